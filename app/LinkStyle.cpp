@@ -1,0 +1,72 @@
+#include "app/LinkStyle.h"
+
+#include <QBitmap>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QImage>
+#include <QWidget>
+
+namespace {
+
+// X outline (black), . inside (white), blank transparent.
+constexpr const char* HandPicture[] = {
+    "      XX         ", "     X..X        ", "     X..X        ", "     X..X        ",
+    "     X..X        ", "     X..XXX      ", "     X..X..XXX   ", "     X..X..X..XX ",
+    " XX  X..X..X..X.X", "X..X X........X.X", "X...XX..........X", " X...X..........X",
+    "  X.............X", "  X.............X", "   X............X", "   X...........X ",
+    "    X..........X ", "    X.........X  ", "     X........X  ", "     X........X  ",
+    "     XXXXXXXXXX  ",
+};
+
+LinkOpener& opener()
+{
+    static LinkOpener o;
+    return o;
+}
+
+} // namespace
+
+QCursor PointingHandCursor()
+{
+    QImage shape(32, 32, QImage::Format_MonoLSB);
+    QImage mask(32, 32, QImage::Format_MonoLSB);
+    // Index 1 is black, which a bitmap takes as a set bit.
+    const QList<QRgb> whiteBlack = {qRgb(255, 255, 255), qRgb(0, 0, 0)};
+    shape.setColorTable(whiteBlack);
+    mask.setColorTable(whiteBlack);
+    shape.fill(0);
+    mask.fill(0);
+    int y = 0;
+    for (const char* row : HandPicture) {
+        for (int x = 0; row[x] != '\0'; ++x) {
+            if (row[x] == ' ')
+                continue;
+            mask.setPixel(x, y, 1);
+            shape.setPixel(x, y, row[x] == 'X' ? 1 : 0);
+        }
+        ++y;
+    }
+    return QCursor(QBitmap::fromImage(shape), QBitmap::fromImage(mask), 7, 1);
+}
+
+void ApplyLinkStyle(QWidget* label)
+{
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    label->setPalette(palette);
+    QFont font = label->font();
+    font.setUnderline(true);
+    label->setFont(font);
+    label->setCursor(PointingHandCursor());
+}
+
+void OpenLink(const QUrl& target)
+{
+    if (opener()) {
+        opener()(target);
+        return;
+    }
+    QDesktopServices::openUrl(target);
+}
+
+void SetLinkOpener(LinkOpener o) { opener() = std::move(o); }

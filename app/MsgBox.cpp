@@ -1,0 +1,44 @@
+#include "app/MsgBox.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace {
+
+MsgBoxHandler& handler()
+{
+    static MsgBoxHandler h;
+    return h;
+}
+
+int showRealBox(const QString& text, int style, const QString& title)
+{
+    QMessageBox box(QApplication::activeWindow());
+    box.setWindowTitle(title);
+    box.setText(text);
+    if (style == vbQuestionYesNo) {
+        box.setIcon(QMessageBox::Question);
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+    } else {
+        box.setIcon(style == vbCritical ? QMessageBox::Critical : QMessageBox::Information);
+        box.setStandardButtons(QMessageBox::Ok);
+    }
+    const int answer = box.exec();
+    if (answer == QMessageBox::Yes)
+        return vbYes;
+    if (answer == QMessageBox::No)
+        return vbNo;
+    return vbOK;
+}
+
+} // namespace
+
+int MsgBox(const QString& text, int style, const QString& title)
+{
+    if (handler())
+        return handler()(text, style, title);
+    return showRealBox(text, style, title);
+}
+
+void SetMsgBoxHandler(MsgBoxHandler h) { handler() = std::move(h); }

@@ -1,0 +1,137 @@
+#include "app/frmMain.h"
+#include "ui_frmMain.h"
+
+#include "app/AppStyle.h"
+#include "app/LinkStyle.h"
+#include "app/MsgBox.h"
+#include "common/AppPaths.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QMouseEvent>
+#include <QScreen>
+
+frmMain::frmMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique<Ui::frmMain>())
+{
+    m_ui->setupUi(this);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                   Qt::CustomizeWindowHint);
+    setWindowIcon(AppIcon());
+    ApplyLook();
+    WireHandlers();
+    setFixedSize(sizeHint());
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::ApplyLook()
+{
+    m_ui->sstThis->PlaceChildrenRelativeToControl();
+
+    for (QGroupBox* frame : findChildren<QGroupBox*>())
+        frame->setStyleSheet(QStringLiteral("QGroupBox::title { color: palette(highlight); }"));
+
+    // The stills count sits in the gap of its check box's caption.
+    m_ui->txtNumImages->raise();
+
+    for (QWidget* link : {static_cast<QWidget*>(m_ui->lblLink),
+                          static_cast<QWidget*>(m_ui->lblKestrelNews)})
+        ApplyLinkStyle(link);
+    m_ui->lblNews->setCursor(PointingHandCursor());
+    m_ui->lblLink->setText(QStringLiteral("Attention: For FLV Converters, FLV Web Video Players visit ") +
+                           AppPaths::SiteHost() + QStringLiteral(" or click here"));
+
+    QPalette white = m_ui->txtWatermark->palette();
+    white.setColor(QPalette::Base, Qt::white);
+    m_ui->txtWatermark->setPalette(white);
+
+    // Separators carry their names too.
+    const QList<QAction*> watermark = m_ui->mnuWatermark->actions();
+    const QList<QAction*> help = m_ui->mnuHelp->actions();
+    watermark[1]->setObjectName(QStringLiteral("hhhnnn"));
+    help[1]->setObjectName(QStringLiteral("bbbnnn"));
+    help[3]->setObjectName(QStringLiteral("oooppp"));
+}
+
+void frmMain::WireHandlers()
+{
+    connect(m_ui->cmdExit, &QPushButton::clicked, this, &frmMain::cmdExit_Click);
+    connect(m_ui->cmdInput, &QPushButton::clicked, this, &frmMain::cmdInput_Click);
+    connect(m_ui->cmdOutput, &QPushButton::clicked, this, &frmMain::cmdOutput_Click);
+    connect(m_ui->cmdConvert, &QPushButton::clicked, this, &frmMain::cmdConvert_Click);
+    connect(m_ui->txtOutFile, &QLineEdit::textChanged, this, &frmMain::txtOutFile_Change);
+    connect(m_ui->cmbFontName, &QComboBox::currentIndexChanged, this, &frmMain::cmbFontName_Click);
+    connect(m_ui->cmbFontName, &QComboBox::currentTextChanged, this, &frmMain::cmbFontName_Change);
+    connect(m_ui->mnuWMSaveSettings, &QAction::triggered, this, &frmMain::mnuWMSaveSettings_Click);
+    connect(m_ui->mnuWMLoadSettings, &QAction::triggered, this, &frmMain::mnuWMLoadSettings_Click);
+    connect(m_ui->mnuInstructions, &QAction::triggered, this, &frmMain::mnuInstructions_Click);
+    connect(m_ui->mnuWebVideoPlayer, &QAction::triggered, this, &frmMain::mnuWebVideoPlayer_Click);
+    connect(m_ui->mnuHelpAbout, &QAction::triggered, this, &frmMain::mnuHelpAbout_Click);
+    connect(m_ui->swfControl, &FlashPlayer::FSCommand, this, &frmMain::swfControl_FSCommand);
+    connect(m_ui->sstThis, &TabControl::Click, this, &frmMain::sstThis_Click);
+    for (QLabel* label : {m_ui->lblNews, m_ui->lblKestrelNews, m_ui->lblLink})
+        label->installEventFilter(this);
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        if (watched == m_ui->lblNews)
+            lblNews_Click();
+        else if (watched == m_ui->lblKestrelNews)
+            lblKestrelNews_Click();
+        else if (watched == m_ui->lblLink)
+            lblLink_Click();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void frmMain::SetCaption(QLabel* label, const QString& caption)
+{
+    label->setText(caption);
+    if (label == m_ui->lblInput)
+        lblInput_Change();
+    else if (label == m_ui->lblOutDir)
+        lblOutDir_Change();
+}
+
+void frmMain::cmdExit_Click() { close(); }
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    if (Form_QueryUnload())
+        event->accept();
+    else
+        event->ignore();
+}
+
+// The closing rule: after a fatal start-up the program ends without asking;
+// otherwise only a Yes to the exit question ends it.
+bool frmMain::Form_QueryUnload()
+{
+    if (m_ended)
+        return true;
+    if (blnForceExit) {
+        EndProgram(1);
+        return true;
+    }
+    const QString answer =
+        QString::number(MsgBox(QStringLiteral("EXIT KESTREL FLV CONVERTER?"), vbQuestionYesNo,
+                               QStringLiteral("Confirm")));
+    if (answer.toInt() == vbYes) {
+        EndProgram(0);
+        return true;
+    }
+    return false;
+}
+
+void frmMain::EndProgram(int exitCode)
+{
+    m_ended = true;
+    m_exitCode = exitCode;
+    m_instanceLock.reset();
+    QCoreApplication::exit(exitCode);
+}

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QLockFile>
+#include <QMainWindow>
+#include <memory>
+
+namespace Ui {
+class frmMain;
+}
+class QLabel;
+
+// The main window. Its controls carry their long-standing names (see
+// frmMain.ui); the handlers are named after control and event and live in the
+// frmMain_*.cpp file of their area.
+class frmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit frmMain(QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // Start-up: run once after construction. Afterwards blnForceExit tells
+    // whether start-up ended the program (a second copy, a failure).
+    void Form_Load();
+
+    // The program's working fields.
+    QString EncoderOptions;
+    qint16 SourceWidth = 0;
+    qint16 SourceHeight = 0;
+    QString WindowsDir;
+    bool EncodeSucceeded = false;
+    qint64 ToolProcessId = 0;
+    quint32 ToolExitCode = 0;
+    bool blnForceExit = false;
+
+    // True once the closing rule has ended the program.
+    bool HasEnded() const { return m_ended; }
+    int ExitCode() const { return m_exitCode; }
+
+    Ui::frmMain* ui() const { return m_ui.get(); }
+
+    // Sets a label's caption and raises its Change handler.
+    void SetCaption(QLabel* label, const QString& caption);
+
+public slots:
+    void cmdExit_Click();
+    void cmdInput_Click();
+    void cmdOutput_Click();
+    void lblInput_Change();
+    void lblOutDir_Change();
+    void txtOutFile_Change();
+    void cmbFontName_Change();
+    void cmbFontName_Click();
+    void cmdConvert_Click();
+    void mnuWMSaveSettings_Click();
+    void mnuWMLoadSettings_Click();
+    void swfControl_FSCommand(const QString& command, const QString& args);
+    void sstThis_Click(int previousTab);
+    void lblNews_Click();
+    void lblKestrelNews_Click();
+    void lblLink_Click();
+    void mnuInstructions_Click();
+    void mnuWebVideoPlayer_Click();
+    void mnuHelpAbout_Click();
+
+protected:
+    // Every attempt to close the window comes here (Form_QueryUnload).
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool Form_QueryUnload();
+    void EndProgram(int exitCode);
+    void FillOptionLists();
+    bool AcquireSingleInstance();
+    void ApplyLook();
+    void WireHandlers();
+
+    std::unique_ptr<Ui::frmMain> m_ui;
+    std::unique_ptr<QLockFile> m_instanceLock;
+    bool m_ended = false;
+    int m_exitCode = 0;
+};

@@ -1,0 +1,90 @@
+// Start-up of the main window: the single-instance rule, the option lists,
+// the player movie, the link file and the splash.
+#include "app/frmMain.h"
+#include "ui_frmMain.h"
+
+#include "app/MsgBox.h"
+#include "app/frmSplash.h"
+#include "app/mdlMain.h"
+#include "common/AppPaths.h"
+#include "common/VbError.h"
+#include "options/Catalogs.h"
+#include "options/OptionLists.h"
+#include "pipeline/PathHelpers.h"
+#include "settings/LinkFile.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+void frmMain::Form_Load()
+{
+    try {
+        if (!AcquireSingleInstance()) {
+            MsgBox(QStringLiteral("THIS SOFTWARE IS ALREADY OPEN!"), vbCritical,
+                   QStringLiteral("Error"));
+            blnForceExit = true;
+            close();
+            return;
+        }
+
+        if (const QScreen* screen = QGuiApplication::primaryScreen())
+            move(screen->availableGeometry().center() - rect().center());
+        show();
+
+        EncoderOptions.clear();
+        FillOptionLists();
+        WindowsDir = GetWindowsDir();
+        m_ui->swfControl->SetMovie(AppPaths::AppFile(QStringLiteral("kstr_flvp_small.qml")));
+        mdlMain::LinkTarget = ReadLinkFile(AppPaths::AppFile(QStringLiteral("kestrel.swx")));
+
+        setCursor(Qt::WaitCursor);
+        {
+            frmSplash splash(this);
+            splash.setCursor(Qt::WaitCursor);
+            splash.exec();
+        }
+        unsetCursor();
+    } catch (const VbError& failure) {
+        blnForceExit = true;
+        MsgBox(QStringLiteral("INTERNAL ERROR OCCURED - ERROR NUMBER: ") +
+                   QString::number(failure.number()) + QStringLiteral(" - ") +
+                   failure.description().toUpper() + QStringLiteral(". PLEASE CONTACT SUPPORT."),
+               vbCritical, QStringLiteral("Error"));
+        close();
+    }
+}
+
+bool frmMain::AcquireSingleInstance()
+{
+    m_instanceLock =
+        std::make_unique<QLockFile>(AppPaths::RuntimeFolder() + QStringLiteral("/kestrel.lock"));
+    // A running copy holds the lock however long it runs; the lock of a copy
+    // that crashed is taken over, since its process is gone.
+    m_instanceLock->setStaleLockTime(0);
+    if (m_instanceLock->tryLock(0))
+        return true;
+    m_instanceLock.reset();
+    return false;
+}
+
+void frmMain::FillOptionLists()
+{
+    for (const FixedOptionList& list : FixedOptionLists()) {
+        auto* combo = findChild<QComboBox*>(QLatin1String(list.controlName));
+        combo->addItems(list.entries);
+        combo->setCurrentIndex(list.startIndex);
+    }
+
+    const Catalogs catalogs = LoadCatalogs(AppPaths::AppFolder());
+    for (const FontEntry& font : catalogs.fonts) {
+        m_ui->cmbFontName->addItem(font.displayName);
+        m_ui->cmbFontFileName->addItem(font.fileName);
+    }
+    m_ui->cmbFontSize->addItems(catalogs.fontSizes);
+    m_ui->cmbFontName->setCurrentIndex(FontStartIndex);
+    m_ui->cmbFontFileName->setCurrentIndex(FontStartIndex);
+    m_ui->cmbFontSize->setCurrentIndex(FontSizeStartIndex);
+    for (const ColorEntry& color : catalogs.colors)
+        m_ui->ccbWatermarkColor->AddColor(color.name, color.value);
+    m_ui->ccbWatermarkColor->SetSelectionIndex(ColorStartIndex);
+}

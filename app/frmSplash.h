@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QDialog>
+
+// The splash window: a picture on black, no frame, shown modally at start-up
+// until its timer closes it.
+class frmSplash : public QDialog {
+    Q_OBJECT
+public:
+    explicit frmSplash(QWidget* owner = nullptr);
+
+    // How long the splash stays up; tests shorten it.
+    static int& TimerInterval();
+
+private:
+    void tmrSplash_Timer();
+};

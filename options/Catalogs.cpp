@@ -1,0 +1,96 @@
+#include "options/Catalogs.h"
+
+#include "common/VbError.h"
+#include "common/VbNumber.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+QList<QByteArray> SplitCatalogLines(const QByteArray& data)
+{
+    QList<QByteArray> lines;
+    qsizetype pos = 0;
+    qint16 counter = 0;
+    while (pos < data.size()) {
+        qsizetype end = pos;
+        while (end < data.size() && data[end] != '\r')
+            ++end;
+        lines.append(data.mid(pos, end - pos));
+        pos = end;
+        if (pos < data.size()) { // at a CR: it ends the line, with a LF that follows it
+            ++pos;
+            if (pos < data.size() && data[pos] == '\n')
+                ++pos;
+        }
+        if (counter == 32767)
+            throw VbError(VbError::Overflow, QStringLiteral("Overflow"));
+        ++counter;
+    }
+    return lines;
+}
+
+QByteArray ReadCatalogFile(const QString& path)
+{
+    const QString name = QFileInfo(path).fileName();
+    QFile file(path);
+    if (!file.exists())
+        throw VbError(VbError::FileNotFound, QStringLiteral("File not found: ") + name);
+    if (!file.open(QIODevice::ReadOnly))
+        throw VbError(VbError::PathFileAccessError, QStringLiteral("Path/File access error: ") + name);
+    const QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw VbError(VbError::PathFileAccessError, QStringLiteral("Path/File access error: ") + name);
+    return data;
+}
+
+namespace {
+
+VbError missingField(const QString& what)
+{
+    return VbError(VbError::SubscriptOutOfRange,
+                   QStringLiteral("Subscript out of range (") + what + u')');
+}
+
+} // namespace
+
+FontEntry ParseFontLine(const QString& line)
+{
+    const QStringList fields = line.split(u',');
+    if (fields.size() < 2)
+        throw missingField(QStringLiteral("fonts.txt line without a display name"));
+    return {fields[0], fields[1]};
+}
+
+ColorEntry ParseColorLine(const QString& line)
+{
+    const QStringList fields = line.split(u' ');
+    if (fields.size() < 4)
+        throw missingField(QStringLiteral("colors.txt line with fewer than four fields"));
+    const qint32 red = CIntOrThrow(fields[0]);
+    const qint32 green = CIntOrThrow(fields[1]);
+    const qint32 blue = CIntOrThrow(fields[2]);
+    return {fields[3], static_cast<quint32>(red + 256 * green + 65536 * blue)};
+}
+
+Catalogs LoadCatalogs(const QString& appFolder)
+{
+    Catalogs catalogs;
+    for (const QByteArray& line : SplitCatalogLines(ReadCatalogFile(appFolder + "/fonts.txt")))
+        catalogs.fonts.append(ParseFontLine(QString::fromLocal8Bit(line)));
+    for (const QByteArray& line : SplitCatalogLines(ReadCatalogFile(appFolder + "/fontsizes.txt")))
+        catalogs.fontSizes.append(QString::fromLocal8Bit(line));
+
+    // Start-up selects these positions; a catalog without them cannot start.
+    auto noSuchPosition = [](const QString& why) {
+        return VbError(VbError::InvalidPropertyValue,
+                       QStringLiteral("Invalid property value (") + why + u')');
+    };
+    if (catalogs.fonts.size() <= FontStartIndex)
+        throw noSuchPosition(QStringLiteral("fonts.txt has no font"));
+    if (catalogs.fontSizes.size() <= FontSizeStartIndex)
+        throw noSuchPosition(QStringLiteral("fontsizes.txt has fewer than two lines"));
+
+    for (const QByteArray& line : SplitCatalogLines(ReadCatalogFile(appFolder + "/colors.txt")))
+        catalogs.colors.append(ParseColorLine(QString::fromLocal8Bit(line)));
+    return catalogs;
+}

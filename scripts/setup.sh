@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running and testing Kestrel
+# needs. Safe to run again: apt-get skips what is already there.
+set -euo pipefail
+
+PACKAGES=(
+  # build
+  build-essential cmake ninja-build pkg-config clang-format
+  qt6-base-dev qt6-base-dev-tools qt6-declarative-dev qt6-multimedia-dev
+  libgl-dev
+  # run: Qt platform, QML modules of the player movie, media back end
+  qt6-qpa-plugins qt6-image-formats-plugins
+  qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
+  qml6-module-qtquick-templates qml6-module-qtquick-window
+  qml6-module-qtqml-workerscript qml6-module-qtmultimedia
+  libqt6multimediaquick6
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
+  # the real encoder behind our front-end
+  ffmpeg
+  # watermark fonts and the window font
+  fonts-dejavu-core fonts-dejavu-extra fonts-liberation fonts-freefont-ttf fonts-wine
+  # tests, peers and benchmarks
+  xvfb xauth xdotool x11-utils imagemagick python3 flvmeta yamdi hyperfine
+  clang libclang-rt-14-dev
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
