@@ -14,10 +14,13 @@ void ApplyAppStyle()
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
 
     QString family = QStringLiteral("DejaVu Sans");
-    const QString tahoma = QStringLiteral("/usr/share/wine/fonts/tahoma.ttf");
-    if (QFile::exists(tahoma)) {
-        const int id = QFontDatabase::addApplicationFont(tahoma);
-        const QStringList families = QFontDatabase::applicationFontFamilies(id);
+    const QString wineFonts = QStringLiteral("/usr/share/wine/fonts/");
+    for (const char* file : {"tahoma.ttf", "tahomabd.ttf"}) {
+        const QString path = wineFonts + QLatin1String(file);
+        if (!QFile::exists(path))
+            continue;
+        const QStringList families =
+            QFontDatabase::applicationFontFamilies(QFontDatabase::addApplicationFont(path));
         if (!families.isEmpty())
             family = families.first();
     }
@@ -30,6 +33,8 @@ void ApplyAppStyle()
 
 QIcon AppIcon()
 {
+    // The pictures live in the GUI library, which is linked statically.
+    Q_INIT_RESOURCE(kestrel);
     QIcon icon;
     for (int size : {16, 24, 32, 48})
         icon.addFile(QStringLiteral(":/kestrel/icon-%1.png").arg(size), QSize(size, size));

@@ -12,7 +12,8 @@ QIcon AppIcon();
 
 // Ends the process right after the watched window's first paint. The start-up
 // benchmark sets KESTREL_QUIT_AFTER_FIRST_PAINT to measure the time to it.
-class FirstPaintQuitter : public QObject {
+class FirstPaintQuitter : public QObject
+{
     Q_OBJECT
 public:
     using QObject::QObject;

@@ -3,7 +3,8 @@
 #include <QPainter>
 #include <QPixmap>
 
-namespace {
+namespace
+{
 
 QColor toColor(quint32 value)
 {
@@ -38,7 +39,10 @@ void ColorCombo::SetSelectionIndex(int index)
     setCurrentIndex(index >= 0 && index < count() ? index : -1);
 }
 
-QString ColorCombo::SelectedName() const { return currentIndex() < 0 ? QString() : currentText(); }
+QString ColorCombo::SelectedName() const
+{
+    return currentIndex() < 0 ? QString() : currentText();
+}
 
 quint32 ColorCombo::ColorValue(int index) const
 {

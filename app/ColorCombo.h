@@ -5,7 +5,8 @@
 // The watermark colour picker: a drop-down list of named colours, each drawn
 // with a swatch of its colour. A selection index without an entry selects
 // nothing and reads back as -1; the selected name is then empty.
-class ColorCombo : public QComboBox {
+class ColorCombo : public QComboBox
+{
     Q_OBJECT
 public:
     explicit ColorCombo(QWidget* parent = nullptr);

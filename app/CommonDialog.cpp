@@ -3,7 +3,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 
-namespace {
+namespace
+{
 
 FileDialogBackend& backend()
 {
@@ -29,7 +30,7 @@ std::optional<QString> showQtDialog(const FileDialogRequest& request)
     case FileDialogRequest::Open:
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode((request.flags & cdlOFNFileMustExist) ? QFileDialog::ExistingFile
-                                                                  : QFileDialog::AnyFile);
+                                                                 : QFileDialog::AnyFile);
         break;
     }
     if (!request.filterEntries.isEmpty())
@@ -54,7 +55,10 @@ QStringList CommonDialog::QtFilterEntries(const QString& filter)
     return entries;
 }
 
-void CommonDialog::SetBackend(FileDialogBackend b) { backend() = std::move(b); }
+void CommonDialog::SetBackend(FileDialogBackend b)
+{
+    backend() = std::move(b);
+}
 
 std::optional<QString> CommonDialog::Show(const FileDialogRequest& request)
 {
@@ -63,8 +67,14 @@ std::optional<QString> CommonDialog::Show(const FileDialogRequest& request)
     return showQtDialog(request);
 }
 
-void CommonDialog::ShowOpen(QWidget* owner) { show(FileDialogRequest::Open, owner); }
-void CommonDialog::ShowSave(QWidget* owner) { show(FileDialogRequest::Save, owner); }
+void CommonDialog::ShowOpen(QWidget* owner)
+{
+    show(FileDialogRequest::Open, owner);
+}
+void CommonDialog::ShowSave(QWidget* owner)
+{
+    show(FileDialogRequest::Save, owner);
+}
 
 void CommonDialog::show(FileDialogRequest::Kind kind, QWidget* owner)
 {

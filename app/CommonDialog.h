@@ -11,7 +11,8 @@ class QWidget;
 // The program's file dialog: the members callers set before showing it, and
 // what it reports back. A cancel with CancelError set throws
 // CommonDialogCancelled, which every caller catches to end its action quietly.
-class CommonDialogCancelled : public std::runtime_error {
+class CommonDialogCancelled : public std::runtime_error
+{
 public:
     CommonDialogCancelled() : std::runtime_error("cancelled") {}
 };
@@ -27,7 +28,7 @@ enum CommonDialogFlags {
 struct FileDialogRequest {
     enum Kind { Open, Save, Folder } kind = Open;
     QString title;
-    QString qtFilter; // "Description (*.a *.b);;..." in Qt's form
+    QString qtFilter;          // "Description (*.a *.b);;..." in Qt's form
     QStringList filterEntries; // the same, one entry per list item
     int flags = 0;
     QWidget* owner = nullptr;
@@ -36,7 +37,8 @@ struct FileDialogRequest {
 // Shows the dialog and returns the chosen path, or nothing on cancel.
 using FileDialogBackend = std::function<std::optional<QString>(const FileDialogRequest&)>;
 
-class CommonDialog {
+class CommonDialog
+{
 public:
     QString FileName;
     QString DialogTitle;

@@ -5,7 +5,10 @@ FlashPlayer::FlashPlayer(QWidget* parent) : QWidget(parent)
     setAutoFillBackground(true);
 }
 
-void FlashPlayer::SetMovie(const QString& path) { m_movie = path; }
+void FlashPlayer::SetMovie(const QString& path)
+{
+    m_movie = path;
+}
 
 void FlashPlayer::SetVariable(const QString& name, const QString& value)
 {

@@ -5,7 +5,8 @@
 // The preview player: it loads a player "movie" file and runs it. The movie
 // asks its host for a file through FSCommand; the host answers by setting the
 // movie's variable "varFlvFile" with SetVariable.
-class FlashPlayer : public QWidget {
+class FlashPlayer : public QWidget
+{
     Q_OBJECT
 public:
     explicit FlashPlayer(QWidget* parent = nullptr);

@@ -6,7 +6,8 @@
 #include <QImage>
 #include <QWidget>
 
-namespace {
+namespace
+{
 
 // X outline (black), . inside (white), blank transparent.
 constexpr const char* HandPicture[] = {
@@ -69,4 +70,7 @@ void OpenLink(const QUrl& target)
     QDesktopServices::openUrl(target);
 }
 
-void SetLinkOpener(LinkOpener o) { opener() = std::move(o); }
+void SetLinkOpener(LinkOpener o)
+{
+    opener() = std::move(o);
+}

@@ -3,7 +3,8 @@
 #include <QApplication>
 #include <QMessageBox>
 
-namespace {
+namespace
+{
 
 MsgBoxHandler& handler()
 {
@@ -41,4 +42,7 @@ int MsgBox(const QString& text, int style, const QString& title)
     return showRealBox(text, style, title);
 }
 
-void SetMsgBoxHandler(MsgBoxHandler h) { handler() = std::move(h); }
+void SetMsgBoxHandler(MsgBoxHandler h)
+{
+    handler() = std::move(h);
+}

@@ -5,7 +5,8 @@
 // The tab control. Its pages' children are placed relative to the whole
 // control (tab strip included), as the window's layout has always been given;
 // PlaceChildrenRelativeToControl moves them onto the pages accordingly.
-class TabControl : public QTabWidget {
+class TabControl : public QTabWidget
+{
     Q_OBJECT
 public:
     explicit TabControl(QWidget* parent = nullptr);

@@ -33,15 +33,18 @@ void frmMain::ApplyLook()
     for (QGroupBox* frame : findChildren<QGroupBox*>())
         frame->setStyleSheet(QStringLiteral("QGroupBox::title { color: palette(highlight); }"));
 
-    // The stills count sits in the gap of its check box's caption.
+    // The stills count sits in the gap of its check box's caption; a tighter
+    // indicator keeps the caption's last word inside the box.
     m_ui->txtNumImages->raise();
+    m_ui->chkImage->setStyleSheet(QStringLiteral("QCheckBox { spacing: 2px; }"));
 
-    for (QWidget* link : {static_cast<QWidget*>(m_ui->lblLink),
-                          static_cast<QWidget*>(m_ui->lblKestrelNews)})
+    for (QWidget* link :
+         {static_cast<QWidget*>(m_ui->lblLink), static_cast<QWidget*>(m_ui->lblKestrelNews)})
         ApplyLinkStyle(link);
     m_ui->lblNews->setCursor(PointingHandCursor());
-    m_ui->lblLink->setText(QStringLiteral("Attention: For FLV Converters, FLV Web Video Players visit ") +
-                           AppPaths::SiteHost() + QStringLiteral(" or click here"));
+    m_ui->lblLink->setText(
+        QStringLiteral("Attention: For FLV Converters, FLV Web Video Players visit ") +
+        AppPaths::SiteHost() + QStringLiteral(" or click here"));
 
     QPalette white = m_ui->txtWatermark->palette();
     white.setColor(QPalette::Base, Qt::white);
@@ -98,7 +101,10 @@ void frmMain::SetCaption(QLabel* label, const QString& caption)
         lblOutDir_Change();
 }
 
-void frmMain::cmdExit_Click() { close(); }
+void frmMain::cmdExit_Click()
+{
+    close();
+}
 
 void frmMain::closeEvent(QCloseEvent* event)
 {
@@ -118,9 +124,8 @@ bool frmMain::Form_QueryUnload()
         EndProgram(1);
         return true;
     }
-    const QString answer =
-        QString::number(MsgBox(QStringLiteral("EXIT KESTREL FLV CONVERTER?"), vbQuestionYesNo,
-                               QStringLiteral("Confirm")));
+    const QString answer = QString::number(MsgBox(QStringLiteral("EXIT KESTREL FLV CONVERTER?"),
+                                                  vbQuestionYesNo, QStringLiteral("Confirm")));
     if (answer.toInt() == vbYes) {
         EndProgram(0);
         return true;
@@ -128,10 +133,11 @@ bool frmMain::Form_QueryUnload()
     return false;
 }
 
+// The main window is the program's only primary window: once it has closed,
+// the application leaves its event loop by itself.
 void frmMain::EndProgram(int exitCode)
 {
     m_ended = true;
     m_exitCode = exitCode;
     m_instanceLock.reset();
-    QCoreApplication::exit(exitCode);
 }

@@ -4,7 +4,8 @@
 #include <QMainWindow>
 #include <memory>
 
-namespace Ui {
+namespace Ui
+{
 class frmMain;
 }
 class QLabel;
@@ -12,7 +13,8 @@ class QLabel;
 // The main window. Its controls carry their long-standing names (see
 // frmMain.ui); the handlers are named after control and event and live in the
 // frmMain_*.cpp file of their area.
-class frmMain : public QMainWindow {
+class frmMain : public QMainWindow
+{
     Q_OBJECT
 public:
     explicit frmMain(QWidget* parent = nullptr);

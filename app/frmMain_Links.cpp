@@ -5,9 +5,15 @@
 #include "app/LinkStyle.h"
 #include "app/mdlMain.h"
 
-void frmMain::lblLink_Click() { OpenLink(QUrl(mdlMain::LinkTarget)); }
+void frmMain::lblLink_Click()
+{
+    OpenLink(QUrl(mdlMain::LinkTarget));
+}
 
-void frmMain::mnuWebVideoPlayer_Click() { OpenLink(QUrl(mdlMain::LinkTarget)); }
+void frmMain::mnuWebVideoPlayer_Click()
+{
+    OpenLink(QUrl(mdlMain::LinkTarget));
+}
 
 void frmMain::mnuInstructions_Click() {}
 

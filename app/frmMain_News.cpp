@@ -2,7 +2,10 @@
 #include "app/frmMain.h"
 #include "ui_frmMain.h"
 
-void frmMain::sstThis_Click(int previousTab) { Q_UNUSED(previousTab); }
+void frmMain::sstThis_Click(int previousTab)
+{
+    Q_UNUSED(previousTab);
+}
 
 void frmMain::lblNews_Click() {}
 

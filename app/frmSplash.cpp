@@ -36,4 +36,7 @@ frmSplash::frmSplash(QWidget* owner) : QDialog(owner, Qt::FramelessWindowHint | 
         move(owner->geometry().center() - rect().center());
 }
 
-void frmSplash::tmrSplash_Timer() { accept(); }
+void frmSplash::tmrSplash_Timer()
+{
+    accept();
+}

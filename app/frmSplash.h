@@ -4,7 +4,8 @@
 
 // The splash window: a picture on black, no frame, shown modally at start-up
 // until its timer closes it.
-class frmSplash : public QDialog {
+class frmSplash : public QDialog
+{
     Q_OBJECT
 public:
     explicit frmSplash(QWidget* owner = nullptr);

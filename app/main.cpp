@@ -8,7 +8,6 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kestrel"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Kestrel FLV Converter & Watermarker 7"));
     QApplication::setDesktopFileName(QStringLiteral("kestrel"));
     ApplyAppStyle();
 

@@ -4,7 +4,8 @@
 #include <QDir>
 #include <QStandardPaths>
 
-namespace {
+namespace
+{
 
 QString& overriddenAppFolder()
 {
@@ -14,7 +15,8 @@ QString& overriddenAppFolder()
 
 } // namespace
 
-namespace AppPaths {
+namespace AppPaths
+{
 
 QString AppFolder()
 {
@@ -31,7 +33,10 @@ void SetAppFolder(const QString& folder)
     overriddenAppFolder() = f;
 }
 
-QString AppFile(const QString& name) { return AppFolder() + u'/' + name; }
+QString AppFile(const QString& name)
+{
+    return AppFolder() + u'/' + name;
+}
 
 QString RuntimeFolder()
 {
@@ -41,8 +46,8 @@ QString RuntimeFolder()
     if (folder.isEmpty())
         folder = QDir::homePath() + QStringLiteral("/.cache/kestrel-runtime");
     QDir().mkpath(folder);
-    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                      QFileDevice::ExeOwner);
+    QFile::setPermissions(folder,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     return folder;
 }
 
@@ -54,6 +59,9 @@ QString SiteHost()
     return QStringLiteral(KESTREL_SITE_HOST_DEFAULT);
 }
 
-QString SiteUrl(const QString& path) { return QStringLiteral("http://") + SiteHost() + path; }
+QString SiteUrl(const QString& path)
+{
+    return QStringLiteral("http://") + SiteHost() + path;
+}
 
 } // namespace AppPaths

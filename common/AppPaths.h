@@ -4,7 +4,8 @@
 
 // Where the program finds the files that lie beside it, and where it keeps
 // per-user working files.
-namespace AppPaths {
+namespace AppPaths
+{
 
 // The folder of the running program, without a closing separator. Tests point
 // it at the assembled application folder with SetAppFolder.

@@ -6,7 +6,8 @@
 // A failure with the number and description the program's internal-error
 // message shows. The numbers are the classic run-time error numbers that the
 // program has always reported, so support can tell failures apart.
-class VbError : public std::runtime_error {
+class VbError : public std::runtime_error
+{
 public:
     enum Number {
         Overflow = 6,

@@ -4,9 +4,13 @@
 
 #include <cmath>
 
-namespace {
+namespace
+{
 
-bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
+bool isBlank(QChar c)
+{
+    return c == u' ' || c == u'\t';
+}
 
 } // namespace
 

@@ -36,14 +36,17 @@ QByteArray ReadCatalogFile(const QString& path)
     if (!file.exists())
         throw VbError(VbError::FileNotFound, QStringLiteral("File not found: ") + name);
     if (!file.open(QIODevice::ReadOnly))
-        throw VbError(VbError::PathFileAccessError, QStringLiteral("Path/File access error: ") + name);
+        throw VbError(VbError::PathFileAccessError,
+                      QStringLiteral("Path/File access error: ") + name);
     const QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw VbError(VbError::PathFileAccessError, QStringLiteral("Path/File access error: ") + name);
+        throw VbError(VbError::PathFileAccessError,
+                      QStringLiteral("Path/File access error: ") + name);
     return data;
 }
 
-namespace {
+namespace
+{
 
 VbError missingField(const QString& what)
 {

@@ -7,7 +7,10 @@
 #include <QFile>
 #include <QFileInfo>
 
-QString GetWindowsDir() { return QStringLiteral("/usr/share"); }
+QString GetWindowsDir()
+{
+    return QStringLiteral("/usr/share");
+}
 
 QString GetShortName(const QString& longPath)
 {
@@ -21,8 +24,8 @@ QString GetShortName(const QString& longPath)
     // of that name pointing somewhere else.
     const QString folder = AppPaths::RuntimeFolder() + QStringLiteral("/short");
     QDir().mkpath(folder);
-    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                      QFileDevice::ExeOwner);
+    QFile::setPermissions(folder,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     const QString absolute = target.absoluteFilePath();
     const QByteArray hash =
         QCryptographicHash::hash(absolute.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);

@@ -2,7 +2,8 @@
 
 #include "common/VbError.h"
 
-namespace {
+namespace
+{
 
 QByteArray shift(const QByteArray& text, const QByteArray& key, int direction)
 {

@@ -11,15 +11,19 @@
 #include <QFile>
 #include <QTest>
 
-namespace TestSupport {
+namespace TestSupport
+{
 
-QString BuiltAppFolder() { return QStringLiteral(KESTREL_TEST_APP_DIR); }
+QString BuiltAppFolder()
+{
+    return QStringLiteral(KESTREL_TEST_APP_DIR);
+}
 
 void IsolateProcess()
 {
     static QTemporaryDir runtime;
-    QFile::setPermissions(runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                              QFileDevice::ExeOwner);
+    QFile::setPermissions(runtime.path(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
     AppPaths::SetAppFolder(BuiltAppFolder());
 }
@@ -51,7 +55,10 @@ MessageRecorder::MessageRecorder()
     });
 }
 
-MessageRecorder::~MessageRecorder() { SetMsgBoxHandler({}); }
+MessageRecorder::~MessageRecorder()
+{
+    SetMsgBoxHandler({});
+}
 
 DialogScript::DialogScript()
 {
@@ -61,14 +68,20 @@ DialogScript::DialogScript()
     });
 }
 
-DialogScript::~DialogScript() { CommonDialog::SetBackend({}); }
+DialogScript::~DialogScript()
+{
+    CommonDialog::SetBackend({});
+}
 
 LinkRecorder::LinkRecorder()
 {
     SetLinkOpener([this](const QUrl& url) { opened.append(url); });
 }
 
-LinkRecorder::~LinkRecorder() { SetLinkOpener({}); }
+LinkRecorder::~LinkRecorder()
+{
+    SetLinkOpener({});
+}
 
 void StartWindow(frmMain& window, int splashMs)
 {

@@ -12,7 +12,8 @@
 
 class frmMain;
 
-namespace TestSupport {
+namespace TestSupport
+{
 
 // The application folder the build assembled.
 QString BuiltAppFolder();
@@ -22,7 +23,8 @@ QString BuiltAppFolder();
 void IsolateProcess();
 
 // A copy of the built application folder that a test may change.
-class AppFolderCopy {
+class AppFolderCopy
+{
 public:
     AppFolderCopy();
     QString path() const { return m_dir.path(); }
@@ -39,7 +41,8 @@ struct Message {
     int style;
     QString title;
 };
-class MessageRecorder {
+class MessageRecorder
+{
 public:
     MessageRecorder();
     ~MessageRecorder();
@@ -49,7 +52,8 @@ public:
 
 // Answers file dialogs from a script (nullopt = the user cancels) and
 // records each request.
-class DialogScript {
+class DialogScript
+{
 public:
     DialogScript();
     ~DialogScript();
@@ -58,7 +62,8 @@ public:
 };
 
 // Records the addresses the program hands to the system.
-class LinkRecorder {
+class LinkRecorder
+{
 public:
     LinkRecorder();
     ~LinkRecorder();
