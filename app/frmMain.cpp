@@ -42,6 +42,9 @@ void frmMain::ApplyLook()
          {static_cast<QWidget*>(m_ui->lblLink), static_cast<QWidget*>(m_ui->lblKestrelNews)})
         ApplyLinkStyle(link);
     m_ui->lblNews->setCursor(PointingHandCursor());
+    // Paths are shown as they are, never as markup.
+    m_ui->lblInput->setTextFormat(Qt::PlainText);
+    m_ui->lblOutDir->setTextFormat(Qt::PlainText);
     m_ui->lblLink->setText(
         QStringLiteral("Attention: For FLV Converters, FLV Web Video Players visit ") +
         AppPaths::SiteHost() + QStringLiteral(" or click here"));
@@ -127,6 +130,8 @@ bool frmMain::Form_QueryUnload()
     const QString answer = QString::number(MsgBox(QStringLiteral("EXIT KESTREL FLV CONVERTER?"),
                                                   vbQuestionYesNo, QStringLiteral("Confirm")));
     if (answer.toInt() == vbYes) {
+        if (m_jobRunning)
+            StopJobForExit();
         EndProgram(0);
         return true;
     }

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "app/CommonDialog.h"
+#include "pipeline/Progress.h"
+
 #include <QLockFile>
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 
 namespace Ui
@@ -9,6 +13,9 @@ namespace Ui
 class frmMain;
 }
 class QLabel;
+class ToolRun;
+class frmProgress;
+struct ToolOutcome;
 
 // The main window. Its controls carry their long-standing names (see
 // frmMain.ui); the handlers are named after control and event and live in the
@@ -39,6 +46,13 @@ public:
     int ExitCode() const { return m_exitCode; }
 
     Ui::frmMain* ui() const { return m_ui.get(); }
+
+    // The file dialog that every file choice of the window uses.
+    CommonDialog CommonDialog1;
+
+    // True while a conversion job runs.
+    bool JobRunning() const { return m_jobRunning; }
+    frmProgress* ProgressWindow() const { return m_progress; }
 
     // Sets a label's caption and raises its Change handler.
     void SetCaption(QLabel* label, const QString& caption);
@@ -76,6 +90,33 @@ private:
     bool AcquireSingleInstance();
     void ApplyLook();
     void WireHandlers();
+
+    // The conversion job (frmMain_Convert.cpp, frmMain_Runner.cpp).
+    bool ValidateJob();
+    void BeginJob();
+    void EndJob();
+    void CancelJob();
+    void StopJobForExit();
+
+    void RunSourceProbe(std::function<void()> then);
+    void BuildEncoderOptions();
+    void EncodeStep();
+    void InjectStep();
+    void StillsStep();
+    void RunEncode(std::function<void()> then);
+    void RunMetadataInjection(std::function<void()> then);
+    void RunImageGrab(std::function<void()> then);
+    void RunTool(const QString& step, std::function<void(const ToolOutcome&)> judge,
+                 std::function<void()> then);
+    static void ReportOutcome(const ToolOutcome& outcome, const QString& failure,
+                              const QString& success);
+    void CancelledJobEnds();
+
+    ToolRun* m_tool = nullptr;
+    frmProgress* m_progress = nullptr;
+    ProgressParser m_progressParser;
+    bool m_jobRunning = false;
+    bool m_closing = false;
 
     std::unique_ptr<Ui::frmMain> m_ui;
     std::unique_ptr<QLockFile> m_instanceLock;

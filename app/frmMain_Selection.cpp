@@ -2,9 +2,64 @@
 #include "app/frmMain.h"
 #include "ui_frmMain.h"
 
-void frmMain::cmdInput_Click() {}
+#include "app/MsgBox.h"
+#include "options/OutputName.h"
 
-void frmMain::cmdOutput_Click() {}
+#include <QDir>
+
+namespace
+{
+
+const QString VideoFilter = QStringLiteral(
+    "Supported Video "
+    "Files(*.mpe;*.mpeg;*.mpg;*.mpv;*.m1s;*.m1v;*.m1a;*.mp2;*.mpm;*.mpa;*.avi;*.divx;*.wmv;*.asf;*"
+    ".mkv;*.mov;*.flv)|*.mpe;*.mpeg;*.mpg;*.mpv;*.m1s;*.m1v;*.m1a;*.mp2;*.mpm;*.mpa;*.avi;*.divx;*"
+    ".wmv;*.asf;*.mkv;*.mov;*.flv|MPEG (*.mpe,*.mpeg,*.mpg,*.mpv,*.m1s,*.m1v,*.m1a,*.mp2,*.mpm,*."
+    "mpa)| *.mpe;*.mpeg;*.mpg;*.mpv;*.m1s;*.m1v;*.m1a;*.mp2;*.mpm;*.mpa|AVI and DivX AVI "
+    "(*.avi,*.divx)|*.avi;*.divx|Windows Media Formats (*.wmv,*.asf,*.mkv) | "
+    "*.wmv;*.asf;*.mkv|Quicktime Formats (*.mov) | *.mov|Flash Live Video (*.flv)| *.flv");
+
+} // namespace
+
+void frmMain::cmdInput_Click()
+{
+    try {
+        CommonDialog1.FileName.clear();
+        CommonDialog1.CancelError = true;
+        CommonDialog1.DialogTitle = QStringLiteral("Open Video File to Convert");
+        CommonDialog1.MaxFileSize = 32000;
+        CommonDialog1.Flags = cdlOFNFileMustExist | cdlOFNHideReadOnly;
+        CommonDialog1.Filter = VideoFilter;
+        CommonDialog1.ShowOpen(this);
+        // Such a name cannot travel safely through the command lines.
+        if (HoldsControlCharacter(CommonDialog1.FileName)) {
+            MsgBox(QStringLiteral("THE FILE NAME HOLDS A LINE BREAK OR ANOTHER CONTROL CHARACTER! "
+                                  "RENAME THE FILE FIRST."),
+                   vbCritical, QStringLiteral("Error"));
+            return;
+        }
+        SetCaption(m_ui->lblInput, CommonDialog1.FileName);
+        if (const auto proposal = ProposeOutputName(CommonDialog1.FileTitle))
+            m_ui->txtOutFile->setText(*proposal);
+    } catch (const CommonDialogCancelled&) {
+    }
+}
+
+void frmMain::cmdOutput_Click()
+{
+    const QString folder = BrowseForFolder(this, QStringLiteral("Select Your Output Folder:"));
+    if (HoldsControlCharacter(folder)) {
+        MsgBox(QStringLiteral("THE FOLDER NAME HOLDS A LINE BREAK OR ANOTHER CONTROL CHARACTER! "
+                              "RENAME THE FOLDER FIRST."),
+               vbCritical, QStringLiteral("Error"));
+        return;
+    }
+    // The folder keeps its closing separator: the output name is appended to it.
+    SetCaption(m_ui->lblOutDir, folder);
+    const QChar separator = QDir::separator();
+    if (!folder.isEmpty() && !folder.endsWith(separator))
+        SetCaption(m_ui->lblOutDir, folder + separator);
+}
 
 void frmMain::lblInput_Change()
 {

@@ -1,0 +1,82 @@
+#include "app/frmProgress.h"
+
+#include "pipeline/Progress.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+frmProgress::frmProgress(QWidget* owner) : QDialog(owner)
+{
+    setObjectName(QStringLiteral("frmProgress"));
+    setWindowTitle(QStringLiteral("Converting"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint |
+                   Qt::WindowCloseButtonHint);
+    setModal(false);
+
+    m_step = new QLabel(this);
+    m_step->setObjectName(QStringLiteral("lblStep"));
+    QFont bold = m_step->font();
+    bold.setBold(true);
+    m_step->setFont(bold);
+    m_bar = new QProgressBar(this);
+    m_bar->setObjectName(QStringLiteral("prgDone"));
+    m_remaining = new QLabel(this);
+    m_remaining->setObjectName(QStringLiteral("lblRemaining"));
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("lblStatus"));
+    m_status->setTextFormat(Qt::PlainText);
+    m_status->setMinimumWidth(360);
+    m_cancel = new QPushButton(QStringLiteral("&Cancel"), this);
+    m_cancel->setObjectName(QStringLiteral("cmdCancel"));
+    connect(m_cancel, &QPushButton::clicked, this, &frmProgress::CancelRequested);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_step);
+    layout->addWidget(m_bar);
+    layout->addWidget(m_remaining);
+    layout->addWidget(m_status);
+    layout->addWidget(m_cancel, 0, Qt::AlignRight);
+    setFixedWidth(400);
+}
+
+void frmProgress::StartStep(const QString& step)
+{
+    m_step->setText(step);
+    m_remaining->clear();
+    m_status->clear();
+    m_elapsed.start();
+    ShowProgress(-1, QString());
+}
+
+void frmProgress::ShowProgress(int percent, const QString& statusLine)
+{
+    if (percent < 0) {
+        m_bar->setRange(0, 0);
+    } else {
+        m_bar->setRange(0, 100);
+        m_bar->setValue(percent);
+        m_remaining->setText(
+            QStringLiteral("%1% done").arg(percent) +
+            (percent > 0 && percent < 100
+                 ? QStringLiteral(", ") + RemainingText(percent, m_elapsed.elapsed() / 1000.0)
+                 : QString()));
+    }
+    if (!statusLine.isEmpty())
+        m_status->setText(
+            m_status->fontMetrics().elidedText(statusLine, Qt::ElideRight, m_status->width()));
+}
+
+// The close box and Escape ask to cancel; the window goes when the job ends.
+void frmProgress::closeEvent(QCloseEvent* event)
+{
+    event->ignore();
+    emit CancelRequested();
+}
+
+void frmProgress::reject()
+{
+    emit CancelRequested();
+}

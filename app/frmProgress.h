@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QDialog>
+#include <QElapsedTimer>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+// The small window that stands beside the main window while a job runs: the
+// step, how far it is, the encoder's last status line, and Cancel. It is not
+// modal: the main window still repaints and takes its close box.
+class frmProgress : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit frmProgress(QWidget* owner);
+
+    void StartStep(const QString& step);
+    // percent < 0: unknown, the bar just shows that work goes on.
+    void ShowProgress(int percent, const QString& statusLine);
+
+signals:
+    void CancelRequested();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+
+private:
+    QLabel* m_step;
+    QProgressBar* m_bar;
+    QLabel* m_remaining;
+    QLabel* m_status;
+    QPushButton* m_cancel;
+    QElapsedTimer m_elapsed;
+};

@@ -1,0 +1,42 @@
+#include "pipeline/Commands.h"
+
+#include "pipeline/CommandLine.h"
+
+namespace
+{
+
+QString encoder(const QString& appShort, QChar sep, const QString& source)
+{
+    return appShort + sep + QStringLiteral("ffmpeg -i ") + Quoted(source);
+}
+
+} // namespace
+
+QString BuildEncodeCommand(const QString& appShort, QChar sep, const QString& source,
+                           const QString& encoderOptions, const QString& outDir,
+                           const QString& outFile)
+{
+    return encoder(appShort, sep, source) + encoderOptions + Quoted(outDir + outFile);
+}
+
+QString BuildInjectCommand(const QString& appShort, QChar sep, const QString& outDir,
+                           const QString& outFile)
+{
+    return appShort + sep + QStringLiteral("flvmdi ") + Quoted(outDir + outFile);
+}
+
+QString BuildStillsCommand(const QString& appShort, QChar sep, const QString& source,
+                           const QString& videoWindow, const QString& numImages,
+                           const QString& outDir)
+{
+    return encoder(appShort, sep, source) + QStringLiteral(" -s ") + videoWindow +
+           QStringLiteral(" -vframes ") + numImages + u' ' +
+           Quoted(outDir + QStringLiteral("cover%d.jpg"));
+}
+
+QString BuildProbeLine(const QString& appShort, QChar sep, const QString& source,
+                       const QString& scratchShort)
+{
+    return encoder(appShort, sep, source) + u'>' + scratchShort + sep +
+           QStringLiteral("infile.txt 2>&1");
+}

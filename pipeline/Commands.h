@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+// The command lines of a conversion. appShort is the application folder in
+// the blank-free form that stands unquoted; sep is the path separator. Every
+// text inside double quotes is escaped (see EscapeForQuotes), which leaves
+// ordinary paths and names unchanged.
+
+// appShort/ffmpeg -i "SOURCE"<options>"FOLDERNAME"
+QString BuildEncodeCommand(const QString& appShort, QChar sep, const QString& source,
+                           const QString& encoderOptions, const QString& outDir,
+                           const QString& outFile);
+
+// appShort/flvmdi "FOLDERNAME"
+QString BuildInjectCommand(const QString& appShort, QChar sep, const QString& outDir,
+                           const QString& outFile);
+
+// appShort/ffmpeg -i "SOURCE" -s WxH -vframes N "FOLDERcover%d.jpg"
+QString BuildStillsCommand(const QString& appShort, QChar sep, const QString& source,
+                           const QString& videoWindow, const QString& numImages,
+                           const QString& outDir);
+
+// The line of input.bat: appShort/ffmpeg -i "SOURCE">scratchShort/infile.txt 2>&1
+QString BuildProbeLine(const QString& appShort, QChar sep, const QString& source,
+                       const QString& scratchShort);

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+// Follows the encoder's printed output: the source's "Duration:" once, then a
+// status line with "time=" per update. Output arrives in chunks; lines end at
+// CR (status lines) or LF.
+class ProgressParser
+{
+public:
+    // Feeds a chunk; returns true when the percent or the status line changed.
+    bool Feed(const QByteArray& chunk);
+
+    std::optional<double> DurationSeconds() const { return m_duration; }
+    std::optional<double> DoneSeconds() const { return m_done; }
+    // 0..100 once both are known.
+    std::optional<int> Percent() const;
+    QString LastStatusLine() const { return m_lastLine; }
+
+private:
+    void takeLine(const QString& line);
+
+    QByteArray m_pending;
+    std::optional<double> m_duration;
+    std::optional<double> m_done;
+    QString m_lastLine;
+};
+
+// "00:01:02.50" -> 62.5; nothing for other texts.
+std::optional<double> ParseClock(const QString& text);
+
+// "1:02 left" style remaining time for a job at percent after elapsed seconds.
+QString RemainingText(int percent, double elapsedSeconds);
