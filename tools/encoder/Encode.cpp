@@ -80,8 +80,9 @@ int runEncode(const Job& job, const std::string& ffmpeg)
         add({"-vf", filter}); // drawn on the source frames, before the scaling below
     if (job.frameSize)
         add({"-s", *job.frameSize});
-    if (job.frameRate)
-        add({"-r", *job.frameRate});
+    if (job.frameRate) // a constant rate, as a Flash-era player expects: frames are repeated or
+                       // dropped
+        add({"-r", *job.frameRate, "-fps_mode", "cfr"});
     if (job.noAudio) {
         add({"-an"});
     } else {

@@ -3,6 +3,7 @@
 #include "Failure.h"
 #include "Process.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -16,9 +17,13 @@ std::string plainName(const std::string& name)
 {
     if (name.empty())
         return "unknown";
+    const bool shout = name.find('x') != std::string::npos; // "dnxhd" is written "DNXHD"
     std::string out;
-    for (char c : name)
-        out += c == 'x' ? 'X' : c == ':' ? '-' : (c == ',' || c == '\n' || c == '\r') ? ' ' : c;
+    for (char c : name) {
+        if (c == ':' || c == ',' || c == '\n' || c == '\r')
+            c = '-';
+        out += shout ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c;
+    }
     return out;
 }
 
