@@ -68,8 +68,9 @@ int runEncode(const Job& job, const std::string& ffmpeg)
     }
 
     TempFile output = TempFile::beside(job.output);
+    std::unique_ptr<TempFolder> link;
     std::vector<std::string> argv = {ffmpeg,   "-nostdin", "-hide_banner",
-                                     "-stats", "-i",       "file:" + job.input};
+                                     "-stats", "-i",       sourceForFFmpeg(job.input, link)};
     auto add = [&argv](std::initializer_list<std::string> words) {
         argv.insert(argv.end(), words);
     };

@@ -2,6 +2,7 @@
 
 #include "Failure.h"
 #include "Process.h"
+#include "TempFiles.h"
 
 #include <cctype>
 #include <cmath>
@@ -137,12 +138,13 @@ std::string legacyReport(const JsonValue& answer, const std::string& source)
 int runProbe(const std::string& source, const std::string& ffprobe)
 {
     std::string answer;
+    std::unique_ptr<TempFolder> link;
     const int code =
         runTool({ffprobe, "-v", "error", "-of", "json", "-show_entries",
                  "format=format_name,duration,start_time,bit_rate:stream=index,codec_type,"
                  "codec_name,pix_fmt,width,height,r_frame_rate,avg_frame_rate,sample_rate,"
                  "channels,bit_rate",
-                 "file:" + source},
+                 sourceForFFmpeg(source, link)},
                 &answer);
     if (stopSignal())
         return 128 + stopSignal();

@@ -53,9 +53,10 @@ int runStills(const Job& job, const std::string& ffmpeg)
 
     // The stills are made in a hidden folder beside their place and moved there
     // only when FFmpeg succeeded, so a failure never replaces older stills.
-    TempFolder scratch(folderOf(job.output));
+    TempFolder scratch(folderOf(job.output), ".kestrel-stills-");
+    std::unique_ptr<TempFolder> link;
     std::vector<std::string> argv = {ffmpeg,   "-nostdin", "-hide_banner",
-                                     "-stats", "-i",       "file:" + job.input};
+                                     "-stats", "-i",       sourceForFFmpeg(job.input, link)};
     if (job.frameSize)
         argv.insert(argv.end(), {"-s", *job.frameSize});
     argv.insert(argv.end(), {"-frames:v", std::to_string(job.stillCount), "-an", "-sn", "-dn",

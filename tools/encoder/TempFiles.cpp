@@ -93,10 +93,10 @@ void TempFile::replace(const std::string& target)
     path_.clear();
 }
 
-TempFolder::TempFolder(const std::string& folder)
+TempFolder::TempFolder(const std::string& folder, const std::string& prefix)
 {
     std::vector<char> name;
-    const std::string pattern = folder + "/.kestrel-stills-XXXXXX";
+    const std::string pattern = folder + "/" + prefix + "XXXXXX";
     name.assign(pattern.begin(), pattern.end());
     name.push_back('\0');
     if (!mkdtemp(name.data()))
@@ -115,4 +115,32 @@ TempFolder::~TempFolder()
         closedir(dir);
     }
     rmdir(path_.c_str());
+}
+
+std::string sourceForFFmpeg(const std::string& source, std::unique_ptr<TempFolder>& holder)
+{
+    if (source.find('%') == std::string::npos)
+        return "file:" + source;
+    std::string target = source;
+    if (target[0] != '/') {
+        char cwd[4096];
+        if (!getcwd(cwd, sizeof cwd))
+            throw Failure("cannot find the working folder: " + std::string(std::strerror(errno)));
+        target = std::string(cwd) + "/" + target;
+    }
+    // The extension helps FFmpeg tell the format; keep it when it is plain.
+    const std::string name = fileNameOf(source);
+    std::string extension;
+    const size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot + 1 < name.size() && name.size() - dot <= 9 &&
+        name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789",
+                               dot + 1) == std::string::npos)
+        extension = name.substr(dot);
+    const char* tmp = std::getenv("TMPDIR");
+    const bool plainTmp = tmp && *tmp && !std::strchr(tmp, '%');
+    holder = std::make_unique<TempFolder>(plainTmp ? tmp : "/tmp", "kestrel-source-");
+    const std::string link = holder->path() + "/source" + extension;
+    if (symlink(target.c_str(), link.c_str()) != 0)
+        throw Failure("cannot make a temporary link: " + std::string(std::strerror(errno)));
+    return "file:" + link;
 }

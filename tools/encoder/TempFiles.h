@@ -2,6 +2,7 @@
 // beside the output and replaces the output only when it succeeded.
 #pragma once
 
+#include <memory>
 #include <string>
 
 // The folder part of PATH ("." when it has none) and its file name.
@@ -30,11 +31,12 @@ private:
     std::string path_;
 };
 
-// A new hidden folder inside FOLDER; removed with the files in it.
+// A new folder inside FOLDER, named PREFIX and a random suffix; removed with
+// the files in it.
 class TempFolder
 {
 public:
-    explicit TempFolder(const std::string& folder);
+    TempFolder(const std::string& folder, const std::string& prefix);
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
     ~TempFolder();
@@ -44,3 +46,8 @@ public:
 private:
     std::string path_;
 };
+
+// The name under which FFmpeg is given the source SOURCE. FFmpeg reads a "%"
+// in an image file name as a number field, so such a source is handed over
+// through a link with a plain name in a scratch folder, made in HOLDER.
+std::string sourceForFFmpeg(const std::string& source, std::unique_ptr<TempFolder>& holder);
