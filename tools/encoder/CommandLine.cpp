@@ -1,0 +1,214 @@
+#include "CommandLine.h"
+
+#include "Failure.h"
+
+#include <array>
+#include <cstdlib>
+#include <regex>
+
+std::string quoted(const std::string& name)
+{
+    std::string out = "\"";
+    for (char c : name)
+        out += (c == '\n' || c == '\r') ? '?' : c;
+    return out + "\"";
+}
+
+namespace
+{
+
+bool matches(const std::string& value, const char* pattern, std::smatch* m = nullptr)
+{
+    std::smatch local;
+    return std::regex_match(value, m ? *m : local, std::regex(pattern));
+}
+
+// A whole number of at most 9 digits (larger values are refused by the callers
+// as out of range anyway).
+std::optional<int> wholeNumber(const std::string& text)
+{
+    if (text.empty() || text.size() > 9 || !matches(text, "[0-9]+"))
+        return std::nullopt;
+    return std::atoi(text.c_str());
+}
+
+std::string videoBitrate(const std::string& value)
+{
+    std::smatch m;
+    if (!matches(value, "([0-9]+(\\.[0-9]+)?)(k|kb/s|kbit/s)", &m) ||
+        std::atof(m[1].str().c_str()) <= 0)
+        throw Failure("-b " + quoted(value) +
+                      ": give the video bitrate in kbit/s, such as 225kb/s");
+    return m[1];
+}
+
+std::string frameSize(const std::string& value)
+{
+    std::smatch m;
+    if (matches(value, "([0-9]{1,5})x([0-9]{1,5})", &m)) {
+        int w = std::atoi(m[1].str().c_str()), h = std::atoi(m[2].str().c_str());
+        if (w > 0 && h > 0 && w <= 4096 && h <= 4096)
+            return std::to_string(w) + "x" + std::to_string(h);
+    }
+    throw Failure("-s " + quoted(value) + ": give the frame size as WIDTHxHEIGHT, such as 400x300");
+}
+
+std::string frameRate(const std::string& value)
+{
+    std::smatch m;
+    if (matches(value, "[0-9]{1,6}(\\.[0-9]+)?") && std::atof(value.c_str()) > 0)
+        return value;
+    if (matches(value, "([0-9]{1,6})/([0-9]{1,6})", &m) && std::atoi(m[1].str().c_str()) > 0 &&
+        std::atoi(m[2].str().c_str()) > 0)
+        return value;
+    throw Failure("-r " + quoted(value) + ": give the frame rate in frames per second, such as 24");
+}
+
+int sampleRate(const std::string& value)
+{
+    std::smatch m;
+    std::optional<int> rate;
+    if (matches(value, "([0-9]+)(Hz)?", &m))
+        rate = wholeNumber(m[1]);
+    if (!rate)
+        throw Failure("-ar " + quoted(value) + ": give the sample rate in Hz, such as 22050Hz");
+    if (*rate != 11025 && *rate != 22050 && *rate != 44100)
+        throw Failure("-ar " + quoted(value) +
+                      ": MP3 audio in an FLV file has 11025, 22050 or 44100 Hz only");
+    return *rate;
+}
+
+int audioBitrate(const std::string& value)
+{
+    std::smatch m;
+    std::optional<int> kbps;
+    if (matches(value, "([0-9]+)(k|kb/s|kbit/s)", &m))
+        kbps = wholeNumber(m[1]);
+    if (!kbps || *kbps < 1 || *kbps > 100000)
+        throw Failure("-ab " + quoted(value) + ": give the audio bitrate in kbit/s, such as 64k");
+    return *kbps;
+}
+
+int channelCount(const std::string& value)
+{
+    if (value != "1" && value != "2")
+        throw Failure("-ac " + quoted(value) + ": MP3 audio has 1 or 2 channels");
+    return value[0] - '0';
+}
+
+int stillCount(const std::string& value)
+{
+    std::optional<int> n = wholeNumber(value);
+    if (!n || *n < 1)
+        throw Failure("-vframes " + quoted(value) + ": the number of stills must be 1 or more");
+    return *n;
+}
+
+} // namespace
+
+int mp3Bitrate(int sampleRate, int wishedKbps)
+{
+    // MPEG-1 (44100), MPEG-2 (22050) and MPEG-2.5 (11025) Layer III bitrates.
+    static const std::vector<int> mpeg1 = {32,  40,  48,  56,  64,  80,  96,
+                                           112, 128, 160, 192, 224, 256, 320};
+    static const std::vector<int> mpeg2 = {8,  16, 24, 32,  40,  48,  56,
+                                           64, 80, 96, 112, 128, 144, 160};
+    static const std::vector<int> mpeg25 = {8, 16, 24, 32, 40, 48, 56, 64};
+    const std::vector<int>& allowed = sampleRate >= 32000   ? mpeg1
+                                      : sampleRate >= 16000 ? mpeg2
+                                                            : mpeg25;
+    int best = allowed.front();
+    for (int kbps : allowed)
+        if (std::abs(kbps - wishedKbps) < std::abs(best - wishedKbps))
+            best = kbps;
+    return best;
+}
+
+Job parseCommandLine(const std::vector<std::string>& args)
+{
+    Job job;
+    std::vector<std::string> outputs;
+    std::optional<int> frames;
+    std::vector<std::string> audioOptions, encodeOnly;
+    bool haveInput = false;
+
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg.empty() || arg[0] != '-' || arg == "-") {
+            outputs.push_back(arg);
+            continue;
+        }
+        static const std::array<const char*, 9> withValue = {
+            "-i", "-b", "-s", "-r", "-vhook", "-ar", "-ab", "-ac", "-vframes"};
+        bool takesValue = false;
+        for (const char* name : withValue)
+            takesValue = takesValue || arg == name;
+        if (arg == "-an") {
+            job.noAudio = true;
+            encodeOnly.push_back(arg);
+            continue;
+        }
+        if (arg == "-y") // the output is always replaced, so this asks for nothing more
+            continue;
+        if (!takesValue)
+            throw Failure("unknown option " + quoted(arg));
+        if (i + 1 >= args.size())
+            throw Failure("option " + arg + " needs a value");
+        const std::string& value = args[++i];
+        if (arg == "-i") {
+            if (haveInput)
+                throw Failure("only one input file (-i) can be given");
+            haveInput = true;
+            job.input = value;
+        } else if (arg == "-b") {
+            job.videoKbps = videoBitrate(value);
+            encodeOnly.push_back(arg);
+        } else if (arg == "-s") {
+            job.frameSize = frameSize(value);
+        } else if (arg == "-r") {
+            job.frameRate = frameRate(value);
+            encodeOnly.push_back(arg);
+        } else if (arg == "-vhook") {
+            job.vhook = value;
+            encodeOnly.push_back(arg);
+        } else if (arg == "-ar") {
+            job.sampleRate = sampleRate(value);
+            audioOptions.push_back(arg);
+        } else if (arg == "-ab") {
+            job.audioKbps = audioBitrate(value);
+            audioOptions.push_back(arg);
+        } else if (arg == "-ac") {
+            job.channels = channelCount(value);
+            audioOptions.push_back(arg);
+        } else {
+            frames = stillCount(value);
+        }
+    }
+
+    if (!haveInput)
+        throw Failure("no input file; usage: ffmpeg -i SOURCE [options] OUTPUT");
+    if (job.input.empty())
+        throw Failure("the input file name (-i) is empty");
+    if (outputs.size() > 1)
+        throw Failure("only one output file can be given, found " + quoted(outputs[0]) + " and " +
+                      quoted(outputs[1]));
+    encodeOnly.insert(encodeOnly.end(), audioOptions.begin(), audioOptions.end());
+    if (outputs.empty()) {
+        if (frames || job.frameSize || !encodeOnly.empty())
+            throw Failure("no output file given");
+        job.kind = JobKind::Probe;
+        return job;
+    }
+    job.output = outputs[0];
+    if (frames) {
+        if (!encodeOnly.empty())
+            throw Failure("option " + encodeOnly.front() +
+                          " is not used when grabbing stills (-vframes)");
+        job.kind = JobKind::Stills;
+        job.stillCount = *frames;
+    } else {
+        job.kind = JobKind::Encode;
+    }
+    job.audioKbps = mp3Bitrate(job.sampleRate, job.audioKbps);
+    return job;
+}

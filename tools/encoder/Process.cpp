@@ -1,0 +1,180 @@
+#include "Process.h"
+
+#include "Failure.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
+namespace
+{
+
+volatile sig_atomic_t pendingStop = 0;
+volatile sig_atomic_t childPid = 0;
+const int forwarded[] = {SIGINT, SIGTERM, SIGHUP};
+
+void onStopSignal(int sig)
+{
+    pendingStop = sig;
+    if (childPid > 0)
+        kill(static_cast<pid_t>(childPid), sig);
+}
+
+bool sameFile(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool isSelf(const std::string& path)
+{
+    struct stat self {
+    }, other{};
+    return stat("/proc/self/exe", &self) == 0 && stat(path.c_str(), &other) == 0 &&
+           sameFile(self, other);
+}
+
+bool ownFolder(const std::string& dir)
+{
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0)
+        return false;
+    std::string folder(self, static_cast<size_t>(n));
+    folder = folder.substr(0, folder.rfind('/') + 1);
+    struct stat a {
+    }, b{};
+    return stat(folder.c_str(), &a) == 0 && stat(dir.c_str(), &b) == 0 && sameFile(a, b);
+}
+
+} // namespace
+
+std::string findTool(const char* envName, const char* name)
+{
+    if (const char* chosen = std::getenv(envName); chosen && *chosen) {
+        if (isSelf(chosen))
+            throw Failure(std::string(envName) + " names this front-end, not the real " + name);
+        return chosen;
+    }
+    const char* path = std::getenv("PATH");
+    std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= dirs.size()) {
+        size_t end = dirs.find(':', start);
+        if (end == std::string::npos)
+            end = dirs.size();
+        const std::string entry = dirs.substr(start, end - start);
+        const std::string dir = entry.empty() ? std::string(1, '.') : entry; // empty means here
+        start = end + 1;
+        const std::string candidate = dir + "/" + name;
+        struct stat st {
+        };
+        if (ownFolder(dir) || stat(candidate.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+            access(candidate.c_str(), X_OK) != 0 || isSelf(candidate))
+            continue;
+        return candidate;
+    }
+    throw Failure(std::string("the real ") + name +
+                  " was not found on the PATH (install Debian's ffmpeg or set " + envName + ")");
+}
+
+void installSignalForwarding()
+{
+    struct sigaction action {
+    };
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0; // no restart: a wait returns so the stop is seen
+    for (int sig : forwarded)
+        sigaction(sig, &action, nullptr);
+}
+
+int stopSignal()
+{
+    return pendingStop;
+}
+
+int runTool(const std::vector<std::string>& argv, std::string* capture)
+{
+    std::vector<char*> cargs;
+    for (const std::string& a : argv)
+        cargs.push_back(const_cast<char*>(a.c_str()));
+    cargs.push_back(nullptr);
+
+    int pipeFds[2] = {-1, -1};
+    if (capture && pipe2(pipeFds, O_CLOEXEC) != 0)
+        throw Failure(std::string("cannot make a pipe: ") + std::strerror(errno));
+
+    // Hold the stop signals until the child's id is known, so none is lost.
+    sigset_t stops, previous;
+    sigemptyset(&stops);
+    for (int sig : forwarded)
+        sigaddset(&stops, sig);
+    sigprocmask(SIG_BLOCK, &stops, &previous);
+    if (pendingStop) {
+        sigprocmask(SIG_SETMASK, &previous, nullptr);
+        return 128 + pendingStop;
+    }
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid == 0) {
+#ifdef __linux__
+        prctl(PR_SET_PDEATHSIG, SIGKILL); // never outlive a front-end that was killed
+        if (getppid() != parent)
+            _exit(127);
+#endif
+        for (int sig : forwarded)
+            signal(sig, SIG_DFL);
+        sigprocmask(SIG_SETMASK, &previous, nullptr);
+        const int devnull = open("/dev/null", O_RDONLY);
+        if (devnull >= 0) {
+            dup2(devnull, 0);
+            close(devnull);
+        }
+        if (capture)
+            dup2(pipeFds[1], 1);
+        execv(cargs[0], cargs.data());
+        const std::string message =
+            std::string("ffmpeg: cannot run ") + argv[0] + ": " + std::strerror(errno) + "\n";
+        [[maybe_unused]] ssize_t ignored = write(2, message.data(), message.size());
+        _exit(127);
+    }
+    const int forkError = errno;
+    if (pid > 0)
+        childPid = pid;
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+    if (pid < 0) {
+        if (capture) {
+            close(pipeFds[0]);
+            close(pipeFds[1]);
+        }
+        throw Failure(std::string("cannot start ") + argv[0] + ": " + std::strerror(forkError));
+    }
+
+    if (capture) {
+        close(pipeFds[1]);
+        char buffer[65536];
+        for (;;) {
+            const ssize_t n = read(pipeFds[0], buffer, sizeof buffer);
+            if (n > 0)
+                capture->append(buffer, static_cast<size_t>(n));
+            else if (n == 0 || errno != EINTR)
+                break;
+        }
+        close(pipeFds[0]);
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    childPid = 0;
+    if (WIFSIGNALED(status))
+        return 128 + WTERMSIG(status);
+    return WEXITSTATUS(status);
+}

@@ -1,0 +1,22 @@
+// Finding and running the system's FFmpeg programs.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The real program: $ENVNAME when set, else NAME on the PATH, skipping this
+// front-end itself and the folder it lies in. Throws Failure when none is found.
+std::string findTool(const char* envName, const char* name);
+
+// Catches SIGINT, SIGTERM and SIGHUP from now on: each is passed on to the
+// running child, and the job is stopped once the child has ended.
+void installSignalForwarding();
+
+// The signal that asked us to stop, or 0.
+int stopSignal();
+
+// Runs ARGV[0] with ARGV and waits for it. Its standard error is ours, its
+// standard input is /dev/null; its standard output is ours too, unless CAPTURE
+// is given. Returns its exit code, or 128 + the signal that ended it.
+// Throws Failure when it cannot be started.
+int runTool(const std::vector<std::string>& argv, std::string* capture = nullptr);
