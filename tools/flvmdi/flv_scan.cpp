@@ -93,35 +93,35 @@ void Scanner::video(uint64_t body, uint32_t size, uint32_t ts, uint64_t keptPos)
     if (size == 0)
         return;
     auto d = src_.get(body, std::min<size_t>(size, kProbeBytes));
-    int frameType = d[0] >> 4, codec = d[0] & 0x0F;
+    const int frameType = d[0] >> 4, codec = d[0] & 0x0F;
     if (frameType == 5)
         return; // video info / command frame
+    // Like the other injectors, every tag marked as a key frame is indexed,
+    // AVC sequence headers and ends included: a player that seeks there
+    // reads on to the next picture.
+    const bool key = frameType == 1;
+    r_.lastVideoFrameIsKey = key;
+    if (key)
+        r_.keyframes.push_back({ts, keptPos});
     if (codec == 7) {
         if (d.size() < 2)
             return;
-        if (d[1] == 0) { // sequence header: carries the SPS
-            if (!sizeFound_ && size > 5) {
-                auto rec = src_.get(body + 5, std::min<size_t>(size - 5, kAvcConfigMax));
-                if (auto s = avcConfigPictureSize(rec)) {
-                    r_.width = s->width;
-                    r_.height = s->height;
-                    sizeFound_ = true;
-                }
+        const uint8_t packetType = d[1];
+        if (packetType == 0 && !sizeFound_ && size > 5) { // sequence header: carries the SPS
+            auto rec = src_.get(body + 5, std::min<size_t>(size - 5, kAvcConfigMax));
+            if (auto s = avcConfigPictureSize(rec)) {
+                r_.width = s->width;
+                r_.height = s->height;
+                sizeFound_ = true;
             }
-            return;
         }
-        if (d[1] != 1)
-            return; // end of sequence
-        d = src_.get(body, std::min<size_t>(size, kProbeBytes));
+        if (packetType != 1)
+            return; // no picture: sequence header or end of sequence
     }
     StreamStats& v = r_.video;
     if (v.codecId < 0)
         v.codecId = codec;
     frameTime(v, ts);
-    bool key = frameType == 1;
-    r_.lastVideoFrameIsKey = key;
-    if (key)
-        r_.keyframes.push_back({ts, keptPos});
     if (!sizeFound_ && key) {
         std::optional<PictureSize> s;
         if (codec == 2)

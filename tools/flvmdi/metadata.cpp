@@ -30,8 +30,11 @@ namespace
 //   checks them; datasize counts script tags, the new onMetaData included.
 //   videosize only with video, audiosize only with audio.
 // - keyframes: every video tag of frame type 1 (key frame), in file order,
-//   with its timestamp and the position of its tag header in the new file.
-// - canSeekToEnd: the last video frame is a key frame (false without video).
+//   with its timestamp and the position of its tag header in the new file;
+//   as with the other injectors this includes AVC sequence header and end
+//   of sequence tags, which are marked as key frames.
+// - canSeekToEnd: the last video tag (info frames aside) is marked as a key
+//   frame; false without video.
 double round3(double v)
 {
     return std::round(v * 1000.0) / 1000.0;
