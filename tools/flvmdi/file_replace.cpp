@@ -1,0 +1,262 @@
+#include "file_replace.h"
+#include "errors.h"
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+#include <vector>
+
+namespace flvmdi
+{
+
+namespace
+{
+
+// Path of the temporary file while it exists, for the signal handler.
+char g_tempPath[PATH_MAX + 64];
+volatile sig_atomic_t g_haveTemp = 0;
+const int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGBUS};
+
+extern "C" void onSignal(int sig)
+{
+    if (g_haveTemp)
+        unlink(g_tempPath);
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
+// Blocks the cleanup signals for its lifetime, so that creating and
+// registering the temporary file (or renaming and forgetting it) is one step.
+class SignalBlock
+{
+public:
+    SignalBlock()
+    {
+        sigset_t set;
+        sigemptyset(&set);
+        for (int s : kCleanupSignals)
+            sigaddset(&set, s);
+        sigprocmask(SIG_BLOCK, &set, &old_);
+    }
+    ~SignalBlock() { sigprocmask(SIG_SETMASK, &old_, nullptr); }
+
+private:
+    sigset_t old_;
+};
+
+class TempFile
+{
+public:
+    explicit TempFile(const std::string& target)
+    {
+        size_t slash = target.rfind('/');
+        std::string dir = target.substr(0, slash + 1);
+        std::string base = target.substr(slash + 1);
+        SignalBlock block;
+        for (const std::string& name :
+             {dir + "." + base + ".flvmdi-XXXXXX", dir + ".flvmdi-XXXXXX"}) {
+            if (name.size() >= sizeof g_tempPath)
+                continue;
+            std::strcpy(g_tempPath, name.c_str());
+            fd_ = mkostemp(g_tempPath, O_CLOEXEC);
+            if (fd_ >= 0 || errno != ENAMETOOLONG)
+                break;
+        }
+        if (fd_ < 0)
+            throw IoError("cannot create a temporary file in its folder: " + errnoText(errno));
+        path_ = g_tempPath;
+        g_haveTemp = 1;
+    }
+
+    ~TempFile()
+    {
+        if (fd_ >= 0)
+            close(fd_);
+        if (!path_.empty()) {
+            SignalBlock block;
+            unlink(path_.c_str());
+            g_haveTemp = 0;
+        }
+    }
+
+    int fd() const { return fd_; }
+
+    void closeChecked()
+    {
+        int fd = fd_;
+        fd_ = -1;
+        if (close(fd) != 0)
+            throw IoError("cannot write the new file: " + errnoText(errno));
+    }
+
+    void renameOver(const std::string& target)
+    {
+        SignalBlock block;
+        if (rename(path_.c_str(), target.c_str()) != 0)
+            throw IoError("cannot replace the file: " + errnoText(errno));
+        path_.clear();
+        g_haveTemp = 0;
+    }
+
+private:
+    int fd_ = -1;
+    std::string path_;
+};
+
+[[noreturn]] void writeFailed(int err)
+{
+    throw IoError("cannot write the new file: " + errnoText(err));
+}
+
+void pwriteAll(int fd, const void* data, size_t len, uint64_t pos)
+{
+    const char* p = static_cast<const char*>(data);
+    while (len > 0) {
+        ssize_t n = pwrite(fd, p, len, static_cast<off_t>(pos));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            writeFailed(n < 0 ? errno : ENOSPC);
+        p += n;
+        len -= size_t(n);
+        pos += uint64_t(n);
+    }
+}
+
+// Plain read and write, for file systems without copy_file_range.
+void copyByBuffer(int in, int out, uint64_t src, uint64_t len, uint64_t dst)
+{
+    static std::vector<char> buf(256 * 1024);
+    while (len > 0) {
+        size_t want = static_cast<size_t>(std::min<uint64_t>(len, buf.size()));
+        ssize_t n = pread(in, buf.data(), want, static_cast<off_t>(src));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw IoError("cannot read the file: " + errnoText(errno));
+        if (n == 0)
+            throw IoError("the file became shorter while it was being read");
+        pwriteAll(out, buf.data(), size_t(n), dst);
+        src += uint64_t(n);
+        dst += uint64_t(n);
+        len -= uint64_t(n);
+    }
+}
+
+void copyData(int in, int out, uint64_t src, uint64_t len, uint64_t dst)
+{
+    static bool kernelCopy = true;
+    while (len > 0 && kernelCopy) {
+        loff_t offIn = static_cast<loff_t>(src), offOut = static_cast<loff_t>(dst);
+        size_t chunk = static_cast<size_t>(std::min<uint64_t>(len, 1u << 30));
+        ssize_t n = copy_file_range(in, &offIn, out, &offOut, chunk, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 &&
+            (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL)) {
+            kernelCopy = false;
+            break;
+        }
+        if (n < 0)
+            writeFailed(errno);
+        if (n == 0)
+            throw IoError("the file became shorter while it was being read");
+        src += uint64_t(n);
+        dst += uint64_t(n);
+        len -= uint64_t(n);
+    }
+    if (len > 0)
+        copyByBuffer(in, out, src, len, dst);
+}
+
+} // namespace
+
+void installSignalCleanup()
+{
+    struct sigaction sa {
+    };
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    for (int s : kCleanupSignals)
+        sigaction(s, &sa, nullptr);
+    signal(SIGXFSZ, SIG_IGN);
+    signal(SIGPIPE, SIG_IGN);
+}
+
+void copyRange(int in, int out, uint64_t src, uint64_t len, uint64_t dst)
+{
+    const uint64_t end = src + len;
+    while (src < end) {
+        off_t data = lseek(in, static_cast<off_t>(src), SEEK_DATA);
+        if (data < 0 && errno == ENXIO)
+            return; // only a hole is left: the new file reads zeros there too
+        if (data < 0)
+            data = static_cast<off_t>(src); // no hole information
+        if (uint64_t(data) >= end)
+            return;
+        off_t hole = lseek(in, data, SEEK_HOLE);
+        uint64_t stop = hole < 0 ? end : std::min<uint64_t>(uint64_t(hole), end);
+        if (stop <= uint64_t(data))
+            stop = end;
+        copyData(in, out, uint64_t(data), stop - uint64_t(data), dst + (uint64_t(data) - src));
+        dst += stop - src;
+        src = stop;
+    }
+}
+
+void replaceFile(int in, const std::string& target, const struct stat& before,
+                 const ScanResult& scan, const OutputPlan& plan)
+{
+    TempFile tmp(target);
+    const int out = tmp.fd();
+    // Owner first: changing it clears the set-id bits that the mode restores.
+    if (fchown(out, before.st_uid, before.st_gid) != 0 && errno != EPERM)
+        throw IoError("cannot set the owner of the new file: " + errnoText(errno));
+    if (fchmod(out, before.st_mode & 07777) != 0)
+        throw IoError("cannot set the permissions of the new file: " + errnoText(errno));
+
+    pwriteAll(out, plan.header, sizeof plan.header, 0);
+    uint64_t pos = sizeof plan.header;
+    pwriteAll(out, plan.metadataTag.data(), plan.metadataTag.size(), pos);
+    pos += plan.metadataTag.size();
+    for (const Segment& s : scan.segments) {
+        copyRange(in, out, s.offset, s.length, pos);
+        pos += s.length;
+    }
+    if (scan.appendBackPointer) {
+        const uint32_t v = scan.backPointerValue;
+        const uint8_t bp[4] = {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
+        pwriteAll(out, bp, sizeof bp, pos);
+        pos += sizeof bp;
+    }
+    // Holes at the end are not written; the size makes them part of the file.
+    if (ftruncate(out, static_cast<off_t>(pos)) != 0)
+        writeFailed(errno);
+    if (pos != plan.fileSize)
+        throw IoError("internal error: wrote " + std::to_string(pos) + " bytes, planned " +
+                      std::to_string(plan.fileSize));
+    if (fsync(out) != 0)
+        writeFailed(errno);
+    tmp.closeChecked();
+
+    struct stat now {
+    };
+    if (fstat(in, &now) != 0 || now.st_size != before.st_size ||
+        now.st_mtim.tv_sec != before.st_mtim.tv_sec ||
+        now.st_mtim.tv_nsec != before.st_mtim.tv_nsec)
+        throw IoError("the file changed while it was being read; left unchanged");
+
+    tmp.renameOver(target);
+    // Make the rename itself durable.
+    std::string dir = target.substr(0, target.rfind('/') + 1);
+    int dfd = open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        fsync(dfd);
+        close(dfd);
+    }
+}
+
+} // namespace flvmdi
