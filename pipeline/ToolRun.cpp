@@ -52,9 +52,11 @@ void ToolRun::Start(const QStringList& argv, const QString& outputFile)
             [this] { emit Output(m_process->readAllStandardOutput()); });
     connect(m_process, &QProcess::finished, this,
             [this](int exitCode, QProcess::ExitStatus status) {
-                const QByteArray rest = m_process->readAllStandardOutput();
-                if (!rest.isEmpty())
-                    emit Output(rest);
+                if (m_process->openMode() & QIODevice::ReadOnly) {
+                    const QByteArray rest = m_process->readAllStandardOutput();
+                    if (!rest.isEmpty())
+                        emit Output(rest);
+                }
                 ToolOutcome outcome;
                 if (m_cancelled)
                     outcome.kind = ToolOutcome::Cancelled;
