@@ -7,6 +7,7 @@
 #include "settings/SettingsFile.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace
 {
@@ -98,7 +99,8 @@ void frmMain::mnuWMLoadSettings_Click()
     } catch (const CommonDialogCancelled&) {
         return;
     }
-    if (dialog.FileName.isEmpty())
+    // A device or a pipe could keep the window waiting for ever.
+    if (dialog.FileName.isEmpty() || !QFileInfo(dialog.FileName).isFile())
         return;
     QFile file(dialog.FileName);
     if (!file.open(QIODevice::ReadOnly))

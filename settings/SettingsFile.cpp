@@ -5,6 +5,7 @@
 #include "settings/LinkFile.h"
 
 #include <QBuffer>
+#include <QFileInfo>
 #include <QIODevice>
 #include <QSaveFile>
 #include <algorithm>
@@ -243,6 +244,10 @@ QByteArray EncodeSettingsFile(const WatermarkSettings& settings)
 
 bool WriteSettingsFile(const QString& path, const QByteArray& bytes)
 {
+    // Only a regular file is ever replaced: never a folder, a device or a pipe.
+    const QFileInfo target(path);
+    if (target.exists() && !target.isFile())
+        return false;
     QSaveFile file(path);
     // Unbuffered, so that a failed write (a full disk, a size limit) is seen
     // here rather than lost in the flush at the commit.

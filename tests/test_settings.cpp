@@ -10,6 +10,7 @@
 #include <QTest>
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace TestSupport;
 
@@ -413,22 +414,27 @@ void TestSettings::windowFailedSaveKeepsOldFile()
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(old);
     f.close();
+    const QString pipe = dir.filePath("pipe.wsx");
+    QCOMPARE(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
 
     MessageRecorder messages;
     DialogScript dialogs;
     frmMain w;
     StartWindow(w);
     w.ui()->txtWatermark->setText(QString(200, 'n'));
-    dialogs.answers = {path, dir.filePath("missing/x.wsx")};
+    dialogs.answers = {path, dir.filePath("missing/x.wsx"), pipe};
     {
         FileSizeLimit limit(64); // the new file is over 200 bytes
         w.ui()->mnuWMSaveSettings->trigger();
     }
     w.ui()->mnuWMSaveSettings->trigger(); // a folder that does not exist
+    w.ui()->mnuWMSaveSettings->trigger(); // not a regular file: never replaced
     QVERIFY(messages.messages.isEmpty());
     QCOMPARE(ReadAll(path), old);
-    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-             QStringList{"kept.wsx"});
+    QVERIFY(QFileInfo(pipe).exists() && !QFileInfo(pipe).isFile());
+    QCOMPARE(QDir(dir.path())
+                 .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot | QDir::Hidden),
+             (QStringList{"kept.wsx", "pipe.wsx"}));
 }
 
 void TestSettings::windowLoadOutcomes_data()
