@@ -136,6 +136,7 @@ void TestWindow::accessKeys()
     QFETCH(int, key);
     QFETCH(QString, button);
     MessageRecorder messages;
+    DialogScript dialogs; // the user cancels whatever dialog the button opens
     frmMain w;
     StartWindow(w);
     w.activateWindow();
