@@ -104,6 +104,8 @@ private slots:
             << QStringList{"-i", src, "-vframes", "-2", "c%d.jpg"} << QByteArray("-vframes");
         QTest::newRow("stills name without %d")
             << QStringList{"-i", source, "-vframes", "2", "cover.jpg"} << QByteArray("%d");
+        QTest::newRow("output is a folder")
+            << QStringList{"-i", src, "-an", "/tmp"} << QByteArray("folder");
         QTest::newRow("two outputs")
             << QStringList{"-i", src, "a.flv", "b.flv"} << QByteArray("b.flv");
         QTest::newRow("other vhook module")

@@ -6,14 +6,6 @@
 #include <cstdlib>
 #include <regex>
 
-std::string quoted(const std::string& name)
-{
-    std::string out = "\"";
-    for (char c : name)
-        out += (c == '\n' || c == '\r') ? '?' : c;
-    return out + "\"";
-}
-
 namespace
 {
 
