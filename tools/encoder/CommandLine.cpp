@@ -192,6 +192,8 @@ Job parseCommandLine(const std::vector<std::string>& args)
         return job;
     }
     job.output = outputs[0];
+    if (job.output.empty() || job.output == "-")
+        throw Failure("the output needs a file name, found " + quoted(job.output));
     if (frames) {
         if (!encodeOnly.empty())
             throw Failure("option " + encodeOnly.front() +
