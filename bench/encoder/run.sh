@@ -54,6 +54,11 @@ hyperfine -N --warmup 3 --runs 30 --style none -i --export-json probe.json \
     "ffprobe -v error -of json -show_entries format=format_name,duration,start_time,bit_rate:stream=index,codec_type,codec_name,pix_fmt,width,height,r_frame_rate,avg_frame_rate,sample_rate,channels,bit_rate file:tiny.flv" \
     >/dev/null 2>&1
 
+# The front-end's own cost per encode: the same command line with /bin/true
+# standing in for FFmpeg, against /bin/true alone.
+KESTREL_FFMPEG=/bin/true hyperfine -N --warmup 3 --runs 50 --style none -i --export-json own.json \
+    "$front -i src.avi $old -vhook '$vhook' $audio own.flv" "/bin/true" >/dev/null 2>&1
+
 python3 - "$rounds" <<'PY'
 import json, statistics, sys
 rounds = int(sys.argv[1])
@@ -72,5 +77,9 @@ for label, a, b in (("plain", "front", "direct"), ("watermark", "front-mark", "d
 probe = json.load(open("probe.json"))["results"]
 print("probe of a tiny file, 30 runs (mean +- sd):")
 for label, r in zip(("front-end", "ffprobe alone"), probe):
+    print(f"  {label:14s} {r['mean'] * 1000:7.2f} +- {r['stddev'] * 1000:5.2f} ms   cpu {(r['user'] + r['system']) * 1000:6.2f} ms")
+own = json.load(open("own.json"))["results"]
+print("front-end's own cost per watermarked encode, 50 runs (FFmpeg replaced by /bin/true):")
+for label, r in zip(("front-end", "/bin/true alone"), own):
     print(f"  {label:14s} {r['mean'] * 1000:7.2f} +- {r['stddev'] * 1000:5.2f} ms   cpu {(r['user'] + r['system']) * 1000:6.2f} ms")
 PY
