@@ -93,6 +93,18 @@ private slots:
         QVERIFY(r.out.isEmpty()); // "pipe:1" would have gone to the standard output
         QCOMPARE(listing(work.path()), (QSet<QString>{name, name + ".flv"}));
     }
+
+    // A source name that looks like a stream line must not pass for one.
+    void nameLikeAStreamLine()
+    {
+        QTemporaryDir work;
+        const QString src = work.filePath("Video: 1x2, 640x480.wav");
+        makeSource(src, "", "sine=r=22050:d=1");
+        const Result r = runFrontEnd({"-i", src});
+        QVERIFY(r.code != 0);
+        QVERIFY(r.err.contains("Audio: pcm_s16le, 22050 Hz, mono"));
+        QCOMPARE(windowReadsSize(r.err), QSize());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestEncoderPaths)

@@ -61,6 +61,15 @@ private slots:
             << "av.avi" << v225 + QStringList{"-s",      "768x576", "-r",   "30",  "-ar",
                                               "22050Hz", "-ab",     "144k", "-ac", "1"}
             << QSize(768, 576) << 30 << 22050 << 1 << 144;
+        // Every frame size the window offers.
+        for (const char* size :
+             {"160x120", "240x180", "240x135", "320x180", "320x240", "400x225", "400x300",
+              "512x288", "512x384", "640x360", "640x480", "768x432", "768x576"})
+            QTest::newRow(qPrintable(QString("size %1").arg(size)))
+                << "av.avi" << v225 + QStringList{"-s", size, "-r", "25", "-an"}
+                << QSize(QString(size).section('x', 0, 0).toInt(),
+                         QString(size).section('x', 1).toInt())
+                << 25 << 0 << 0 << 0;
         QTest::newRow("audio off")
             << "av.avi" << v225 + QStringList{"-s", "512x288", "-r", "12", "-an"} << QSize(512, 288)
             << 12 << 0 << 0 << 0;

@@ -6,14 +6,6 @@
 #include <cstdlib>
 #include <regex>
 
-std::string quoted(const std::string& name)
-{
-    std::string out = "\"";
-    for (char c : name)
-        out += (c == '\n' || c == '\r') ? '?' : c;
-    return out + "\"";
-}
-
 namespace
 {
 
@@ -200,6 +192,8 @@ Job parseCommandLine(const std::vector<std::string>& args)
         return job;
     }
     job.output = outputs[0];
+    if (job.output.empty() || job.output == "-")
+        throw Failure("the output needs a file name, found " + quoted(job.output));
     if (frames) {
         if (!encodeOnly.empty())
             throw Failure("option " + encodeOnly.front() +

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <memory>
 #include <optional>
+#include <sys/stat.h>
 
 bool flvHasMedia(const std::string& path)
 {
@@ -67,6 +68,9 @@ int runEncode(const Job& job, const std::string& ffmpeg)
         }
     }
 
+    struct stat existing = {};
+    if (stat(job.output.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode))
+        throw Failure("the output " + quoted(job.output) + " is a folder, not a file name");
     TempFile output = TempFile::beside(job.output);
     std::unique_ptr<TempFolder> link;
     std::vector<std::string> argv = {ffmpeg,   "-nostdin", "-hide_banner",
@@ -81,8 +85,8 @@ int runEncode(const Job& job, const std::string& ffmpeg)
         add({"-vf", filter}); // drawn on the source frames, before the scaling below
     if (job.frameSize)
         add({"-s", *job.frameSize});
-    if (job.frameRate) // a constant rate, as a Flash-era player expects: frames are repeated or
-                       // dropped
+    // A constant rate, as a Flash-era player expects: frames are repeated or dropped.
+    if (job.frameRate)
         add({"-r", *job.frameRate, "-fps_mode", "cfr"});
     if (job.noAudio) {
         add({"-an"});

@@ -35,8 +35,8 @@ bool sameFile(const struct stat& a, const struct stat& b)
 
 bool isSelf(const std::string& path)
 {
-    struct stat self {
-    }, other{};
+    struct stat self = {};
+    struct stat other = {};
     return stat("/proc/self/exe", &self) == 0 && stat(path.c_str(), &other) == 0 &&
            sameFile(self, other);
 }
@@ -49,8 +49,8 @@ bool ownFolder(const std::string& dir)
         return false;
     std::string folder(self, static_cast<size_t>(n));
     folder = folder.substr(0, folder.rfind('/') + 1);
-    struct stat a {
-    }, b{};
+    struct stat a = {};
+    struct stat b = {};
     return stat(folder.c_str(), &a) == 0 && stat(dir.c_str(), &b) == 0 && sameFile(a, b);
 }
 
@@ -61,6 +61,9 @@ std::string findTool(const char* envName, const char* name)
     if (const char* chosen = std::getenv(envName); chosen && *chosen) {
         if (isSelf(chosen))
             throw Failure(std::string(envName) + " names this front-end, not the real " + name);
+        if (access(chosen, X_OK) != 0)
+            throw Failure(std::string(envName) + "=" + quoted(chosen) +
+                          " is not a program that can be run");
         return chosen;
     }
     const char* path = std::getenv("PATH");
@@ -74,8 +77,7 @@ std::string findTool(const char* envName, const char* name)
         const std::string dir = entry.empty() ? std::string(1, '.') : entry; // empty means here
         start = end + 1;
         const std::string candidate = dir + "/" + name;
-        struct stat st {
-        };
+        struct stat st = {};
         if (ownFolder(dir) || stat(candidate.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
             access(candidate.c_str(), X_OK) != 0 || isSelf(candidate))
             continue;
@@ -87,8 +89,7 @@ std::string findTool(const char* envName, const char* name)
 
 void installSignalForwarding()
 {
-    struct sigaction action {
-    };
+    struct sigaction action = {};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = 0; // no restart: a wait returns so the stop is seen

@@ -69,8 +69,7 @@ int runStills(const Job& job, const std::string& ffmpeg)
     if (code != 0)
         return code;
     int written = 0;
-    struct stat st {
-    };
+    struct stat st = {};
     while (written < job.stillCount &&
            stat((scratch.path() + "/still" + std::to_string(written + 1) + ".jpg").c_str(), &st) ==
                0 &&
