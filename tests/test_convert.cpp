@@ -77,6 +77,7 @@ private slots:
     void badSourceStillTriesStills();
     void missingInjector();
     void cancelInTheMiddle();
+    void closingDuringJobAsksThenStopsIt();
     void hostileNames_data();
     void hostileNames();
     void hostileWatermarkTexts_data();
@@ -85,6 +86,8 @@ private slots:
 private:
     void startJob(const QString& source, const QString& folder, const QString& name);
     void waitForJob();
+    QString longClip();
+    void waitForEncoderProgress();
 
     QTemporaryDir m_media;
     QString m_clip;
@@ -346,23 +349,51 @@ void TestConvert::missingInjector()
     QCOMPARE(filesIn(out.path()), QStringList{"clip.flv"});
 }
 
-void TestConvert::cancelInTheMiddle()
+// Long enough that the encoder is still at work when the test steps in.
+QString TestConvert::longClip()
 {
-    const QString longClip = m_media.filePath("long.avi");
-    makeVideo(longClip, 120, "640x480");
-    QTemporaryDir out;
+    const QString path = m_media.filePath("long.avi");
+    if (!QFile::exists(path))
+        makeVideo(path, 120, "640x480");
     m_window->ui()->cmbVideoWindow->setCurrentText("768x576");
-    startJob(longClip, out.path(), QString());
-    // Wait until the encoder reports progress, then cancel.
+    return path;
+}
+
+void TestConvert::waitForEncoderProgress()
+{
     auto* status = m_window->ProgressWindow()->findChild<QLabel*>("lblStatus");
     QTRY_VERIFY_WITH_TIMEOUT(status->text().startsWith("frame="), 60000);
     QVERIFY(m_window->JobRunning());
+}
+
+void TestConvert::cancelInTheMiddle()
+{
+    QTemporaryDir out;
+    startJob(longClip(), out.path(), QString());
+    waitForEncoderProgress();
     m_window->ProgressWindow()->findChild<QPushButton*>("cmdCancel")->click();
     waitForJob();
     QCOMPARE(texts(m_messages->messages), QStringList{"CONVERSION CANCELLED!|64|Message"});
     QCOMPARE(filesIn(out.path()), QStringList()); // no half file, no temporary file
     // No encoder is left behind.
     QVERIFY(!run("pgrep", {"-f", out.path()}));
+}
+
+void TestConvert::closingDuringJobAsksThenStopsIt()
+{
+    QTemporaryDir out;
+    startJob(longClip(), out.path(), QString());
+    waitForEncoderProgress();
+    m_messages->answers = {vbNo};
+    m_window->close();
+    QVERIFY(m_window->JobRunning()); // No: the job goes on
+    m_messages->answers = {vbYes};
+    m_window->close();
+    QVERIFY(m_window->HasEnded());
+    QCOMPARE(texts(m_messages->messages), (QStringList{"EXIT KESTREL FLV CONVERTER?|36|Confirm",
+                                                       "EXIT KESTREL FLV CONVERTER?|36|Confirm"}));
+    QVERIFY(!run("pgrep", {"-f", out.path()}));
+    QCOMPARE(filesIn(out.path()), QStringList());
 }
 
 void TestConvert::hostileNames_data()
