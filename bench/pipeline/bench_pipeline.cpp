@@ -32,6 +32,7 @@ struct WindowRun {
     double seconds = 0;
     qint64 longestStallMs = 0;
     QStringList commands;
+    QList<double> stepStarts; // seconds from the click
 };
 
 WindowRun runThroughWindow(const QString& source, const QString& folder)
@@ -42,8 +43,11 @@ WindowRun runThroughWindow(const QString& source, const QString& folder)
     frmMain window;
     StartWindow(window);
     Ui::frmMain* ui = window.ui();
-    QObject::connect(ui->txtApp, &QLineEdit::textChanged,
-                     [&](const QString& text) { result.commands << text; });
+    QElapsedTimer clock;
+    QObject::connect(ui->txtApp, &QLineEdit::textChanged, [&](const QString& text) {
+        result.commands << text;
+        result.stepStarts << clock.elapsed() / 1000.0;
+    });
     ui->chkImage->setChecked(true);
     dialogs.answers = {source, folder};
     ui->cmdInput->click();
@@ -55,7 +59,6 @@ WindowRun runThroughWindow(const QString& source, const QString& folder)
     QObject::connect(&ticker, &QTimer::timeout, [&] {
         result.longestStallMs = std::max(result.longestStallMs, sinceTick.restart() - 10);
     });
-    QElapsedTimer clock;
     clock.start();
     sinceTick.start();
     ticker.start();
@@ -69,13 +72,23 @@ WindowRun runThroughWindow(const QString& source, const QString& folder)
     return result;
 }
 
-double runFromShell(const QStringList& commands)
+double runFromShell(const QStringList& commands, QList<double>* stepStarts)
 {
     QElapsedTimer clock;
     clock.start();
-    for (const QString& command : commands)
+    for (const QString& command : commands) {
+        *stepStarts << clock.elapsed() / 1000.0;
         QProcess::execute("sh", {"-c", command + " >/dev/null 2>&1"});
+    }
     return clock.elapsed() / 1000.0;
+}
+
+QString steps(const QList<double>& starts, double end)
+{
+    QStringList parts;
+    for (int i = 0; i < starts.size(); ++i)
+        parts << QString::number((i + 1 < starts.size() ? starts[i + 1] : end) - starts[i], 'f', 2);
+    return parts.join(" + ");
 }
 
 } // namespace
@@ -101,9 +114,12 @@ int main(int argc, char** argv)
         QStringList commands = w.commands;
         for (QString& c : commands)
             c.replace(out1.path(), out2.path());
-        shell << runFromShell(commands);
-        std::printf("run %d: window %.2f s, shell %.2f s, longest stall %lld ms\n", run + 1,
-                    w.seconds, shell.last(), static_cast<long long>(w.longestStallMs));
+        QList<double> shellSteps;
+        shell << runFromShell(commands, &shellSteps);
+        std::printf("run %d: window %.2f s (%s), shell %.2f s (%s), longest stall %lld ms\n",
+                    run + 1, w.seconds, qPrintable(steps(w.stepStarts, w.seconds)), shell.last(),
+                    qPrintable(steps(shellSteps, shell.last())),
+                    static_cast<long long>(w.longestStallMs));
     }
     std::printf("median window %.2f s, shell %.2f s, ratio %.3f (target <= 1.05)\n",
                 median(window), median(shell), median(window) / median(shell));
