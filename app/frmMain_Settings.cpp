@@ -76,7 +76,7 @@ void frmMain::mnuWMSaveSettings_Click()
     }
 
     try {
-        CommonDialog dialog;
+        CommonDialog& dialog = CommonDialog1;
         PrepareSettingsDialog(dialog, QStringLiteral("Save Watermark Settings"));
         dialog.ShowSave(this);
         // A file that cannot be written ends the save quietly; an existing
@@ -92,7 +92,7 @@ void frmMain::mnuWMSaveSettings_Click()
 
 void frmMain::mnuWMLoadSettings_Click()
 {
-    CommonDialog dialog;
+    CommonDialog& dialog = CommonDialog1;
     PrepareSettingsDialog(dialog, QStringLiteral("Load Watermark Settings"));
     try {
         dialog.ShowOpen(this);
