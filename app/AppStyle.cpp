@@ -13,14 +13,13 @@ void ApplyAppStyle()
 {
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
 
+    // Wine's Tahoma; its bold file does not render under Qt, so bold text is
+    // drawn from the regular face.
     QString family = QStringLiteral("DejaVu Sans");
-    const QString wineFonts = QStringLiteral("/usr/share/wine/fonts/");
-    for (const char* file : {"tahoma.ttf", "tahomabd.ttf"}) {
-        const QString path = wineFonts + QLatin1String(file);
-        if (!QFile::exists(path))
-            continue;
+    const QString tahoma = QStringLiteral("/usr/share/wine/fonts/tahoma.ttf");
+    if (QFile::exists(tahoma)) {
         const QStringList families =
-            QFontDatabase::applicationFontFamilies(QFontDatabase::addApplicationFont(path));
+            QFontDatabase::applicationFontFamilies(QFontDatabase::addApplicationFont(tahoma));
         if (!families.isEmpty())
             family = families.first();
     }
