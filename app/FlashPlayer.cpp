@@ -1,13 +1,11 @@
 #include "app/FlashPlayer.h"
 
-#include <QCloseEvent>
 #include <QFileInfo>
 #include <QMetaMethod>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQmlProperty>
 #include <QQuickItem>
-#include <QScreen>
 
 namespace
 {
@@ -27,6 +25,12 @@ FlashPlayer::FlashPlayer(QWidget* parent) : QQuickWidget(parent)
     setResizeMode(QQuickWidget::SizeRootObjectToView);
     setClearColor(palette().color(QPalette::Window));
     setFocusPolicy(Qt::StrongFocus);
+    // Without a usable OpenGL the control stays blank rather than ending the
+    // program.
+    connect(this, &QQuickWidget::sceneGraphError, this,
+            [](QQuickWindow::SceneGraphError, const QString& message) {
+                Report(QStringLiteral("the player cannot draw: %1").arg(message));
+            });
 }
 
 FlashPlayer::~FlashPlayer()
@@ -91,11 +95,6 @@ void FlashPlayer::SetMovie(const QString& path)
                               "cannot ask for a file.")
                    .arg(path));
     }
-    const QMetaProperty fullScreen = movieType->property(movieType->indexOfProperty("fullScreen"));
-    if (fullScreen.isValid() && fullScreen.hasNotifySignal()) {
-        connect(item, fullScreen.notifySignal(), this,
-                metaObject()->method(metaObject()->indexOfSlot("MovieFullScreenChanged()")));
-    }
     PlaceMovie();
 }
 
@@ -119,18 +118,12 @@ void FlashPlayer::MovieCalled(const QString& command, const QString& args)
 }
 
 // The whole stage stays visible with its aspect kept, in the top-left corner.
-// Full screen, the movie gets the whole screen and lays itself out.
 void FlashPlayer::PlaceMovie()
 {
     if (!m_item || m_stageSize.isEmpty())
         return;
     m_item->setTransformOrigin(QQuickItem::TopLeft);
     m_item->setPosition(QPointF(0, 0));
-    if (m_fullScreen) {
-        m_item->setScale(1.0);
-        m_item->setSize(size());
-        return;
-    }
     m_item->setSize(m_stageSize);
     m_item->setScale(qMin(width() / m_stageSize.width(), height() / m_stageSize.height()));
 }
@@ -139,49 +132,4 @@ void FlashPlayer::resizeEvent(QResizeEvent* event)
 {
     QQuickWidget::resizeEvent(event);
     PlaceMovie();
-}
-
-void FlashPlayer::MovieFullScreenChanged()
-{
-    if (m_item)
-        SetFullScreen(m_item->property("fullScreen").toBool());
-}
-
-void FlashPlayer::SetFullScreen(bool on)
-{
-    if (on == m_fullScreen)
-        return;
-    if (on) {
-        m_home = parentWidget();
-        m_homeGeometry = geometry();
-        QScreen* screen = this->screen();
-        m_fullScreen = true;
-        setParent(nullptr, Qt::Window);
-        if (screen)
-            setGeometry(screen->geometry());
-        showFullScreen();
-    } else {
-        m_fullScreen = false;
-        setParent(m_home, Qt::Widget);
-        setGeometry(m_homeGeometry);
-        show();
-    }
-    activateWindow();
-    setFocus();
-    if (m_item)
-        m_item->forceActiveFocus();
-    PlaceMovie();
-}
-
-// Closing the full-screen window brings the player back into its tab.
-void FlashPlayer::closeEvent(QCloseEvent* event)
-{
-    if (m_fullScreen) {
-        event->ignore();
-        if (m_item)
-            m_item->setProperty("fullScreen", false);
-        SetFullScreen(false);
-        return;
-    }
-    QQuickWidget::closeEvent(event);
 }

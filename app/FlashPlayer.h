@@ -5,14 +5,13 @@
 #include <QQuickWidget>
 
 // The preview player: it loads a player "movie" (a QML file) and runs it. The
-// movie asks its host for a file through FSCommand (the movie's signal
-// fsCommand); the host answers by setting the movie's variable "varFlvFile"
-// with SetVariable (a property of the movie's root object).
+// movie asks its host for a file through FSCommand, which relays the movie's
+// signal fsCommand (QML signal names start in lower case); the host answers
+// by setting the movie's variable "varFlvFile" with SetVariable, which sets
+// the property of that name on the movie's root object.
 //
 // The movie keeps its own stage size and is scaled to the control with its
-// aspect kept, aligned to the top-left corner. When the movie sets its
-// property "fullScreen", the control shows it full screen, at the screen's
-// size, until the movie clears it again.
+// aspect kept, aligned to the top-left corner.
 class FlashPlayer : public QQuickWidget
 {
     Q_OBJECT
@@ -36,24 +35,16 @@ signals:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
 
 private slots:
     void MovieCalled(const QString& command, const QString& args);
-    void MovieFullScreenChanged();
 
 private:
     void UnloadMovie();
     void PlaceMovie();
-    void SetFullScreen(bool on);
 
     QString m_movie;
     QQuickItem* m_stage = nullptr;
     QPointer<QQuickItem> m_item;
     QSizeF m_stageSize;
-
-    // Where the control lives while it is not full screen.
-    QPointer<QWidget> m_home;
-    QRect m_homeGeometry;
-    bool m_fullScreen = false;
 };

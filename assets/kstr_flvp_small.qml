@@ -21,9 +21,6 @@ Rectangle {
     focus: true
 
     property string varFlvFile: ""
-    // Asked by the fullscreen button; the host shows the player full screen
-    // while it is true.
-    property bool fullScreen: false
 
     // What the player is doing, for people and for tests:
     // "empty", "loading", "playing", "paused", "stopped" or "error".
@@ -102,7 +99,6 @@ Rectangle {
     }
 
     Keys.onSpacePressed: togglePlay()
-    Keys.onEscapePressed: fullScreen = false
 
     MediaPlayer {
         id: player
@@ -139,7 +135,6 @@ Rectangle {
         MouseArea {
             anchors.fill: parent
             onClicked: { movie.forceActiveFocus(); movie.togglePlay() }
-            onDoubleClicked: movie.fullScreen = !movie.fullScreen
         }
     }
 
@@ -295,29 +290,11 @@ Rectangle {
         SeekBar {
             id: volumeBar
             objectName: "volumeBar"
-            anchors { right: fullButton.left; rightMargin: 6; verticalCenter: parent.verticalCenter }
+            anchors { right: parent.right; rightMargin: 8; verticalCenter: parent.verticalCenter }
             width: 50
             to: 1
             live: audio.volume
             onMoved: function (value) { audio.volume = value }
-        }
-
-        BarButton {
-            id: fullButton
-            objectName: "fullScreenButton"
-            anchors { right: parent.right; rightMargin: 4; verticalCenter: parent.verticalCenter }
-            onClicked: movie.fullScreen = !movie.fullScreen
-            // Four corners.
-            Repeater {
-                model: 4
-                Item {
-                    x: index % 2 ? 15 : 6
-                    y: index < 2 ? 6 : 15
-                    width: 6; height: 6
-                    Rectangle { y: index < 2 ? 0 : 4; width: 6; height: 2; color: fullButton.glyph }
-                    Rectangle { x: index % 2 ? 4 : 0; width: 2; height: 6; color: fullButton.glyph }
-                }
-            }
         }
     }
 

@@ -58,7 +58,6 @@ private slots:
     void playsAnFlvFromOurEncoder();
     void unplayableFileShowsWhy_data();
     void unplayableFileShowsWhy();
-    void fullScreenAndBack();
     void brokenMovieLeavesStartupWorking_data();
     void brokenMovieLeavesStartupWorking();
 
@@ -261,32 +260,6 @@ void TestPlayer::unplayableFileShowsWhy()
     player->SetVariable("varFlvFile", m_flv);
     QTRY_COMPARE_WITH_TIMEOUT(PlayerState(player), QString("playing"), 15000);
     QVERIFY(!message->property("visible").toBool());
-}
-
-void TestPlayer::fullScreenAndBack()
-{
-    MessageRecorder messages;
-    frmMain w;
-    StartWindow(w);
-    w.ui()->sstThis->setCurrentIndex(1);
-    FlashPlayer* player = w.ui()->swfControl;
-    const QRect home = player->geometry();
-    QQuickItem* movie = player->MovieItem();
-
-    movie->setProperty("fullScreen", true);
-    QVERIFY(player->isWindow());
-    QTRY_VERIFY(player->isFullScreen());
-    QTRY_COMPARE(movie->mapRectToScene(movie->boundingRect()).size(), QSizeF(player->size()));
-
-    // Closing the full-screen window brings the player back, not away.
-    player->close();
-    QVERIFY(!player->isWindow());
-    QCOMPARE(player->parentWidget(), w.ui()->Frame5);
-    QCOMPARE(player->geometry(), home);
-    QVERIFY(player->isVisible());
-    QCOMPARE(movie->property("fullScreen").toBool(), false);
-    QCOMPARE(movie->scale() * movie->width(), qreal(home.width()));
-    QVERIFY(messages.messages.isEmpty());
 }
 
 void TestPlayer::brokenMovieLeavesStartupWorking_data()
