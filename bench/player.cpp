@@ -1,15 +1,18 @@
 // Preview player figures, run by hand (under a display, or `xvfb-run -a`):
 //
-//   build/bench/player_bench [--runs N] [--grab window.png]
+//   cmake --build build --target player_bench
+//   xvfb-run -a build/bench/player_bench [--runs N] [--grab window.png]
 //
 // 1. Time from SetVariable("varFlvFile", path) to the first picture of a
 //    640x480 FLV shown: the frame reaching the video output, and the first
-//    scene rendered after it. The first run and the median of the others.
-// 2. Memory (VmRSS, VmHWM) of the main window after start-up without the
-//    player movie, with the movie loaded, and with the movie playing.
+//    scene rendered after it; for the first file a fresh program opens (N
+//    programs) and for the same file opened again.
+// 2. Memory (VmRSS, with its anonymous and file-backed parts) of the program
+//    after start-up without the player movie, with the movie loaded, and
+//    with the movie playing.
 //
 // The FLV is made with Debian's ffmpeg: Sorenson video and MP3 audio, as our
-// encoder writes them. Each memory figure comes from a fresh process.
+// encoder writes them. Every figure comes from a fresh process.
 #include "app/FlashPlayer.h"
 #include "app/frmMain.h"
 #include "app/frmSplash.h"
@@ -108,24 +111,78 @@ bool MakeFlv(const QString& path)
            encode.exitCode() == 0;
 }
 
-// A child process: start the window as the program does and report memory.
-int MemoryChild(const QString& mode, const QString& appFolder, const QString& flv)
-{
-    AppPaths::SetAppFolder(appFolder);
-    frmSplash::TimerInterval() = 10;
+// A child process starts the window as the program does, with the player
+// tab in front and a second of idle time, then does its part.
+struct Child {
     frmMain window;
-    window.Form_Load();
-    window.ui()->sstThis->setCurrentIndex(1);
-    Wait(1500);
-    if (mode == QLatin1String("playing")) {
-        window.ui()->swfControl->SetVariable(QStringLiteral("varFlvFile"), flv);
+    explicit Child(const QString& appFolder)
+    {
+        AppPaths::SetAppFolder(appFolder);
+        frmSplash::TimerInterval() = 10;
+        window.Form_Load();
+        window.ui()->sstThis->setCurrentIndex(1);
+        Wait(1000);
+    }
+    ~Child()
+    {
+        window.blnForceExit = true; // leave without the exit question
+        window.close();
+    }
+};
+
+// Prints "delivered shown" (ms) for each of opens openings of the file.
+int TimingChild(const QString& appFolder, const QString& flv, int opens, const QString& grab)
+{
+    Child child(appFolder);
+    FlashPlayer* player = child.window.ui()->swfControl;
+    if (!player->MovieItem())
+        return 2;
+    for (int i = 0; i < opens; ++i) {
+        const std::optional<FirstFrame> r = TimeFirstFrame(player, flv);
+        if (!r)
+            return 3;
+        std::printf("%.1f %.1f\n", r->delivered, r->shown);
+    }
+    if (!grab.isEmpty()) {
+        Wait(1500);
+        child.window.grab().save(grab);
+    }
+    return 0;
+}
+
+// Prints "VmRSS RssAnon RssFile" (kB) after start-up, optionally playing.
+int MemoryChild(const QString& appFolder, const QString& flv, bool playing)
+{
+    Child child(appFolder);
+    if (playing) {
+        child.window.ui()->swfControl->SetVariable(QStringLiteral("varFlvFile"), flv);
         Wait(3000);
     }
-    std::printf("%s %s\n", qPrintable(ProcStatus("VmRSS:").split(u' ').first()),
-                qPrintable(ProcStatus("VmHWM:").split(u' ').first()));
-    window.blnForceExit = true; // leave without the exit question
-    window.close();
+    for (const char* field : {"VmRSS:", "RssAnon:", "RssFile:"})
+        std::printf("%s ", qPrintable(ProcStatus(field).split(u' ').first()));
+    std::printf("\n");
     return 0;
+}
+
+QList<QStringList> RunChild(const QStringList& args)
+{
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), args);
+    if (!child.waitForFinished(120000) || child.exitStatus() != QProcess::NormalExit ||
+        child.exitCode() != 0)
+        return {};
+    QList<QStringList> lines;
+    for (const QString& line : QString::fromLatin1(child.readAllStandardOutput()).split(u'\n'))
+        if (!line.trimmed().isEmpty())
+            lines << line.split(u' ', Qt::SkipEmptyParts);
+    return lines;
+}
+
+double Median(QList<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.isEmpty() ? -1 : v[v.size() / 2];
 }
 
 } // namespace
@@ -134,21 +191,23 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
-    QStringList args = app.arguments();
-    // Each run gets its own single-instance lock.
+    const QStringList args = app.arguments();
+    // Each process gets its own single-instance lock.
     QTemporaryDir runtime;
     QFile::setPermissions(runtime.path(),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
 
-    if (args.size() >= 5 && args[1] == QLatin1String("--child"))
-        return MemoryChild(args[2], args[3], args[4]);
+    if (args.size() >= 6 && args[1] == QLatin1String("--time"))
+        return TimingChild(args[2], args[3], args[4].toInt(), args[5]);
+    if (args.size() >= 5 && args[1] == QLatin1String("--memory"))
+        return MemoryChild(args[2], args[3], args[4] == QLatin1String("playing"));
 
-    int runs = 6;
+    int runs = 5;
     QString grab;
     for (int i = 1; i + 1 < args.size(); ++i) {
         if (args[i] == QLatin1String("--runs"))
-            runs = std::max(2, args[i + 1].toInt());
+            runs = std::max(1, args[i + 1].toInt());
         else if (args[i] == QLatin1String("--grab"))
             grab = args[i + 1];
     }
@@ -163,49 +222,33 @@ int main(int argc, char** argv)
     std::printf("Preview player, Qt %s, platform %s\n", qVersion(),
                 qPrintable(QGuiApplication::platformName()));
 
-    // Time to the first picture, in this process.
-    {
-        AppPaths::SetAppFolder(appFolder);
-        frmSplash::TimerInterval() = 10;
-        frmMain window;
-        window.Form_Load();
-        window.ui()->sstThis->setCurrentIndex(1);
-        FlashPlayer* player = window.ui()->swfControl;
-        if (!player->MovieItem()) {
-            std::fprintf(stderr, "player_bench: no player movie in %s\n", qPrintable(appFolder));
+    // Time to the first picture: the first file a fresh program opens, and
+    // the same file opened again in that program.
+    QList<double> firstDelivered, firstShown, againDelivered, againShown;
+    for (int i = 0; i < runs; ++i) {
+        const QList<QStringList> lines = RunChild({QStringLiteral("--time"), appFolder, flv,
+                                                   QStringLiteral("3"), i == 0 ? grab : QString()});
+        if (lines.size() != 3) {
+            std::fprintf(stderr, "player_bench: no picture within 10 s (program %d)\n", i + 1);
             return 1;
         }
-        Wait(1000);
-        QList<double> delivered;
-        QList<double> shown;
-        for (int i = 0; i < runs; ++i) {
-            const std::optional<FirstFrame> r = TimeFirstFrame(player, flv);
-            if (!r) {
-                std::fprintf(stderr, "player_bench: no picture within 10 s (run %d)\n", i + 1);
-                return 1;
-            }
-            delivered << r->delivered;
-            shown << r->shown;
+        for (int j = 0; j < lines.size(); ++j) {
+            (j == 0 ? firstDelivered : againDelivered) << lines[j].value(0).toDouble();
+            (j == 0 ? firstShown : againShown) << lines[j].value(1).toDouble();
         }
-        if (!grab.isEmpty()) {
-            Wait(1500);
-            window.grab().save(grab);
-        }
-        auto median = [](QList<double> v) {
-            v.removeFirst();
-            std::sort(v.begin(), v.end());
-            return v[v.size() / 2];
-        };
-        std::printf("First picture of a 640x480 FLV after SetVariable (ms):\n");
-        std::printf("  first run   reached the video output %7.1f   shown %7.1f\n", delivered[0],
-                    shown[0]);
-        std::printf("  median of %d reached the video output %7.1f   shown %7.1f\n", runs - 1,
-                    median(delivered), median(shown));
-        window.blnForceExit = true;
-        window.close();
     }
+    std::printf("First picture of a 640x480 FLV after SetVariable (ms; %d fresh programs):\n",
+                runs);
+    std::printf("  first file of the program  reached the output: median %6.1f max %6.1f"
+                "   shown: median %6.1f max %6.1f\n",
+                Median(firstDelivered),
+                *std::max_element(firstDelivered.begin(), firstDelivered.end()), Median(firstShown),
+                *std::max_element(firstShown.begin(), firstShown.end()));
+    std::printf("  opened again               reached the output: median %6.1f"
+                "              shown: median %6.1f\n",
+                Median(againDelivered), Median(againShown));
 
-    // Memory, each state in a fresh process.
+    // Memory, each state in a fresh program.
     QTemporaryDir noMovie;
     for (const QFileInfo& f : QDir(appFolder).entryInfoList(QDir::Files)) {
         if (f.fileName() != QLatin1String("kstr_flvp_small.qml"))
@@ -217,31 +260,26 @@ int main(int argc, char** argv)
 
     struct State {
         const char* label;
-        QString mode;
         QString folder;
+        const char* mode;
     };
-    const QList<State> states = {{"without the player movie", "idle", noMovie.path()},
-                                 {"with the movie loaded", "idle", appFolder},
-                                 {"with the movie playing", "playing", appFolder}};
-    std::printf("Memory of the main window after start-up (kB):\n");
+    const QList<State> states = {{"without the player movie", noMovie.path(), "idle"},
+                                 {"with the movie loaded", appFolder, "idle"},
+                                 {"with the movie playing", appFolder, "playing"}};
+    std::printf("Memory of the program after start-up (kB):\n");
     long base = -1;
     for (const State& s : states) {
-        QProcess child;
-        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        child.start(QCoreApplication::applicationFilePath(),
-                    {QStringLiteral("--child"), s.mode, s.folder, flv});
-        if (!child.waitForFinished(60000) || child.exitCode() != 0) {
-            std::fprintf(stderr, "player_bench: the %s process failed\n", s.label);
+        const QList<QStringList> lines =
+            RunChild({QStringLiteral("--memory"), s.folder, flv, QString::fromLatin1(s.mode)});
+        if (lines.size() != 1) {
+            std::fprintf(stderr, "player_bench: the %s program failed\n", s.label);
             return 1;
         }
-        const QStringList figures = QString::fromLatin1(child.readAllStandardOutput())
-                                        .trimmed()
-                                        .split(u' ', Qt::SkipEmptyParts);
-        const long rss = figures.value(0).toLong();
+        const long rss = lines[0].value(0).toLong();
         if (base < 0)
             base = rss;
-        std::printf("  %-26s RSS %7ld   peak %7ld   added %+7ld\n", s.label, rss,
-                    figures.value(1).toLong(), rss - base);
+        std::printf("  %-26s RSS %7ld (anonymous %7ld, files %7ld)   added %+7ld\n", s.label, rss,
+                    lines[0].value(1).toLong(), lines[0].value(2).toLong(), rss - base);
     }
     return 0;
 }

@@ -245,6 +245,7 @@ void TestPlayer::unplayableFileShowsWhy()
     StartWindow(w);
     w.ui()->sstThis->setCurrentIndex(1);
     FlashPlayer* player = w.ui()->swfControl;
+    QVERIFY(player->MovieItem());
 
     player->SetVariable("varFlvFile", path);
     QTRY_COMPARE_WITH_TIMEOUT(PlayerState(player), QString("error"), 15000);
