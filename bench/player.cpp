@@ -98,15 +98,14 @@ std::optional<FirstFrame> TimeFirstFrame(FlashPlayer* player, const QString& pat
 
 bool MakeFlv(const QString& path)
 {
+    QStringList args = QStringLiteral("-nostdin -loglevel error -y -f lavfi -i "
+                                      "testsrc=size=640x480:rate=25 -f lavfi -i "
+                                      "sine=frequency=440:sample_rate=22050 -t 10 -c:v flv1 "
+                                      "-b:v 800k -c:a libmp3lame -ar 22050 -b:a 64k")
+                           .split(u' ');
+    args << path;
     QProcess encode;
-    encode.start(QStringLiteral("ffmpeg"),
-                 {"-nostdin", "-loglevel", "error", "-y",
-                  "-f",       "lavfi",     "-i",    "testsrc=size=640x480:rate=25",
-                  "-f",       "lavfi",     "-i",    "sine=frequency=440:sample_rate=22050",
-                  "-t",       "10",        "-c:v",  "flv1",
-                  "-b:v",     "800k",      "-c:a",  "libmp3lame",
-                  "-ar",      "22050",     "-b:a",  "64k",
-                  path});
+    encode.start(QStringLiteral("ffmpeg"), args);
     return encode.waitForFinished(120000) && encode.exitStatus() == QProcess::NormalExit &&
            encode.exitCode() == 0;
 }

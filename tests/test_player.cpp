@@ -74,33 +74,14 @@ void TestPlayer::initTestCase()
     const QString ffmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
     QVERIFY2(!ffmpeg.isEmpty(), "Debian's ffmpeg is needed to make the test video");
     m_flv = m_files.filePath(QStringLiteral("my clip #1.flv"));
+    QStringList args = QStringLiteral("-nostdin -loglevel error -f lavfi -i "
+                                      "testsrc=size=320x240:rate=25 -f lavfi -i "
+                                      "sine=frequency=440:sample_rate=22050 -t 3 -c:v flv1 "
+                                      "-b:v 300k -c:a libmp3lame -ar 22050 -ac 1 -b:a 64k")
+                           .split(u' ');
+    args << m_flv;
     QProcess encode;
-    encode.start(ffmpeg, {"-nostdin",
-                          "-loglevel",
-                          "error",
-                          "-f",
-                          "lavfi",
-                          "-i",
-                          "testsrc=size=320x240:rate=25",
-                          "-f",
-                          "lavfi",
-                          "-i",
-                          "sine=frequency=440:sample_rate=22050",
-                          "-t",
-                          "3",
-                          "-c:v",
-                          "flv1",
-                          "-b:v",
-                          "300k",
-                          "-c:a",
-                          "libmp3lame",
-                          "-ar",
-                          "22050",
-                          "-ac",
-                          "1",
-                          "-b:a",
-                          "64k",
-                          m_flv});
+    encode.start(ffmpeg, args);
     QVERIFY(encode.waitForFinished(60000));
     QVERIFY2(encode.exitCode() == 0, encode.readAllStandardError().constData());
 }
