@@ -1,16 +1,135 @@
 #include "app/FlashPlayer.h"
 
-FlashPlayer::FlashPlayer(QWidget* parent) : QWidget(parent)
+#include <QFileInfo>
+#include <QMetaMethod>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQmlProperty>
+#include <QQuickItem>
+
+namespace
 {
-    setAutoFillBackground(true);
+
+// The player's troubles go to stderr; the window carries on without a movie.
+void Report(const QString& text)
+{
+    qWarning("kestrel: %s", qPrintable(text));
+}
+
+} // namespace
+
+FlashPlayer::FlashPlayer(QWidget* parent) : QQuickWidget(parent)
+{
+    // The stage is ours: it always covers the control, and the movie sits
+    // on it scaled (see PlaceMovie).
+    setResizeMode(QQuickWidget::SizeRootObjectToView);
+    setClearColor(palette().color(QPalette::Window));
+    setFocusPolicy(Qt::StrongFocus);
+    // Without a usable OpenGL the control stays blank rather than ending the
+    // program.
+    connect(this, &QQuickWidget::sceneGraphError, this,
+            [](QQuickWindow::SceneGraphError, const QString& message) {
+                Report(QStringLiteral("the player cannot draw: %1").arg(message));
+            });
+}
+
+FlashPlayer::~FlashPlayer()
+{
+    UnloadMovie();
+}
+
+void FlashPlayer::UnloadMovie()
+{
+    delete m_item;
+    m_item = nullptr;
 }
 
 void FlashPlayer::SetMovie(const QString& path)
 {
+    UnloadMovie();
     m_movie = path;
+    if (!m_stage) {
+        m_stage = new QQuickItem;
+        setContent(QUrl(), nullptr, m_stage);
+    }
+    setClearColor(palette().color(QPalette::Window));
+    if (path.isEmpty())
+        return;
+    if (!QFileInfo(path).isFile()) {
+        Report(QStringLiteral("the player movie %1 is missing; the player stays empty.").arg(path));
+        return;
+    }
+
+    QQmlComponent component(engine(), QUrl::fromLocalFile(path), QQmlComponent::PreferSynchronous);
+    QObject* created = component.isReady() ? component.create(rootContext()) : nullptr;
+    auto* item = qobject_cast<QQuickItem*>(created);
+    if (!item) {
+        delete created;
+        QString why;
+        for (const QQmlError& error : component.errors())
+            why += QStringLiteral("\n  ") + error.toString();
+        if (why.isEmpty())
+            why = QStringLiteral("\n  its root is not a visual item");
+        Report(QStringLiteral("the player movie %1 cannot be run; the player stays empty.%2")
+                   .arg(path, why));
+        return;
+    }
+    item->setParent(m_stage);
+    item->setParentItem(m_stage);
+    m_item = item;
+
+    m_stageSize = item->size();
+    if (m_stageSize.isEmpty())
+        m_stageSize = QSizeF(item->implicitWidth(), item->implicitHeight());
+    if (m_stageSize.isEmpty())
+        m_stageSize = size();
+    setClearColor(Qt::black);
+
+    const QMetaObject* movieType = item->metaObject();
+    const int request = movieType->indexOfSignal("fsCommand(QString,QString)");
+    if (request >= 0) {
+        connect(item, movieType->method(request), this,
+                metaObject()->method(metaObject()->indexOfSlot("MovieCalled(QString,QString)")));
+    } else {
+        Report(QStringLiteral("the player movie %1 has no signal fsCommand(string, string); it "
+                              "cannot ask for a file.")
+                   .arg(path));
+    }
+    PlaceMovie();
 }
 
 void FlashPlayer::SetVariable(const QString& name, const QString& value)
 {
-    setProperty(name.toUtf8().constData(), value);
+    if (!m_item)
+        return;
+    QQmlProperty variable(m_item, name);
+    if (!variable.isValid() || !variable.isWritable())
+        return;
+    // A movie learns of a variable through its change; the same value again
+    // is a new request too (the user picked the same file once more).
+    if (variable.read().toString() == value)
+        variable.write(QString());
+    variable.write(value);
+}
+
+void FlashPlayer::MovieCalled(const QString& command, const QString& args)
+{
+    emit FSCommand(command, args);
+}
+
+// The whole stage stays visible with its aspect kept, in the top-left corner.
+void FlashPlayer::PlaceMovie()
+{
+    if (!m_item || m_stageSize.isEmpty())
+        return;
+    m_item->setTransformOrigin(QQuickItem::TopLeft);
+    m_item->setPosition(QPointF(0, 0));
+    m_item->setSize(m_stageSize);
+    m_item->setScale(qMin(width() / m_stageSize.width(), height() / m_stageSize.height()));
+}
+
+void FlashPlayer::resizeEvent(QResizeEvent* event)
+{
+    QQuickWidget::resizeEvent(event);
+    PlaceMovie();
 }

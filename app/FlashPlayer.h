@@ -1,23 +1,50 @@
 #pragma once
 
-#include <QWidget>
+#include <QPointer>
+#include <QQuickItem>
+#include <QQuickWidget>
 
-// The preview player: it loads a player "movie" file and runs it. The movie
-// asks its host for a file through FSCommand; the host answers by setting the
-// movie's variable "varFlvFile" with SetVariable.
-class FlashPlayer : public QWidget
+// The preview player: it loads a player "movie" (a QML file) and runs it. The
+// movie asks its host for a file through FSCommand, which relays the movie's
+// signal fsCommand (QML signal names start in lower case); the host answers
+// by setting the movie's variable "varFlvFile" with SetVariable, which sets
+// the property of that name on the movie's root object.
+//
+// The movie keeps its own stage size and is scaled to the control with its
+// aspect kept, aligned to the top-left corner.
+class FlashPlayer : public QQuickWidget
 {
     Q_OBJECT
 public:
     explicit FlashPlayer(QWidget* parent = nullptr);
+    ~FlashPlayer() override;
 
     QString Movie() const { return m_movie; }
+    // Loads and runs the movie at path. A missing or broken movie leaves the
+    // control empty (the reason goes to stderr); it is not an error.
     void SetMovie(const QString& path);
+    // Sets the running movie's variable. Setting it to the value it already
+    // has sets it again, so the movie sees the request a second time.
     void SetVariable(const QString& name, const QString& value);
+
+    // The running movie's root item, or nullptr when no movie runs.
+    QQuickItem* MovieItem() const { return m_item; }
 
 signals:
     void FSCommand(const QString& command, const QString& args);
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private slots:
+    void MovieCalled(const QString& command, const QString& args);
+
 private:
+    void UnloadMovie();
+    void PlaceMovie();
+
     QString m_movie;
+    QQuickItem* m_stage = nullptr;
+    QPointer<QQuickItem> m_item;
+    QSizeF m_stageSize;
 };

@@ -16,6 +16,7 @@ class QLabel;
 class ToolRun;
 class frmProgress;
 struct ToolOutcome;
+class NewsFetcher;
 
 // The main window. Its controls carry their long-standing names (see
 // frmMain.ui); the handlers are named after control and event and live in the
@@ -120,6 +121,7 @@ private:
 
     std::unique_ptr<Ui::frmMain> m_ui;
     std::unique_ptr<QLockFile> m_instanceLock;
+    NewsFetcher* m_newsFetcher = nullptr; // made when the news is first asked for
     bool m_ended = false;
     int m_exitCode = 0;
 };

@@ -2,8 +2,24 @@
 #include "app/frmMain.h"
 #include "ui_frmMain.h"
 
+#include "app/CommonDialog.h"
+
+// Every request of the movie, whatever its command, asks for a file to play.
+// A cancel, or any failure on the way, ends the request without a word.
 void frmMain::swfControl_FSCommand(const QString& command, const QString& args)
 {
     Q_UNUSED(command);
     Q_UNUSED(args);
+    try {
+        CommonDialog CommonDialog1;
+        CommonDialog1.FileName = QString();
+        CommonDialog1.CancelError = true;
+        CommonDialog1.Flags = cdlOFNFileMustExist | cdlOFNHideReadOnly;
+        CommonDialog1.DialogTitle = QStringLiteral("Open FLV File");
+        CommonDialog1.MaxFileSize = 32000;
+        CommonDialog1.Filter = QStringLiteral("Flash Video Files|*.flv");
+        CommonDialog1.ShowOpen(this);
+        m_ui->swfControl->SetVariable(QStringLiteral("varFlvFile"), CommonDialog1.FileName);
+    } catch (...) {
+    }
 }
