@@ -132,6 +132,12 @@ void TestFlvmdiFiles::describesUnusualFiles_data()
     QTest::newRow("timestamp jumps back")
         << both + key(0) + inter(40) + inter(80) + key(120) + inter(40) + inter(80)
         << QVariantMap{{"lasttimestamp", 0.12}, {"duration", 0.16}, {"framerate", 25.0}};
+    QTest::newRow("timestamp jumps forward")
+        << both + key(0) + inter(40) + key(3600000) + inter(3600040)
+        << QVariantMap{{"lasttimestamp", 3600.04}, {"duration", 3600.08}, {"framerate", 25.0}};
+    QTest::newRow("slide show, a picture a minute")
+        << both + key(0) + key(60000) + key(120000)
+        << QVariantMap{{"duration", 180.0}, {"framerate", 1 / 60.0}};
     QTest::newRow("zero-length tags")
         << both + key(0) + tag(9, 20, {}) + tag(8, 20, {}) + tag(18, 20, {}) + inter(40)
         << QVariantMap{{"duration", 0.08},

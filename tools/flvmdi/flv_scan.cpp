@@ -78,8 +78,14 @@ void Scanner::keep(uint64_t pos, uint64_t len)
 void Scanner::frameTime(StreamStats& s, uint32_t ts)
 {
     if (s.haveFrame && ts > s.prevTimeMs) {
-        s.positiveDeltaSum += ts - s.prevTimeMs;
-        ++s.positiveDeltas;
+        const uint32_t step = ts - s.prevTimeMs;
+        if (step <= StreamStats::kJumpMs) {
+            s.stepSum += step;
+            ++s.steps;
+        } else {
+            s.jumpSum += step;
+            ++s.jumps;
+        }
     }
     if (!s.haveFrame || ts > s.lastTimeMs)
         s.lastTimeMs = ts;
