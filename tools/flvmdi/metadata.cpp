@@ -34,7 +34,8 @@ namespace
 // - keyframes: every video tag of frame type 1 (key frame), in file order,
 //   with its timestamp and the position of its tag header in the new file;
 //   as with the other injectors this includes AVC sequence header and end
-//   of sequence tags, which are marked as key frames.
+//   of sequence tags, which are marked as key frames. A key frame with the
+//   same time as the one indexed before it is left out.
 // - canSeekToEnd: the last video tag (info frames aside) is marked as a key
 //   frame; false without video.
 double roundRate(double v)
