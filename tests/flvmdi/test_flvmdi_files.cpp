@@ -11,6 +11,7 @@
 #include <QtTest>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 using namespace flvtest;
@@ -27,6 +28,8 @@ private slots:
     void describesUnusualFiles();
     void fullDiskKeepsOriginal();
     void readOnlyFolderKeepsOriginal();
+    void signalKeepsOriginal_data();
+    void signalKeepsOriginal();
     void pathProblems_data();
     void pathProblems();
     void symbolicLinkStaysLink();
@@ -132,6 +135,12 @@ void TestFlvmdiFiles::describesUnusualFiles_data()
     QTest::newRow("timestamp jumps back")
         << both + key(0) + inter(40) + inter(80) + key(120) + inter(40) + inter(80)
         << QVariantMap{{"lasttimestamp", 0.12}, {"duration", 0.16}, {"framerate", 25.0}};
+    QTest::newRow("timestamp jumps forward")
+        << both + key(0) + inter(40) + key(3600000) + inter(3600040)
+        << QVariantMap{{"lasttimestamp", 3600.04}, {"duration", 3600.08}, {"framerate", 25.0}};
+    QTest::newRow("slide show, a picture a minute")
+        << both + key(0) + key(60000) + key(120000)
+        << QVariantMap{{"duration", 180.0}, {"framerate", 1 / 60.0}};
     QTest::newRow("zero-length tags")
         << both + key(0) + tag(9, 20, {}) + tag(8, 20, {}) + tag(18, 20, {}) + inter(40)
         << QVariantMap{{"duration", 0.08},
@@ -252,6 +261,40 @@ void TestFlvmdiFiles::readOnlyFolderKeepsOriginal()
              r.err.constData());
     QCOMPARE(readAll(file), bytes);
     QCOMPARE(entries(), QStringList{"ro.flv"});
+}
+
+void TestFlvmdiFiles::signalKeepsOriginal_data()
+{
+    QTest::addColumn<int>("delayMs");
+    for (int ms : {1, 5, 15, 40, 100})
+        QTest::addRow("signal after %d ms", ms) << ms;
+}
+
+void TestFlvmdiFiles::signalKeepsOriginal()
+{
+    // A timer set in the child before exec ends flvmdi with SIGALRM at some
+    // point of its work. Whenever that is, the folder holds either the
+    // original or the complete new file, and no temporary file.
+    QFETCH(int, delayMs);
+    QByteArray bytes = flvHeader(false, true);
+    for (int i = 0; i < 20000; ++i)
+        bytes += tag(9, quint32(i * 40), h263Body(i % 25 == 0, 320, 240, 3000));
+    const QString file = path("in.flv");
+    QVERIFY(writeAll(file, bytes));
+    const Run r = runFlvmdi({file}, [delayMs] {
+        struct itimerval t {
+        };
+        t.it_value.tv_usec = delayMs * 1000;
+        setitimer(ITIMER_REAL, &t, nullptr);
+    });
+    QCOMPARE(entries(), QStringList{"in.flv"});
+    if (r.crashed) {
+        QVERIFY(readAll(file) == bytes);
+    } else {
+        QCOMPARE(r.exitCode, 0); // finished before the signal
+        const Parsed p = parseFlv(readAll(file));
+        QVERIFY(p.ok && !metadataBody(p).isEmpty());
+    }
 }
 
 void TestFlvmdiFiles::pathProblems_data()

@@ -18,7 +18,10 @@ namespace
 // Path of the temporary file while it exists, for the signal handler.
 char g_tempPath[PATH_MAX + 64];
 volatile sig_atomic_t g_haveTemp = 0;
-const int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGBUS};
+// Every signal whose default action ends the program, except those that
+// come back as errors (SIGXFSZ, SIGPIPE: ignored) and program faults.
+const int kCleanupSignals[] = {SIGINT,  SIGTERM, SIGHUP,    SIGQUIT, SIGBUS, SIGALRM,
+                               SIGUSR1, SIGUSR2, SIGVTALRM, SIGPROF, SIGXCPU};
 
 extern "C" void onSignal(int sig)
 {

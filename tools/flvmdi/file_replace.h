@@ -14,9 +14,9 @@
 namespace flvmdi
 {
 
-// Removes the temporary file when SIGINT, SIGTERM, SIGHUP, SIGQUIT or SIGBUS
-// ends the program; ignores SIGXFSZ and SIGPIPE so that such failures come
-// back as write errors. Call once at start.
+// Removes the temporary file when a signal (SIGINT, SIGTERM, SIGHUP, SIGBUS
+// ...) ends the program; ignores SIGXFSZ and SIGPIPE so that such failures
+// come back as write errors. Call once at start.
 void installSignalCleanup();
 
 // Copies `len` bytes from `in` at `src` to `out` at `dst` inside the kernel

@@ -78,8 +78,14 @@ void Scanner::keep(uint64_t pos, uint64_t len)
 void Scanner::frameTime(StreamStats& s, uint32_t ts)
 {
     if (s.haveFrame && ts > s.prevTimeMs) {
-        s.positiveDeltaSum += ts - s.prevTimeMs;
-        ++s.positiveDeltas;
+        const uint32_t step = ts - s.prevTimeMs;
+        if (step <= StreamStats::kJumpMs) {
+            s.stepSum += step;
+            ++s.steps;
+        } else {
+            s.jumpSum += step;
+            ++s.jumps;
+        }
     }
     if (!s.haveFrame || ts > s.lastTimeMs)
         s.lastTimeMs = ts;
@@ -98,10 +104,11 @@ void Scanner::video(uint64_t body, uint32_t size, uint32_t ts, uint64_t keptPos)
         return; // video info / command frame
     // Like the other injectors, every tag marked as a key frame is indexed,
     // AVC sequence headers and ends included: a player that seeks there
-    // reads on to the next picture.
+    // reads on to the next picture. Of several with the same time only the
+    // first is indexed (an AVC sequence header and its first picture).
     const bool key = frameType == 1;
     r_.lastVideoFrameIsKey = key;
-    if (key)
+    if (key && (r_.keyframes.empty() || r_.keyframes.back().timeMs != ts))
         r_.keyframes.push_back({ts, keptPos});
     if (codec == 7) {
         if (d.size() < 2)

@@ -32,16 +32,22 @@ struct StreamStats {
     uint64_t payloadBytes = 0; // bodies only
     uint64_t frames = 0;       // tags that carry a frame (no config/info tags)
     uint32_t lastTimeMs = 0;   // largest frame timestamp
-    uint64_t positiveDeltaSum = 0;
-    uint64_t positiveDeltas = 0;
+    // Forward steps between consecutive frames; steps over kJumpMs count as
+    // timestamp jumps (a cut, a joined file), like steps backwards.
+    static constexpr uint32_t kJumpMs = 10000;
+    uint64_t stepSum = 0, steps = 0;
+    uint64_t jumpSum = 0, jumps = 0;
     int codecId = -1; // from the first frame
     bool haveFrame = false;
     uint32_t prevTimeMs = 0;
 
-    // Average time between frames, 0 when unknown (fewer than two frames).
+    // Mean forward step between frames, jumps left out unless there is
+    // nothing else; 0 when unknown (fewer than two frames).
     double frameIntervalMs() const
     {
-        return positiveDeltas ? double(positiveDeltaSum) / double(positiveDeltas) : 0.0;
+        if (steps)
+            return double(stepSum) / double(steps);
+        return jumps ? double(jumpSum) / double(jumps) : 0.0;
     }
 };
 

@@ -15,13 +15,15 @@ namespace
 // - frame: a video tag that carries a picture (not an AVC sequence header or
 //   end of sequence, not a video info frame), an audio tag that carries sound
 //   (not an AAC sequence header).
-// - frame interval of a stream: the mean of its positive timestamp steps
-//   between consecutive frames (steps back after a timestamp jump are left
-//   out), 0 with fewer than two frames.
+// - frame interval of a stream: the mean of its forward timestamp steps
+//   between consecutive frames. Steps back and steps over 10 s are taken for
+//   timestamp jumps and left out (unless all steps are over 10 s: a slide
+//   show). 0 with fewer than two frames.
 // - lasttimestamp: the largest frame timestamp of both streams.
 // - duration: the larger over the streams of (largest frame timestamp +
 //   frame interval), so it includes the display time of the last frame.
-// - framerate: 1000 / video frame interval in ms, to 3 decimals; 0 if unknown.
+// - framerate: 1000 / video frame interval in ms, to 3 decimals from 1 frame
+//   per second up, unrounded below; 0 if unknown.
 // - videodatarate, audiodatarate: kbit/s with 1 kbit = 1024 bits, as the
 //   other injectors write them: (sum of the stream's tag bodies) * 8 / 1024 /
 //   duration; 0 for a duration of 0.
@@ -32,12 +34,13 @@ namespace
 // - keyframes: every video tag of frame type 1 (key frame), in file order,
 //   with its timestamp and the position of its tag header in the new file;
 //   as with the other injectors this includes AVC sequence header and end
-//   of sequence tags, which are marked as key frames.
+//   of sequence tags, which are marked as key frames. A key frame with the
+//   same time as the one indexed before it is left out.
 // - canSeekToEnd: the last video tag (info frames aside) is marked as a key
 //   frame; false without video.
-double round3(double v)
+double roundRate(double v)
 {
-    return std::round(v * 1000.0) / 1000.0;
+    return v >= 1 ? std::round(v * 1000.0) / 1000.0 : v;
 }
 
 double streamEndMs(const StreamStats& s)
@@ -79,7 +82,7 @@ Metadata buildValues(const ScanResult& scan, const OutputPlan& plan, uint64_t me
         const double interval = v.frameIntervalMs();
         add("width", double(scan.width));
         add("height", double(scan.height));
-        add("framerate", interval > 0 ? round3(1000.0 / interval) : 0.0);
+        add("framerate", interval > 0 ? roundRate(1000.0 / interval) : 0.0);
         add("videodatarate", rate(v.payloadBytes));
         add("videocodecid", double(std::max(v.codecId, 0)));
     }
