@@ -6,6 +6,7 @@
 #include <QQmlEngine>
 #include <QQmlProperty>
 #include <QQuickItem>
+#include <QQuickWidget>
 
 namespace
 {
@@ -18,19 +19,30 @@ void Report(const QString& text)
 
 } // namespace
 
-FlashPlayer::FlashPlayer(QWidget* parent) : QQuickWidget(parent)
+FlashPlayer::FlashPlayer(QWidget* parent) : QWidget(parent)
 {
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+QQuickWidget* FlashPlayer::View()
+{
+    if (m_view)
+        return m_view;
+    m_view = new QQuickWidget(this);
+    m_view->setGeometry(rect());
     // The stage is ours: it always covers the control, and the movie sits
     // on it scaled (see PlaceMovie).
-    setResizeMode(QQuickWidget::SizeRootObjectToView);
-    setClearColor(palette().color(QPalette::Window));
-    setFocusPolicy(Qt::StrongFocus);
+    m_view->setResizeMode(QQuickWidget::SizeRootObjectToView);
+    m_view->setClearColor(palette().color(QPalette::Window));
+    setFocusProxy(m_view);
     // Without a usable OpenGL the control stays blank rather than ending the
     // program.
-    connect(this, &QQuickWidget::sceneGraphError, this,
+    connect(m_view, &QQuickWidget::sceneGraphError, this,
             [](QQuickWindow::SceneGraphError, const QString& message) {
                 Report(QStringLiteral("the player cannot draw: %1").arg(message));
             });
+    m_view->show();
+    return m_view;
 }
 
 FlashPlayer::~FlashPlayer()
@@ -48,20 +60,43 @@ void FlashPlayer::SetMovie(const QString& path)
 {
     UnloadMovie();
     m_movie = path;
+    m_loaded = false;
+    if (!path.isEmpty() && !QFileInfo(path).isFile())
+        Report(QStringLiteral("the player movie %1 is missing; the player stays empty.").arg(path));
+    if (isVisible())
+        LoadMovie();
+}
+
+QQuickItem* FlashPlayer::MovieItem()
+{
+    LoadMovie();
+    return m_item;
+}
+
+void FlashPlayer::showEvent(QShowEvent* event)
+{
+    LoadMovie();
+    QWidget::showEvent(event);
+}
+
+void FlashPlayer::LoadMovie()
+{
+    if (m_loaded)
+        return;
+    m_loaded = true;
+    const QString path = m_movie;
+    QQuickWidget* view = View();
     if (!m_stage) {
         m_stage = new QQuickItem;
-        setContent(QUrl(), nullptr, m_stage);
+        view->setContent(QUrl(), nullptr, m_stage);
     }
-    setClearColor(palette().color(QPalette::Window));
-    if (path.isEmpty())
+    view->setClearColor(palette().color(QPalette::Window));
+    if (path.isEmpty() || !QFileInfo(path).isFile())
         return;
-    if (!QFileInfo(path).isFile()) {
-        Report(QStringLiteral("the player movie %1 is missing; the player stays empty.").arg(path));
-        return;
-    }
 
-    QQmlComponent component(engine(), QUrl::fromLocalFile(path), QQmlComponent::PreferSynchronous);
-    QObject* created = component.isReady() ? component.create(rootContext()) : nullptr;
+    QQmlComponent component(view->engine(), QUrl::fromLocalFile(path),
+                            QQmlComponent::PreferSynchronous);
+    QObject* created = component.isReady() ? component.create(view->rootContext()) : nullptr;
     auto* item = qobject_cast<QQuickItem*>(created);
     if (!item) {
         delete created;
@@ -83,7 +118,7 @@ void FlashPlayer::SetMovie(const QString& path)
         m_stageSize = QSizeF(item->implicitWidth(), item->implicitHeight());
     if (m_stageSize.isEmpty())
         m_stageSize = size();
-    setClearColor(Qt::black);
+    view->setClearColor(Qt::black);
 
     const QMetaObject* movieType = item->metaObject();
     const int request = movieType->indexOfSignal("fsCommand(QString,QString)");
@@ -100,6 +135,7 @@ void FlashPlayer::SetMovie(const QString& path)
 
 void FlashPlayer::SetVariable(const QString& name, const QString& value)
 {
+    LoadMovie();
     if (!m_item)
         return;
     QQmlProperty variable(m_item, name);
@@ -130,6 +166,8 @@ void FlashPlayer::PlaceMovie()
 
 void FlashPlayer::resizeEvent(QResizeEvent* event)
 {
-    QQuickWidget::resizeEvent(event);
+    QWidget::resizeEvent(event);
+    if (m_view)
+        m_view->setGeometry(rect());
     PlaceMovie();
 }

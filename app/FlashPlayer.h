@@ -2,7 +2,9 @@
 
 #include <QPointer>
 #include <QQuickItem>
-#include <QQuickWidget>
+#include <QWidget>
+
+class QQuickWidget;
 
 // The preview player: it loads a player "movie" (a QML file) and runs it. The
 // movie asks its host for a file through FSCommand, which relays the movie's
@@ -12,7 +14,11 @@
 //
 // The movie keeps its own stage size and is scaled to the control with its
 // aspect kept, aligned to the top-left corner.
-class FlashPlayer : public QQuickWidget
+//
+// The Qt Quick view inside is made when the movie is first needed: a window
+// that holds one is drawn through OpenGL, which costs start-up time and memory
+// the user should only pay once the player is used.
+class FlashPlayer : public QWidget
 {
     Q_OBJECT
 public:
@@ -21,29 +27,37 @@ public:
 
     QString Movie() const { return m_movie; }
     // Loads and runs the movie at path. A missing or broken movie leaves the
-    // control empty (the reason goes to stderr); it is not an error.
+    // control empty (the reason goes to stderr); it is not an error. The scene
+    // is built when the control is first shown or first spoken to, so that
+    // start-up does not wait for it.
     void SetMovie(const QString& path);
     // Sets the running movie's variable. Setting it to the value it already
     // has sets it again, so the movie sees the request a second time.
     void SetVariable(const QString& name, const QString& value);
 
     // The running movie's root item, or nullptr when no movie runs.
-    QQuickItem* MovieItem() const { return m_item; }
+    QQuickItem* MovieItem();
+    // The view that runs the movie (made on demand).
+    QQuickWidget* View();
 
 signals:
     void FSCommand(const QString& command, const QString& args);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private slots:
     void MovieCalled(const QString& command, const QString& args);
 
 private:
     void UnloadMovie();
+    void LoadMovie();
     void PlaceMovie();
 
     QString m_movie;
+    bool m_loaded = false;
+    QQuickWidget* m_view = nullptr;
     QQuickItem* m_stage = nullptr;
     QPointer<QQuickItem> m_item;
     QSizeF m_stageSize;

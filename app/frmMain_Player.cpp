@@ -11,7 +11,6 @@ void frmMain::swfControl_FSCommand(const QString& command, const QString& args)
     Q_UNUSED(command);
     Q_UNUSED(args);
     try {
-        CommonDialog CommonDialog1;
         CommonDialog1.FileName = QString();
         CommonDialog1.CancelError = true;
         CommonDialog1.Flags = cdlOFNFileMustExist | cdlOFNHideReadOnly;

@@ -147,7 +147,7 @@ void TestPlayer::requestOpensTheDialog()
         QVERIFY(button);
         const QPointF centre =
             button->mapToScene(QPointF(button->width() / 2, button->height() / 2));
-        QTest::mouseClick(player, Qt::LeftButton, {}, centre.toPoint());
+        QTest::mouseClick(player->View(), Qt::LeftButton, {}, centre.toPoint());
     } else {
         QVERIFY(QMetaObject::invokeMethod(movie, "fsCommand", Q_ARG(QString, command),
                                           Q_ARG(QString, QString("x"))));

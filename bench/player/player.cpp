@@ -20,6 +20,7 @@
 #include "ui_frmMain.h"
 
 #include <QApplication>
+#include <QQuickWidget>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -79,7 +80,7 @@ std::optional<FirstFrame> TimeFirstFrame(FlashPlayer* player, const QString& pat
             result.delivered = clock.nsecsElapsed() / 1e6;
     });
     auto rendered =
-        QObject::connect(player->quickWindow(), &QQuickWindow::afterRendering, player, [&] {
+        QObject::connect(player->View()->quickWindow(), &QQuickWindow::afterRendering, player, [&] {
             if (result.delivered >= 0 && result.shown < 0) {
                 result.shown = clock.nsecsElapsed() / 1e6;
                 loop.quit();
