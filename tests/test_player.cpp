@@ -7,6 +7,7 @@
 #include "tests/support/TestSupport.h"
 #include "ui_frmMain.h"
 
+#include <QQuickWidget>
 #include <QFile>
 #include <QMetaMethod>
 #include <QProcess>
