@@ -17,7 +17,8 @@
 
 using namespace TestSupport;
 
-namespace {
+namespace
+{
 
 bool run(const QString& program, const QStringList& args, QByteArray* out = nullptr)
 {
@@ -32,10 +33,17 @@ bool run(const QString& program, const QStringList& args, QByteArray* out = null
 
 void makeVideo(const QString& path, int seconds, const QString& size)
 {
-    QVERIFY(run("ffmpeg", {"-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                           QString("testsrc=size=%1:rate=25:duration=%2").arg(size).arg(seconds),
-                           "-f", "lavfi", "-i", QString("sine=duration=%1").arg(seconds), "-c:v",
-                           "mpeg4", "-c:a", "mp3", "-shortest", "-f", "avi", path}));
+    QVERIFY(run("ffmpeg",
+                {"-nostdin",  "-loglevel",
+                 "error",     "-y",
+                 "-f",        "lavfi",
+                 "-i",        QString("testsrc=size=%1:rate=25:duration=%2").arg(size).arg(seconds),
+                 "-f",        "lavfi",
+                 "-i",        QString("sine=duration=%1").arg(seconds),
+                 "-c:v",      "mpeg4",
+                 "-c:a",      "mp3",
+                 "-shortest", "-f",
+                 "avi",       path}));
 }
 
 QJsonObject probe(const QString& path)
@@ -63,7 +71,8 @@ const QString Stills = "IMAGE(S) GENERATED!|64|Message";
 
 } // namespace
 
-class TestConvert : public QObject {
+class TestConvert : public QObject
+{
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -154,8 +163,8 @@ void TestConvert::goodJobWithAudioAndStills()
     waitForJob();
     QCOMPARE(texts(m_messages->messages), (QStringList{Success, Stills}));
     QCOMPARE(ui->txtNumImages->text(), QString("10"));
-    QVERIFY(ui->txtApp->text().endsWith(" -s 400x300 -vframes 10 \"" + out.path() +
-                                        "/cover%d.jpg\""));
+    QVERIFY(
+        ui->txtApp->text().endsWith(" -s 400x300 -vframes 10 \"" + out.path() + "/cover%d.jpg\""));
     QVERIFY(!m_window->ProgressWindow()->isVisible());
 
     QStringList expected = {"clip.flv"};
@@ -192,10 +201,18 @@ void TestConvert::watermarkInEachCorner_data()
     QTest::addColumn<QString>("corner");
     QTest::addColumn<QString>("x");
     QTest::addColumn<QString>("y");
-    QTest::newRow("top left") << "optTopLeft" << "10" << "10";
-    QTest::newRow("top right") << "optTopRight" << "160" << "10";
-    QTest::newRow("bottom left") << "optBottomLeft" << "10" << "190";
-    QTest::newRow("bottom right") << "optBottomRight" << "160" << "190";
+    QTest::newRow("top left") << "optTopLeft"
+                              << "10"
+                              << "10";
+    QTest::newRow("top right") << "optTopRight"
+                               << "160"
+                               << "10";
+    QTest::newRow("bottom left") << "optBottomLeft"
+                                 << "10"
+                                 << "190";
+    QTest::newRow("bottom right") << "optBottomRight"
+                                  << "160"
+                                  << "190";
 }
 
 void TestConvert::watermarkInEachCorner()
@@ -237,25 +254,34 @@ void TestConvert::validations_data()
     QTest::addColumn<QString>("setup");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("focus");
-    QTest::newRow("all missing") << "none" << "NO FILE TO ENCODE!" << "cmdInput";
-    QTest::newRow("no folder") << "source" << "OUTPUT FOLDER MISSING!" << "cmdOutput";
-    QTest::newRow("no name") << "source,folder,name=" << "OUTPUT FILE NAME MISSING!"
+    QTest::newRow("all missing") << "none"
+                                 << "NO FILE TO ENCODE!"
+                                 << "cmdInput";
+    QTest::newRow("no folder") << "source"
+                               << "OUTPUT FOLDER MISSING!"
+                               << "cmdOutput";
+    QTest::newRow("no name") << "source,folder,name="
+                             << "OUTPUT FILE NAME MISSING!"
                              << "txtOutFile";
     QTest::newRow("not .flv") << "source,folder,name=clip.fl"
-                              << "INVALID OUTPUT FILE NAME! MUST BE A .FLV FILE." << "txtOutFile";
+                              << "INVALID OUTPUT FILE NAME! MUST BE A .FLV FILE."
+                              << "txtOutFile";
     QTest::newRow("blank after .flv") << "source,folder,name=clip.flv "
                                       << "INVALID OUTPUT FILE NAME! MUST BE A .FLV FILE."
                                       << "txtOutFile";
     QTest::newRow("no watermark text") << "source,folder,watermark"
-                                       << "WATERMARK TEXT MISSING!" << "txtWatermark";
-    QTest::newRow("opacity not a number") << "source,folder,watermark,text,alpha=x"
-                                          << "INVALID WATERMARK OPACITY! LOAD A VALID SETTINGS FILE."
-                                          << "";
+                                       << "WATERMARK TEXT MISSING!"
+                                       << "txtWatermark";
+    QTest::newRow("opacity not a number")
+        << "source,folder,watermark,text,alpha=x"
+        << "INVALID WATERMARK OPACITY! LOAD A VALID SETTINGS FILE."
+        << "";
     QTest::newRow("stills count not a number") << "source,folder,stills=ab"
                                                << "NUMBER OF IMAGES MUST BE A NUMBER!"
                                                << "txtNumImages";
     QTest::newRow("stills count empty") << "source,folder,stills="
-                                        << "NUMBER OF IMAGES MUST BE A NUMBER!" << "txtNumImages";
+                                        << "NUMBER OF IMAGES MUST BE A NUMBER!"
+                                        << "txtNumImages";
     QTest::newRow("output is the source") << "source,samefolder,name=clip.avi.flv,link"
                                           << "THE OUTPUT FILE IS THE SOURCE FILE! CHOOSE ANOTHER "
                                              "OUTPUT FILE NAME OR FOLDER."
@@ -307,7 +333,8 @@ void TestConvert::validations()
     QVERIFY(!m_window->JobRunning());
     QVERIFY(ui->cmdConvert->isEnabled());
     QVERIFY(ui->txtApp->text().isEmpty());
-    const QString focused = QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : "";
+    const QString focused =
+        QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : "";
     QCOMPARE(focused, focus.isEmpty() ? QString("cmbVideoWindow") : focus);
     QFile::remove(m_media.filePath("clip.avi.flv"));
     QFile f(m_clip);

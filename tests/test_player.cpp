@@ -7,11 +7,11 @@
 #include "tests/support/TestSupport.h"
 #include "ui_frmMain.h"
 
-#include <QQuickWidget>
 #include <QFile>
 #include <QMetaMethod>
 #include <QProcess>
 #include <QQuickItem>
+#include <QQuickWidget>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStandardPaths>

@@ -8,7 +8,8 @@
 
 using namespace TestSupport;
 
-class TestSelection : public QObject {
+class TestSelection : public QObject
+{
     Q_OBJECT
 private slots:
     void initTestCase() { IsolateProcess(); }
@@ -107,9 +108,12 @@ void TestSelection::namesWithControlCharactersRefused_data()
 {
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("path");
-    QTest::newRow("source with a line break") << "cmdInput" << "/v/a\nb.avi";
-    QTest::newRow("source with a tab") << "cmdInput" << "/v/a\tb.avi";
-    QTest::newRow("folder with a carriage return") << "cmdOutput" << "/v/new\rfolder";
+    QTest::newRow("source with a line break") << "cmdInput"
+                                              << "/v/a\nb.avi";
+    QTest::newRow("source with a tab") << "cmdInput"
+                                       << "/v/a\tb.avi";
+    QTest::newRow("folder with a carriage return") << "cmdOutput"
+                                                   << "/v/new\rfolder";
 }
 
 void TestSelection::namesWithControlCharactersRefused()

@@ -3,7 +3,8 @@
 // lines run one after the other from a shell; 3 runs each, interleaved. Prints
 // the ratio of the medians and the longest stall of the window's event loop.
 //
-//   cmake --build build --target bench_pipeline && QT_QPA_PLATFORM=offscreen build/bench/bench_pipeline
+//   cmake --build build --target bench_pipeline && QT_QPA_PLATFORM=offscreen
+//   build/bench/bench_pipeline
 #include "app/frmMain.h"
 #include "common/AppPaths.h"
 #include "tests/support/TestSupport.h"
@@ -20,7 +21,8 @@
 
 using namespace TestSupport;
 
-namespace {
+namespace
+{
 
 double median(QList<double> v)
 {
@@ -121,8 +123,8 @@ int main(int argc, char** argv)
                     qPrintable(steps(shellSteps, shell.last())),
                     static_cast<long long>(w.longestStallMs));
     }
-    std::printf("median window %.2f s, shell %.2f s, ratio %.3f (target <= 1.05)\n",
-                median(window), median(shell), median(window) / median(shell));
+    std::printf("median window %.2f s, shell %.2f s, ratio %.3f (target <= 1.05)\n", median(window),
+                median(shell), median(window) / median(shell));
     std::printf("longest event-loop stall %lld ms (target < 50 ms)\n",
                 static_cast<long long>(stall));
     return 0;

@@ -20,11 +20,11 @@
 #include "ui_frmMain.h"
 
 #include <QApplication>
-#include <QQuickWidget>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QQuickWidget>
 #include <QQuickWindow>
 #include <QStandardPaths>
 #include <QTemporaryDir>

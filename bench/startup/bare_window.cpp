@@ -5,13 +5,15 @@
 #include <QWidget>
 #include <unistd.h>
 
-class FirstPaintExit : public QWidget {
+class FirstPaintExit : public QWidget
+{
 protected:
     bool event(QEvent* e) override
     {
         const bool handled = QWidget::event(e);
         if (e->type() == QEvent::Paint)
-            QMetaObject::invokeMethod(this, [] { _exit(0); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [] { _exit(0); }, Qt::QueuedConnection);
         return handled;
     }
 };
