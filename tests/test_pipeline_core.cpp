@@ -229,7 +229,7 @@ void TestPipelineCore::escapedTextsSplitBackExactly()
     QStringList texts = {"",     "plain",    "two words", "say \"hi\"", "ends with backslash\\",
                          "\\\"", "a\\\\\"b", "\\\\",      "\"",         "x\\ y\\\\ z"};
     for (const char* file : {"hostile-names.txt", "hostile-texts.txt"}) {
-        QFile corpus(QString(KESTREL_TEST_SOURCE_DIR) + "/../shared/corpus/" + QLatin1String(file));
+        QFile corpus(QString(KESTREL_TEST_SOURCE_DIR) + "/tests/corpus/" + QLatin1String(file));
         if (corpus.open(QIODevice::ReadOnly))
             texts += QString::fromUtf8(corpus.readAll()).split('\n', Qt::SkipEmptyParts);
     }
