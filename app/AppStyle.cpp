@@ -6,12 +6,43 @@
 #include <QFont>
 #include <QFontDatabase>
 #include <QIcon>
+#include <QProxyStyle>
 #include <QStyleFactory>
+#include <QStyleOptionComboBox>
 #include <unistd.h>
+
+namespace
+{
+
+// Fusion, with the narrow drop-down button of the window's original look: the
+// lists are laid out for it, and the frame-rate list is only 37 pixels wide.
+class KestrelStyle : public QProxyStyle
+{
+public:
+    KestrelStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
+
+    QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl part,
+                         const QWidget* widget) const override
+    {
+        if (control == CC_ComboBox && (part == SC_ComboBoxArrow || part == SC_ComboBoxEditField)) {
+            const QRect box = option->rect;
+            constexpr int Button = 15;
+            const QRect arrow(box.right() - Button, box.top() + 1, Button, box.height() - 2);
+            if (part == SC_ComboBoxArrow)
+                return visualRect(option->direction, box, arrow);
+            const QRect field(box.left() + 3, box.top() + 2, arrow.left() - box.left() - 4,
+                              box.height() - 4);
+            return visualRect(option->direction, box, field);
+        }
+        return QProxyStyle::subControlRect(control, option, part, widget);
+    }
+};
+
+} // namespace
 
 void ApplyAppStyle()
 {
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setStyle(new KestrelStyle);
 
     // Wine's Tahoma; its bold file does not render under Qt, so bold text is
     // drawn from the regular face.
