@@ -426,9 +426,7 @@ void TestConvert::closingDuringJobAsksThenStopsIt()
 void TestConvert::hostileNames_data()
 {
     QTest::addColumn<QString>("name");
-    QFile corpus(QString(KESTREL_TEST_SOURCE_DIR) + "/tests/corpus/hostile-names.txt");
-    QVERIFY(corpus.open(QIODevice::ReadOnly));
-    for (const QString& name : QString::fromUtf8(corpus.readAll()).split('\n', Qt::SkipEmptyParts))
+    for (const QString& name : Corpus("hostile-names.txt"))
         QTest::newRow(qPrintable(name.left(40))) << name;
 }
 
@@ -458,9 +456,7 @@ void TestConvert::hostileNames()
 void TestConvert::hostileWatermarkTexts_data()
 {
     QTest::addColumn<QString>("text");
-    QFile corpus(QString(KESTREL_TEST_SOURCE_DIR) + "/tests/corpus/hostile-texts.txt");
-    QVERIFY(corpus.open(QIODevice::ReadOnly));
-    for (const QString& text : QString::fromUtf8(corpus.readAll()).split('\n', Qt::SkipEmptyParts))
+    for (const QString& text : Corpus("hostile-texts.txt"))
         QTest::newRow(qPrintable(text.left(40))) << text;
 }
 

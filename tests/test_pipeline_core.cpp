@@ -228,11 +228,7 @@ void TestPipelineCore::escapedTextsSplitBackExactly()
 {
     QStringList texts = {"",     "plain",    "two words", "say \"hi\"", "ends with backslash\\",
                          "\\\"", "a\\\\\"b", "\\\\",      "\"",         "x\\ y\\\\ z"};
-    for (const char* file : {"hostile-names.txt", "hostile-texts.txt"}) {
-        QFile corpus(QString(KESTREL_TEST_SOURCE_DIR) + "/tests/corpus/" + QLatin1String(file));
-        if (corpus.open(QIODevice::ReadOnly))
-            texts += QString::fromUtf8(corpus.readAll()).split('\n', Qt::SkipEmptyParts);
-    }
+    texts += TestSupport::Corpus("hostile-names.txt") + TestSupport::Corpus("hostile-texts.txt");
     QVERIFY(texts.size() > 40);
     for (const QString& text : texts) {
         QCOMPARE(SplitCommandLine("prog " + Quoted(text) + " tail"),

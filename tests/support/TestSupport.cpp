@@ -83,6 +83,14 @@ LinkRecorder::~LinkRecorder()
     SetLinkOpener({});
 }
 
+QStringList Corpus(const QString& fileName)
+{
+    QFile file(QStringLiteral(KESTREL_TEST_SOURCE_DIR "/tests/corpus/") + fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("missing test corpus %s", qPrintable(fileName));
+    return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+}
+
 void StartWindow(frmMain& window, int splashMs)
 {
     frmSplash::TimerInterval() = splashMs;

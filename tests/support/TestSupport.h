@@ -70,6 +70,9 @@ public:
     QList<QUrl> opened;
 };
 
+// The entries of a hostile-input list of tests/corpus (one per line).
+QStringList Corpus(const QString& fileName);
+
 // Builds the main window and runs its start-up with a short splash.
 void StartWindow(frmMain& window, int splashMs = 10);
 
