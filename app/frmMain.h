@@ -107,6 +107,8 @@ private:
     void RunEncode(std::function<void()> then);
     void RunMetadataInjection(std::function<void()> then);
     void RunImageGrab(std::function<void()> then);
+    void StartTool(const QStringList& argv, const QString& outputFile,
+                   std::function<void(const ToolOutcome&)> onOutcome);
     void RunTool(const QString& step, std::function<void(const ToolOutcome&)> judge,
                  std::function<void()> then);
     static void ReportOutcome(const ToolOutcome& outcome, const QString& failure,

@@ -48,13 +48,7 @@ void frmMain::RunSourceProbe(std::function<void()> then)
     const QStringList argv =
         SplitCommandLine(app + sep + QStringLiteral("ffmpeg -i ") + Quoted(source));
     m_progress->StartStep(QStringLiteral("Reading the source video..."));
-    disconnect(m_tool, nullptr, this, nullptr);
-    connect(m_tool, &ToolRun::Finished, this, [this, report, then](const ToolOutcome& outcome) {
-        disconnect(m_tool, nullptr, this, nullptr);
-        if (outcome.kind == ToolOutcome::Cancelled) {
-            CancelledJobEnds();
-            return;
-        }
+    StartTool(argv, report, [this, report, then](const ToolOutcome& outcome) {
         if (outcome.kind == ToolOutcome::Exited) {
             ToolExitCode = outcome.exitCode;
             QFile file(report);
@@ -67,7 +61,29 @@ void frmMain::RunSourceProbe(std::function<void()> then)
         }
         then();
     });
-    m_tool->Start(argv, report);
+}
+
+// Starts one program of the job; a cancel ends the job, any other outcome
+// goes to onOutcome.
+void frmMain::StartTool(const QStringList& argv, const QString& outputFile,
+                        std::function<void(const ToolOutcome&)> onOutcome)
+{
+    disconnect(m_tool, nullptr, this, nullptr);
+    if (outputFile.isEmpty()) {
+        connect(m_tool, &ToolRun::Output, this, [this](const QByteArray& chunk) {
+            if (m_progressParser.Feed(chunk))
+                m_progress->ShowProgress(m_progressParser.Percent().value_or(-1),
+                                         m_progressParser.LastStatusLine());
+        });
+    }
+    connect(m_tool, &ToolRun::Finished, this, [this, onOutcome](const ToolOutcome& outcome) {
+        disconnect(m_tool, nullptr, this, nullptr);
+        if (outcome.kind == ToolOutcome::Cancelled)
+            CancelledJobEnds();
+        else
+            onOutcome(outcome);
+    });
+    m_tool->Start(argv, outputFile);
     ToolProcessId = m_tool->ProcessId();
 }
 
@@ -82,32 +98,18 @@ void frmMain::RunTool(const QString& step, std::function<void(const ToolOutcome&
     const QStringList argv = SplitCommandLine(command);
     m_progressParser = ProgressParser();
     m_progress->StartStep(step);
-    disconnect(m_tool, nullptr, this, nullptr);
-    connect(m_tool, &ToolRun::Output, this, [this](const QByteArray& chunk) {
-        if (m_progressParser.Feed(chunk))
-            m_progress->ShowProgress(m_progressParser.Percent().value_or(-1),
-                                     m_progressParser.LastStatusLine());
+    StartTool(argv, QString(), [this, argv, judge, then](const ToolOutcome& outcome) {
+        if (outcome.kind == ToolOutcome::FailedToStart) {
+            MsgBox(QStringLiteral("CANNOT START ") + QFileInfo(argv.value(0)).fileName().toUpper() +
+                       QStringLiteral("! ") + DescribeSystemError(outcome.systemError).toUpper() +
+                       u'.',
+                   vbCritical, QStringLiteral("Error"));
+        } else {
+            ToolExitCode = outcome.exitCode;
+            judge(outcome);
+        }
+        then();
     });
-    connect(
-        m_tool, &ToolRun::Finished, this, [this, argv, judge, then](const ToolOutcome& outcome) {
-            disconnect(m_tool, nullptr, this, nullptr);
-            if (outcome.kind == ToolOutcome::Cancelled) {
-                CancelledJobEnds();
-                return;
-            }
-            if (outcome.kind == ToolOutcome::FailedToStart) {
-                MsgBox(QStringLiteral("CANNOT START ") +
-                           QFileInfo(argv.value(0)).fileName().toUpper() + QStringLiteral("! ") +
-                           DescribeSystemError(outcome.systemError).toUpper() + u'.',
-                       vbCritical, QStringLiteral("Error"));
-            } else {
-                ToolExitCode = outcome.exitCode;
-                judge(outcome);
-            }
-            then();
-        });
-    m_tool->Start(argv);
-    ToolProcessId = m_tool->ProcessId();
 }
 
 void frmMain::RunEncode(std::function<void()> then)

@@ -79,7 +79,7 @@ void frmMain::txtOutFile_Change()
 // The hidden font-file list follows the visible font list position by position.
 void frmMain::cmbFontName_Change()
 {
-    m_ui->cmbFontFileName->setCurrentIndex(m_ui->cmbFontName->currentIndex());
+    cmbFontName_Click();
 }
 
 void frmMain::cmbFontName_Click()
