@@ -3,7 +3,7 @@
 paint, and peak memory, median of 10 runs, for kestrel and for a bare Qt 6
 window measured in the same run. Run under a virtual X server:
 
-    xvfb-run -a python3 bench/startup/run.py [BUILD_DIR]
+    xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" python3 bench/startup/run.py [BUILD_DIR]
 """
 import os
 import resource
