@@ -95,6 +95,8 @@ void TestFlvmdiEncodes::realEncodes_data()
             QStringList{"-c:v", "libx264", "-preset", "ultrafast", "-g", "10", "-pix_fmt",
                         "yuv420p", "-c:a", "aac"})
         << 200 << 150 << true << true;
+    QTest::newRow("audio only AAC 48000 Hz mono")
+        << (audio(48000, 2) + QStringList{"-c:a", "aac", "-ac", "1"}) << 0 << 0 << false << true;
     QTest::newRow("H.264 4:4:4 203x151")
         << (video("203x151", 25, 1) +
             QStringList{"-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv444p"})
@@ -131,14 +133,20 @@ void TestFlvmdiEncodes::realEncodes()
     // the data rates (over the duration) differ by some percent. flvmeta
     // counts the AVC header and end tags as frames for its frame rate, and it
     // misreads 4:4:4 and interlaced SPS sizes (ffprobe checks ours below).
+    // With AAC it takes rate and channels from the tag flags, which always say
+    // 44.1 kHz stereo; ours come from the AAC config (ffprobe checks them).
     Run check = runProgram("flvmeta", {"--check", file});
     QCOMPARE(check.exitCode, 0);
-    static const QList<QByteArray> peerQuirks{"datarate should be", "framerate should be",
+    static const QList<QByteArray> h264Quirks{"datarate should be", "framerate should be",
                                               "width should be", "height should be"};
+    static const QList<QByteArray> aacQuirks{"audiosamplerate should be", "stereo should be"};
+    const bool aac = args.contains("aac");
     for (const QByteArray& line : check.out.split('\n')) {
         bool quirk = false;
-        for (const QByteArray& q : peerQuirks)
+        for (const QByteArray& q : h264Quirks)
             quirk = quirk || (h264 && line.contains(q));
+        for (const QByteArray& q : aacQuirks)
+            quirk = quirk || (aac && line.contains(q));
         QVERIFY2(!line.contains("warning W8") || quirk, check.out.constData());
     }
 
@@ -160,6 +168,14 @@ void TestFlvmdiEncodes::realEncodes()
         Run size = runProgram("ffprobe", {"-v", "error", "-select_streams", "v", "-show_entries",
                                           "stream=width,height", "-of", "csv=p=0", file});
         QCOMPARE(size.out.trimmed(), QByteArray::number(width) + "," + QByteArray::number(height));
+    }
+    if (hasAudio) {
+        // AAC's tag flags always say 44.1 kHz stereo; the truth is in its config.
+        Run format = runProgram("ffprobe", {"-v", "error", "-select_streams", "a", "-show_entries",
+                                            "stream=sample_rate,channels", "-of", "csv=p=0", file});
+        QCOMPARE(QByteArray::number(md.value("audiosamplerate").toInt()) + "," +
+                     (md.value("stereo").toBool() ? "2" : "1"),
+                 format.out.trimmed());
     }
     QCOMPARE(after.header.at(4) & 5, (hasAudio ? 4 : 0) | (hasVideo ? 1 : 0));
 

@@ -39,6 +39,7 @@ private:
     void frameTime(StreamStats& s, uint32_t ts);
     void video(uint64_t body, uint32_t size, uint32_t ts, uint64_t keptPos);
     void audio(uint64_t body, uint32_t size, uint32_t ts);
+    void setFormatFromFlags(int format, uint8_t flags);
     bool isMetadata(uint64_t tagPos, uint64_t body, uint32_t size);
 
     ByteSource& src_;
@@ -154,14 +155,11 @@ void Scanner::audio(uint64_t body, uint32_t size, uint32_t ts)
     if (!aacConfig) {
         if (a.codecId < 0) {
             a.codecId = format;
-            static const double rates[4] = {5512.5, 11025, 22050, 44100};
-            r_.audioSampleRate = rates[(d[0] >> 2) & 3];
             r_.audioSampleSize = (d[0] & 2) ? 16 : 8;
-            r_.stereo = d[0] & 1;
-            if (format == 5 || format == 14)
-                r_.audioSampleRate = 8000; // Nellymoser 8 kHz, MP3 8 kHz
-            else if (format == 4 || format == 11)
-                r_.audioSampleRate = 16000; // Nellymoser 16 kHz, Speex
+            // An AAC config read before keeps its rate and channels: the
+            // flags of AAC always say 44.1 kHz stereo.
+            if (!audioFormatFound_)
+                setFormatFromFlags(format, d[0]);
         }
         frameTime(a, ts);
     }
@@ -177,6 +175,17 @@ void Scanner::audio(uint64_t body, uint32_t size, uint32_t ts)
         r_.stereo = f->stereo;
         audioFormatFound_ = true;
     }
+}
+
+void Scanner::setFormatFromFlags(int format, uint8_t flags)
+{
+    static const double rates[4] = {5512.5, 11025, 22050, 44100};
+    r_.audioSampleRate = rates[(flags >> 2) & 3];
+    r_.stereo = flags & 1;
+    if (format == 5 || format == 14)
+        r_.audioSampleRate = 8000; // Nellymoser 8 kHz, MP3 8 kHz
+    else if (format == 4 || format == 11)
+        r_.audioSampleRate = 16000; // Nellymoser 16 kHz, Speex
 }
 
 bool Scanner::isMetadata(uint64_t tagPos, uint64_t body, uint32_t size)
