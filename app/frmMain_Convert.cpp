@@ -5,7 +5,6 @@
 
 #include "app/MsgBox.h"
 #include "app/frmProgress.h"
-#include "common/AppPaths.h"
 #include "common/VbNumber.h"
 #include "options/EncoderOptions.h"
 #include "pipeline/Commands.h"
@@ -17,11 +16,6 @@
 
 namespace
 {
-
-QString appShort()
-{
-    return GetShortName(AppPaths::AppFolder());
-}
 
 // Both exist and are one file, whatever links lead to them.
 bool sameFile(const QString& a, const QString& b)
@@ -151,15 +145,15 @@ void frmMain::BuildEncoderOptions()
         c.audioBitrate = m_ui->cmbAudioBitrate->currentText();
         c.audioChannel = m_ui->cmbAudioChannel->currentText();
     }
-    EncoderOptions = ComposeEncoderOptions(c, {appShort(), WindowsDir, QDir::separator()});
+    EncoderOptions = ComposeEncoderOptions(c, {GetShortAppFolder(), WindowsDir, QDir::separator()});
 }
 
 void frmMain::EncodeStep()
 {
     BuildEncoderOptions();
-    m_ui->txtApp->setText(BuildEncodeCommand(appShort(), QDir::separator(), m_ui->lblInput->text(),
-                                             EncoderOptions, m_ui->lblOutDir->text(),
-                                             m_ui->txtOutFile->text()));
+    m_ui->txtApp->setText(BuildEncodeCommand(GetShortAppFolder(), QDir::separator(),
+                                             m_ui->lblInput->text(), EncoderOptions,
+                                             m_ui->lblOutDir->text(), m_ui->txtOutFile->text()));
     RunEncode([this] {
         if (EncodeSucceeded)
             InjectStep();
@@ -170,8 +164,8 @@ void frmMain::EncodeStep()
 
 void frmMain::InjectStep()
 {
-    m_ui->txtApp->setText(BuildInjectCommand(appShort(), QDir::separator(), m_ui->lblOutDir->text(),
-                                             m_ui->txtOutFile->text()));
+    m_ui->txtApp->setText(BuildInjectCommand(GetShortAppFolder(), QDir::separator(),
+                                             m_ui->lblOutDir->text(), m_ui->txtOutFile->text()));
     RunMetadataInjection([this] { StillsStep(); });
 }
 
@@ -184,8 +178,8 @@ void frmMain::StillsStep()
     }
     if (ParseVbInteger(m_ui->txtNumImages->text()).value == 0)
         m_ui->txtNumImages->setText(QStringLiteral("10"));
-    m_ui->txtApp->setText(BuildStillsCommand(appShort(), QDir::separator(), m_ui->lblInput->text(),
-                                             m_ui->cmbVideoWindow->currentText(),
-                                             m_ui->txtNumImages->text(), m_ui->lblOutDir->text()));
+    m_ui->txtApp->setText(BuildStillsCommand(
+        GetShortAppFolder(), QDir::separator(), m_ui->lblInput->text(),
+        m_ui->cmbVideoWindow->currentText(), m_ui->txtNumImages->text(), m_ui->lblOutDir->text()));
     RunImageGrab([this] { EndJob(); });
 }

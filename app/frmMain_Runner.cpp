@@ -34,7 +34,7 @@ void frmMain::RunSourceProbe(std::function<void()> then)
 {
     const QString folder = scratchFolder();
     const QChar sep = QDir::separator();
-    const QString app = GetShortName(AppPaths::AppFolder());
+    const QString app = GetShortAppFolder();
     const QString source = m_ui->lblInput->text();
     QSaveFile batch(folder + sep + QStringLiteral("input.bat"));
     if (batch.open(QIODevice::WriteOnly)) {
@@ -45,8 +45,7 @@ void frmMain::RunSourceProbe(std::function<void()> then)
     // The same command, run directly rather than through a shell, so that no
     // character of the source name can reach a command interpreter.
     const QString report = folder + sep + QStringLiteral("infile.txt");
-    const QStringList argv =
-        SplitCommandLine(app + sep + QStringLiteral("ffmpeg -i ") + Quoted(source));
+    const QStringList argv = SplitCommandLine(BuildProbeCommand(app, sep, source));
     m_progress->StartStep(QStringLiteral("Reading the source video..."));
     StartTool(argv, report, [this, report, then](const ToolOutcome& outcome) {
         if (outcome.kind == ToolOutcome::Exited) {

@@ -45,10 +45,15 @@ QString RuntimeFolder()
     QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (folder.isEmpty())
         folder = QDir::homePath() + QStringLiteral("/.cache/kestrel-runtime");
+    MakePrivateFolder(folder);
+    return folder;
+}
+
+void MakePrivateFolder(const QString& folder)
+{
     QDir().mkpath(folder);
     QFile::setPermissions(folder,
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    return folder;
 }
 
 QString SiteHost()

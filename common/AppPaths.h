@@ -18,6 +18,10 @@ QString AppFile(const QString& name);
 // The user's private runtime folder (mode 0700), created when missing.
 QString RuntimeFolder();
 
+// Creates the folder when missing and leaves it readable and writable by this
+// user alone.
+void MakePrivateFolder(const QString& folder);
+
 // Host of the maker's web site: $KESTREL_SITE_HOST, else the build's setting.
 QString SiteHost();
 QString SiteUrl(const QString& path); // "http://" + SiteHost() + path

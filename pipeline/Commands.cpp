@@ -2,21 +2,16 @@
 
 #include "pipeline/CommandLine.h"
 
-namespace
-{
-
-QString encoder(const QString& appShort, QChar sep, const QString& source)
+QString BuildProbeCommand(const QString& appShort, QChar sep, const QString& source)
 {
     return appShort + sep + QStringLiteral("ffmpeg -i ") + Quoted(source);
 }
-
-} // namespace
 
 QString BuildEncodeCommand(const QString& appShort, QChar sep, const QString& source,
                            const QString& encoderOptions, const QString& outDir,
                            const QString& outFile)
 {
-    return encoder(appShort, sep, source) + encoderOptions + Quoted(outDir + outFile);
+    return BuildProbeCommand(appShort, sep, source) + encoderOptions + Quoted(outDir + outFile);
 }
 
 QString BuildInjectCommand(const QString& appShort, QChar sep, const QString& outDir,
@@ -29,7 +24,7 @@ QString BuildStillsCommand(const QString& appShort, QChar sep, const QString& so
                            const QString& videoWindow, const QString& numImages,
                            const QString& outDir)
 {
-    return encoder(appShort, sep, source) + QStringLiteral(" -s ") + videoWindow +
+    return BuildProbeCommand(appShort, sep, source) + QStringLiteral(" -s ") + videoWindow +
            QStringLiteral(" -vframes ") + numImages + u' ' +
            Quoted(outDir + QStringLiteral("cover%d.jpg"));
 }
@@ -37,6 +32,6 @@ QString BuildStillsCommand(const QString& appShort, QChar sep, const QString& so
 QString BuildProbeLine(const QString& appShort, QChar sep, const QString& source,
                        const QString& scratchShort)
 {
-    return encoder(appShort, sep, source) + u'>' + scratchShort + sep +
+    return BuildProbeCommand(appShort, sep, source) + u'>' + scratchShort + sep +
            QStringLiteral("infile.txt 2>&1");
 }

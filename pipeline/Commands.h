@@ -21,6 +21,9 @@ QString BuildStillsCommand(const QString& appShort, QChar sep, const QString& so
                            const QString& videoWindow, const QString& numImages,
                            const QString& outDir);
 
+// appShort/ffmpeg -i "SOURCE": the encoder reports on the source and stops.
+QString BuildProbeCommand(const QString& appShort, QChar sep, const QString& source);
+
 // The line of input.bat: appShort/ffmpeg -i "SOURCE">scratchShort/infile.txt 2>&1
 QString BuildProbeLine(const QString& appShort, QChar sep, const QString& source,
                        const QString& scratchShort);

@@ -3,7 +3,6 @@
 #include "common/AppPaths.h"
 
 #include <QCryptographicHash>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -23,9 +22,7 @@ QString GetShortName(const QString& longPath)
     // Only this user can write the runtime folder, so nobody can plant a link
     // of that name pointing somewhere else.
     const QString folder = AppPaths::RuntimeFolder() + QStringLiteral("/short");
-    QDir().mkpath(folder);
-    QFile::setPermissions(folder,
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    AppPaths::MakePrivateFolder(folder);
     const QString absolute = target.absoluteFilePath();
     const QByteArray hash =
         QCryptographicHash::hash(absolute.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
@@ -38,4 +35,9 @@ QString GetShortName(const QString& longPath)
     if (link.contains(u' ') || link.contains(u'"'))
         return QString();
     return link;
+}
+
+QString GetShortAppFolder()
+{
+    return GetShortName(AppPaths::AppFolder());
 }

@@ -12,3 +12,7 @@ QString GetWindowsDir();
 // it, made once in the user's private runtime folder. A path that does not
 // exist gives the empty text.
 QString GetShortName(const QString& longPath);
+
+// The application folder as GetShortName gives it: the form in which the
+// command lines name the programs beside this one.
+QString GetShortAppFolder();
