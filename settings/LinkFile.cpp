@@ -5,6 +5,7 @@
 #include "settings/Cipher.h"
 
 #include <QFileInfo>
+#include <algorithm>
 #include <stdexcept>
 
 QString ReadLinkFile(const QString& path)
@@ -16,10 +17,16 @@ QString ReadLinkFile(const QString& path)
     return QString::fromLocal8Bit(DecryptText(lines.first(), CipherKey));
 }
 
-bool ScrambledValueBreaksLine(const QByteArray& value)
+qsizetype ScrambledLineBreakAt(const QByteArray& value)
 {
     const QByteArray scrambled = EncryptText(value, CipherKey);
-    return scrambled.contains('\r') || scrambled.contains('\n');
+    const qsizetype cr = scrambled.indexOf('\r');
+    const qsizetype lf = scrambled.indexOf('\n');
+    if (cr < 0)
+        return lf;
+    if (lf < 0)
+        return cr;
+    return std::min(cr, lf);
 }
 
 QByteArray MakeLinkFile(const QString& target)

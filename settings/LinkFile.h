@@ -14,6 +14,10 @@ QString ReadLinkFile(const QString& path);
 // the scrambled address would hold a line-end byte.
 QByteArray MakeLinkFile(const QString& target);
 
-// True when the scrambled bytes of the value hold CR or LF, which would break
-// the value across two lines of a scrambled file.
-bool ScrambledValueBreaksLine(const QByteArray& value);
+// The first byte of the value whose scrambled form is CR or LF, which would
+// break the value across two lines of a scrambled file; -1 when there is none.
+qsizetype ScrambledLineBreakAt(const QByteArray& value);
+inline bool ScrambledValueBreaksLine(const QByteArray& value)
+{
+    return ScrambledLineBreakAt(value) >= 0;
+}

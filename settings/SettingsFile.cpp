@@ -8,7 +8,6 @@
 #include <QFileInfo>
 #include <QIODevice>
 #include <QSaveFile>
-#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -177,19 +176,6 @@ QList<QByteArray> valueBytes(const WatermarkSettings& settings)
             QByteArray::number(settings.fontSizeIndex)};
 }
 
-// The first byte of the value that scrambles to CR or LF, or -1.
-qsizetype firstLineBreakByte(const QByteArray& value)
-{
-    const QByteArray scrambled = EncryptText(value, CipherKey);
-    const qsizetype cr = scrambled.indexOf('\r');
-    const qsizetype lf = scrambled.indexOf('\n');
-    if (cr < 0)
-        return lf;
-    if (lf < 0)
-        return cr;
-    return std::min(cr, lf);
-}
-
 } // namespace
 
 SettingsSaveProblem CheckSettingsForSave(const WatermarkSettings& settings)
@@ -200,7 +186,7 @@ SettingsSaveProblem CheckSettingsForSave(const WatermarkSettings& settings)
         problem.kind = SettingsSaveProblem::TextTooLong;
         return problem;
     }
-    const qsizetype breakAt = firstLineBreakByte(text);
+    const qsizetype breakAt = ScrambledLineBreakAt(text);
     if (breakAt >= 0) {
         problem.kind = SettingsSaveProblem::TextBreaksLine;
         // Walk the text by whole characters to find the one holding that byte.
