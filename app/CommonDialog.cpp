@@ -67,6 +67,16 @@ std::optional<QString> CommonDialog::Show(const FileDialogRequest& request)
     return showQtDialog(request);
 }
 
+void CommonDialog::Prepare(const QString& title, const QString& filter, int flags)
+{
+    FileName.clear();
+    CancelError = true;
+    DialogTitle = title;
+    MaxFileSize = 32000;
+    Flags = flags;
+    Filter = filter;
+}
+
 void CommonDialog::ShowOpen(QWidget* owner)
 {
     show(FileDialogRequest::Open, owner);

@@ -48,6 +48,9 @@ public:
     int MaxFileSize = 260;
     QString FileTitle; // after a show: the chosen file's name without its folder
 
+    // Readies the dialog for a new choice: no file name yet, a cancel throws
+    // CommonDialogCancelled, and long paths are taken.
+    void Prepare(const QString& title, const QString& filter, int flags);
     void ShowOpen(QWidget* owner = nullptr);
     void ShowSave(QWidget* owner = nullptr);
 

@@ -4,6 +4,7 @@
 #include <QCursor>
 #include <QDesktopServices>
 #include <QImage>
+#include <QMouseEvent>
 #include <QWidget>
 
 namespace
@@ -48,6 +49,12 @@ QCursor PointingHandCursor()
         ++y;
     }
     return QCursor(QBitmap::fromImage(shape), QBitmap::fromImage(mask), 7, 1);
+}
+
+bool IsLinkClick(const QEvent* event)
+{
+    return event->type() == QEvent::MouseButtonRelease &&
+           static_cast<const QMouseEvent*>(event)->button() == Qt::LeftButton;
 }
 
 void ApplyLinkStyle(QWidget* label)

@@ -8,6 +8,10 @@ class QWidget;
 // The look of a web link: pure blue, underlined text, pointing-hand pointer.
 void ApplyLinkStyle(QWidget* label);
 
+// A label link acts when the left button is released over it.
+class QEvent;
+bool IsLinkClick(const QEvent* event);
+
 // The 32 x 32 monochrome hand whose fingertip (7, 1) is the hot spot.
 class QCursor;
 QCursor PointingHandCursor();

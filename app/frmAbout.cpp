@@ -9,7 +9,6 @@
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <algorithm>
 
@@ -128,8 +127,7 @@ void frmAbout::lblKestrelContact_Click()
 
 bool frmAbout::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+    if (IsLinkClick(event)) {
         if (watched == m_lblKestrel)
             lblKestrel_Click();
         else if (watched == m_lblKestrelSupport)

@@ -9,7 +9,6 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGroupBox>
-#include <QMouseEvent>
 #include <QScreen>
 
 frmMain::frmMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique<Ui::frmMain>())
@@ -83,8 +82,7 @@ void frmMain::WireHandlers()
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+    if (IsLinkClick(event)) {
         if (watched == m_ui->lblNews)
             lblNews_Click();
         else if (watched == m_ui->lblKestrelNews)
@@ -127,9 +125,8 @@ bool frmMain::Form_QueryUnload()
         EndProgram(1);
         return true;
     }
-    const QString answer = QString::number(MsgBox(QStringLiteral("EXIT KESTREL FLV CONVERTER?"),
-                                                  vbQuestionYesNo, QStringLiteral("Confirm")));
-    if (answer.toInt() == vbYes) {
+    if (MsgBox(QStringLiteral("EXIT KESTREL FLV CONVERTER?"), vbQuestionYesNo,
+               QStringLiteral("Confirm")) == vbYes) {
         if (m_jobRunning)
             StopJobForExit();
         EndProgram(0);

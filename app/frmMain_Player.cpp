@@ -11,12 +11,9 @@ void frmMain::swfControl_FSCommand(const QString& command, const QString& args)
     Q_UNUSED(command);
     Q_UNUSED(args);
     try {
-        CommonDialog1.FileName = QString();
-        CommonDialog1.CancelError = true;
-        CommonDialog1.Flags = cdlOFNFileMustExist | cdlOFNHideReadOnly;
-        CommonDialog1.DialogTitle = QStringLiteral("Open FLV File");
-        CommonDialog1.MaxFileSize = 32000;
-        CommonDialog1.Filter = QStringLiteral("Flash Video Files|*.flv");
+        CommonDialog1.Prepare(QStringLiteral("Open FLV File"),
+                              QStringLiteral("Flash Video Files|*.flv"),
+                              cdlOFNFileMustExist | cdlOFNHideReadOnly);
         CommonDialog1.ShowOpen(this);
         m_ui->swfControl->SetVariable(QStringLiteral("varFlvFile"), CommonDialog1.FileName);
     } catch (...) {

@@ -24,12 +24,8 @@ const QString VideoFilter = QStringLiteral(
 void frmMain::cmdInput_Click()
 {
     try {
-        CommonDialog1.FileName.clear();
-        CommonDialog1.CancelError = true;
-        CommonDialog1.DialogTitle = QStringLiteral("Open Video File to Convert");
-        CommonDialog1.MaxFileSize = 32000;
-        CommonDialog1.Flags = cdlOFNFileMustExist | cdlOFNHideReadOnly;
-        CommonDialog1.Filter = VideoFilter;
+        CommonDialog1.Prepare(QStringLiteral("Open Video File to Convert"), VideoFilter,
+                              cdlOFNFileMustExist | cdlOFNHideReadOnly);
         CommonDialog1.ShowOpen(this);
         // Such a name cannot travel safely through the command lines.
         if (HoldsControlCharacter(CommonDialog1.FileName)) {

@@ -14,12 +14,8 @@ namespace
 
 void PrepareSettingsDialog(CommonDialog& dialog, const QString& title)
 {
-    dialog.FileName.clear();
-    dialog.CancelError = true;
-    dialog.DialogTitle = title;
-    dialog.MaxFileSize = 32000;
-    dialog.Flags = cdlOFNOverwritePrompt | cdlOFNHideReadOnly;
-    dialog.Filter = QStringLiteral("Watermark Settings File|*.wsx");
+    dialog.Prepare(title, QStringLiteral("Watermark Settings File|*.wsx"),
+                   cdlOFNOverwritePrompt | cdlOFNHideReadOnly);
 }
 
 QString SaveProblemMessage(const SettingsSaveProblem& problem, const QString& text)
@@ -119,12 +115,7 @@ void frmMain::mnuWMLoadSettings_Click()
     if (loaded.corner) {
         QRadioButton* const corners[] = {m_ui->optTopLeft, m_ui->optBottomLeft, m_ui->optTopRight,
                                          m_ui->optBottomRight};
-        QRadioButton* chosen = corners[static_cast<int>(*loaded.corner) - 1];
-        chosen->setChecked(true);
-        for (QRadioButton* other : corners) {
-            if (other != chosen)
-                other->setChecked(false);
-        }
+        corners[static_cast<int>(*loaded.corner) - 1]->setChecked(true);
     }
     if (loaded.fontIndex) {
         m_ui->cmbFontName->setCurrentIndex(*loaded.fontIndex);
