@@ -55,9 +55,8 @@ class TempFile
 public:
     explicit TempFile(const std::string& target)
     {
-        size_t slash = target.rfind('/');
-        std::string dir = target.substr(0, slash + 1);
-        std::string base = target.substr(slash + 1);
+        const std::string dir = folderOf(target);
+        const std::string base = target.substr(dir.size());
         SignalBlock block;
         for (const std::string& name :
              {dir + "." + base + ".flvmdi-XXXXXX", dir + ".flvmdi-XXXXXX"}) {
@@ -177,6 +176,11 @@ void copyData(int in, int out, uint64_t src, uint64_t len, uint64_t dst)
 
 } // namespace
 
+std::string folderOf(const std::string& path)
+{
+    return path.substr(0, path.rfind('/') + 1);
+}
+
 void installSignalCleanup()
 {
     struct sigaction sa {
@@ -254,8 +258,7 @@ void replaceFile(int in, const std::string& target, const struct stat& before,
 
     tmp.renameOver(target);
     // Make the rename itself durable.
-    std::string dir = target.substr(0, target.rfind('/') + 1);
-    int dfd = open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int dfd = open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {
         fsync(dfd);
         close(dfd);

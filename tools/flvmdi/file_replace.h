@@ -14,6 +14,9 @@
 namespace flvmdi
 {
 
+// The folder part of an absolute path, with its closing '/'.
+std::string folderOf(const std::string& path);
+
 // Removes the temporary file when a signal (SIGINT, SIGTERM, SIGHUP, SIGBUS
 // ...) ends the program; ignores SIGXFSZ and SIGPIPE so that such failures
 // come back as write errors. Call once at start.

@@ -40,12 +40,14 @@ private:
     void video(uint64_t body, uint32_t size, uint32_t ts, uint64_t keptPos);
     void audio(uint64_t body, uint32_t size, uint32_t ts);
     void setFormatFromFlags(int format, uint8_t flags);
+    bool sizeFound() const { return r_.width != 0; } // the size readers refuse a zero
+    void setSize(std::optional<PictureSize> s);
     bool isMetadata(uint64_t tagPos, uint64_t body, uint32_t size);
 
     ByteSource& src_;
     ScanResult r_;
     uint64_t pos_ = 0;
-    bool sizeFound_ = false, audioFormatFound_ = false;
+    bool audioFormatFound_ = false;
 };
 
 void Scanner::readHeader()
@@ -92,7 +94,6 @@ void Scanner::frameTime(StreamStats& s, uint32_t ts)
         s.lastTimeMs = ts;
     s.haveFrame = true;
     s.prevTimeMs = ts;
-    ++s.frames;
 }
 
 void Scanner::video(uint64_t body, uint32_t size, uint32_t ts, uint64_t keptPos)
@@ -115,13 +116,9 @@ void Scanner::video(uint64_t body, uint32_t size, uint32_t ts, uint64_t keptPos)
         if (d.size() < 2)
             return;
         const uint8_t packetType = d[1];
-        if (packetType == 0 && !sizeFound_ && size > 5) { // sequence header: carries the SPS
+        if (packetType == 0 && !sizeFound() && size > 5) { // sequence header: carries the SPS
             auto rec = src_.get(body + 5, std::min<size_t>(size - 5, kAvcConfigMax));
-            if (auto s = avcConfigPictureSize(rec)) {
-                r_.width = s->width;
-                r_.height = s->height;
-                sizeFound_ = true;
-            }
+            setSize(avcConfigPictureSize(rec));
         }
         if (packetType != 1)
             return; // no picture: sequence header or end of sequence
@@ -130,17 +127,19 @@ void Scanner::video(uint64_t body, uint32_t size, uint32_t ts, uint64_t keptPos)
     if (v.codecId < 0)
         v.codecId = codec;
     frameTime(v, ts);
-    if (!sizeFound_ && key) {
-        std::optional<PictureSize> s;
+    if (!sizeFound() && key) {
         if (codec == 2)
-            s = sorensonPictureSize(d.subspan(1));
+            setSize(sorensonPictureSize(d.subspan(1)));
         else if (codec == 4 || codec == 5)
-            s = vp6PictureSize(codec, d.subspan(1));
-        if (s) {
-            r_.width = s->width;
-            r_.height = s->height;
-            sizeFound_ = true;
-        }
+            setSize(vp6PictureSize(codec, d.subspan(1)));
+    }
+}
+
+void Scanner::setSize(std::optional<PictureSize> s)
+{
+    if (s) {
+        r_.width = s->width;
+        r_.height = s->height;
     }
 }
 
@@ -244,8 +243,6 @@ ScanResult Scanner::run()
                 audio(body, size, ts);
             } else if (type == TagScript) {
                 r_.scriptTagBytes += tagBytes;
-            } else {
-                r_.otherTagBytes += tagBytes;
             }
         }
         pos_ = next;

@@ -30,7 +30,6 @@ struct StreamStats {
     uint64_t tags = 0;         // tags of this type, frames or not
     uint64_t tagBytes = 0;     // tag headers and bodies (no back-pointers)
     uint64_t payloadBytes = 0; // bodies only
-    uint64_t frames = 0;       // tags that carry a frame (no config/info tags)
     uint32_t lastTimeMs = 0;   // largest frame timestamp
     // Forward steps between consecutive frames; steps over kJumpMs count as
     // timestamp jumps (a cut, a joined file), like steps backwards.
@@ -62,7 +61,6 @@ struct ScanResult {
 
     StreamStats video, audio;
     uint64_t scriptTagBytes = 0; // kept script tags (onCuePoint ...)
-    uint64_t otherTagBytes = 0;  // tags of unknown type
     uint32_t droppedMetadataTags = 0;
 
     uint32_t width = 0, height = 0; // 0: not found in the video data

@@ -89,8 +89,7 @@ int run(const std::string& path, bool printOnly)
     if (!printOnly) {
         if (access(real, W_OK) != 0)
             return fail(path, "cannot write the file: " + errnoText(errno), ExitIo);
-        const std::string dir = target.substr(0, target.rfind('/') + 1);
-        if (access(dir.c_str(), W_OK | X_OK) != 0)
+        if (access(folderOf(target).c_str(), W_OK | X_OK) != 0)
             return fail(path, "cannot write in its folder: " + errnoText(errno), ExitIo);
     }
     try {
