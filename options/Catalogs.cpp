@@ -1,27 +1,24 @@
 #include "options/Catalogs.h"
 
+#include "common/LineReader.h"
 #include "common/VbError.h"
 #include "common/VbNumber.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 
 QList<QByteArray> SplitCatalogLines(const QByteArray& data)
 {
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    LineReader reader(buffer);
     QList<QByteArray> lines;
-    qsizetype pos = 0;
+    QByteArray line;
     qint16 counter = 0;
-    while (pos < data.size()) {
-        qsizetype end = pos;
-        while (end < data.size() && data[end] != '\r')
-            ++end;
-        lines.append(data.mid(pos, end - pos));
-        pos = end;
-        if (pos < data.size()) { // at a CR: it ends the line, with a LF that follows it
-            ++pos;
-            if (pos < data.size() && data[pos] == '\n')
-                ++pos;
-        }
+    while (reader.next(&line, data.size()) == LineReader::Line) {
+        lines.append(line);
         if (counter == 32767)
             throw VbError(VbError::Overflow, QStringLiteral("Overflow"));
         ++counter;

@@ -1,5 +1,6 @@
 #include "settings/SettingsFile.h"
 
+#include "common/LineReader.h"
 #include "common/VbNumber.h"
 #include "settings/Cipher.h"
 #include "settings/LinkFile.h"
@@ -8,7 +9,6 @@
 #include <QFileInfo>
 #include <QIODevice>
 #include <QSaveFile>
-#include <cstring>
 #include <stdexcept>
 
 namespace
@@ -16,79 +16,6 @@ namespace
 
 constexpr int ValueLines = 6;
 constexpr qint16 LastLineCount = 32767; // the line counter is 16-bit
-
-// Reads CR or CR LF terminated lines from a device in chunks, so that a file
-// of any size (or one without line ends at all) never has to sit in memory.
-class LineReader
-{
-public:
-    enum Result { Line, End, TooLong, Error };
-
-    explicit LineReader(QIODevice& device) : m_device(device) {}
-
-    // The next line without its terminator. With line null the bytes are
-    // skipped; otherwise a line longer than keep bytes stops at TooLong.
-    Result next(QByteArray* line, qsizetype keep)
-    {
-        if (!fill())
-            return Error;
-        if (exhausted())
-            return End;
-        if (line)
-            line->clear();
-        qsizetype length = 0;
-        for (;;) {
-            if (!fill())
-                return Error;
-            if (exhausted())
-                return Line; // the end of the file ends the last line
-            const char* start = m_buffer.constData() + m_pos;
-            const qsizetype available = m_buffer.size() - m_pos;
-            const auto* cr = static_cast<const char*>(std::memchr(start, '\r', available));
-            const qsizetype take = cr ? cr - start : available;
-            length += take;
-            if (line) {
-                if (length > keep)
-                    return TooLong;
-                line->append(start, take);
-            }
-            m_pos += take;
-            if (cr) {
-                ++m_pos;
-                if (!fill())
-                    return Error;
-                if (!exhausted() && m_buffer[m_pos] == '\n')
-                    ++m_pos;
-                return Line;
-            }
-        }
-    }
-
-private:
-    static constexpr qsizetype ChunkSize = 64 * 1024;
-
-    bool exhausted() const { return m_pos >= m_buffer.size() && m_end; }
-
-    // Makes sure unread bytes are buffered unless the device is at its end.
-    bool fill()
-    {
-        if (m_pos < m_buffer.size() || m_end)
-            return true;
-        m_buffer.resize(ChunkSize);
-        const qint64 got = m_device.read(m_buffer.data(), ChunkSize);
-        if (got < 0)
-            return false;
-        m_buffer.resize(got);
-        m_pos = 0;
-        m_end = got == 0;
-        return true;
-    }
-
-    QIODevice& m_device;
-    QByteArray m_buffer;
-    qsizetype m_pos = 0;
-    bool m_end = false;
-};
 
 bool hasFraction(const QString& number)
 {
