@@ -172,7 +172,7 @@ Job parseCommandLine(const std::vector<std::string>& args)
         } else if (arg == "-ac") {
             job.channels = channelCount(value);
             audioOptions.push_back(arg);
-        } else {
+        } else if (arg == "-vframes") {
             frames = stillCount(value);
         }
     }

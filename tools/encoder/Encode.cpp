@@ -73,8 +73,7 @@ int runEncode(const Job& job, const std::string& ffmpeg)
         throw Failure("the output " + quoted(job.output) + " is a folder, not a file name");
     TempFile output = TempFile::beside(job.output);
     std::unique_ptr<TempFolder> link;
-    std::vector<std::string> argv = {ffmpeg,   "-nostdin", "-hide_banner",
-                                     "-stats", "-i",       sourceForFFmpeg(job.input, link)};
+    std::vector<std::string> argv = ffmpegReading(ffmpeg, sourceForFFmpeg(job.input, link));
     auto add = [&argv](std::initializer_list<std::string> words) {
         argv.insert(argv.end(), words);
     };
@@ -99,8 +98,6 @@ int runEncode(const Job& job, const std::string& ffmpeg)
     add({"-sn", "-dn", "-f", "flv", "-y", "file:" + output.path()});
 
     const int code = runTool(argv);
-    if (stopSignal())
-        return 128 + stopSignal();
     if (code != 0)
         return code;
     if (!flvHasMedia(output.path()))

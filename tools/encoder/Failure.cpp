@@ -1,9 +1,14 @@
 #include "Failure.h"
 
+std::string oneLine(std::string text)
+{
+    for (char& c : text)
+        if (c == '\n' || c == '\r')
+            c = '?';
+    return text;
+}
+
 std::string quoted(const std::string& name)
 {
-    std::string out = "\"";
-    for (char c : name)
-        out += (c == '\n' || c == '\r') ? '?' : c;
-    return out + "\"";
+    return "\"" + oneLine(name) + "\"";
 }

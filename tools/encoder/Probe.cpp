@@ -115,9 +115,7 @@ std::string legacyReport(const JsonValue& answer, const std::string& source)
     std::string name = source;
     for (size_t p; (p = name.find("Video:")) != std::string::npos;)
         name.replace(p, 6, "Video -");
-    for (char& c : name)
-        if (c == '\n' || c == '\r')
-            c = '?';
+    name = oneLine(name);
     const std::string formatName = fmt["format_name"].text;
     std::string report =
         "Input #0, " + (formatName.empty() ? "unknown" : formatName) + ", from '" + name + "':\n";
@@ -146,8 +144,6 @@ int runProbe(const std::string& source, const std::string& ffprobe)
                  "channels,bit_rate",
                  sourceForFFmpeg(source, link)},
                 &answer);
-    if (stopSignal())
-        return 128 + stopSignal();
     if (code != 0)
         return 1; // ffprobe has said why on the shared error output
     const std::string report = legacyReport(parseJson(answer), source);

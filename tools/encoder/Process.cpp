@@ -102,6 +102,11 @@ int stopSignal()
     return pendingStop;
 }
 
+std::vector<std::string> ffmpegReading(const std::string& ffmpeg, const std::string& source)
+{
+    return {ffmpeg, "-nostdin", "-hide_banner", "-stats", "-i", source};
+}
+
 int runTool(const std::vector<std::string>& argv, std::string* capture)
 {
     std::vector<char*> cargs;
@@ -175,6 +180,8 @@ int runTool(const std::vector<std::string>& argv, std::string* capture)
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     childPid = 0;
+    if (pendingStop)
+        return 128 + pendingStop; // whatever the child made of the signal
     if (WIFSIGNALED(status))
         return 128 + WTERMSIG(status);
     return WEXITSTATUS(status);

@@ -15,8 +15,13 @@ void installSignalForwarding();
 // The signal that asked us to stop, or 0.
 int stopSignal();
 
+// The start of every FFmpeg command line: FFMPEG reading SOURCE (a name from
+// sourceForFFmpeg), without the terminal and the banner, showing progress.
+std::vector<std::string> ffmpegReading(const std::string& ffmpeg, const std::string& source);
+
 // Runs ARGV[0] with ARGV and waits for it. Its standard error is ours, its
 // standard input is /dev/null; its standard output is ours too, unless CAPTURE
-// is given. Returns its exit code, or 128 + the signal that ended it.
+// is given. Returns its exit code, or 128 + the signal that ended it; when a
+// stop signal came before or while it ran, 128 + that signal instead.
 // Throws Failure when it cannot be started.
 int runTool(const std::vector<std::string>& argv, std::string* capture = nullptr);

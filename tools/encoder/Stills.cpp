@@ -17,8 +17,8 @@ std::string StillPattern::nameFor(int number) const
 
 std::optional<StillPattern> parseStillPattern(const std::string& path)
 {
-    const size_t nameStart = path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1;
-    const std::string name = path.substr(nameStart);
+    const std::string name = fileNameOf(path);
+    const size_t nameStart = path.size() - name.size();
     // The last number field of the name; every other "%" is a plain character.
     static const std::regex field("%(0([1-9]))?d");
     std::optional<StillPattern> found;
@@ -44,6 +44,18 @@ std::string escapePercent(const std::string& path)
     return out;
 }
 
+namespace
+{
+
+// A still FFmpeg writes in FOLDER: NUMBER is its number, or "%d" in the name
+// FFmpeg is given.
+std::string scratchStill(const std::string& folder, const std::string& number)
+{
+    return folder + "/still" + number + ".jpg";
+}
+
+} // namespace
+
 int runStills(const Job& job, const std::string& ffmpeg)
 {
     const std::optional<StillPattern> pattern = parseStillPattern(job.output);
@@ -55,33 +67,29 @@ int runStills(const Job& job, const std::string& ffmpeg)
     // only when FFmpeg succeeded, so a failure never replaces older stills.
     TempFolder scratch(folderOf(job.output), ".kestrel-stills-");
     std::unique_ptr<TempFolder> link;
-    std::vector<std::string> argv = {ffmpeg,   "-nostdin", "-hide_banner",
-                                     "-stats", "-i",       sourceForFFmpeg(job.input, link)};
+    std::vector<std::string> argv = ffmpegReading(ffmpeg, sourceForFFmpeg(job.input, link));
     if (job.frameSize)
         argv.insert(argv.end(), {"-s", *job.frameSize});
     argv.insert(argv.end(), {"-frames:v", std::to_string(job.stillCount), "-an", "-sn", "-dn",
                              "-c:v", "mjpeg", "-q:v", "2", "-f", "image2", "-y",
-                             "file:" + escapePercent(scratch.path()) + "/still%d.jpg"});
+                             "file:" + scratchStill(escapePercent(scratch.path()), "%d")});
 
     const int code = runTool(argv);
-    if (stopSignal())
-        return 128 + stopSignal();
     if (code != 0)
         return code;
+    // The stills are moved in order up to the first one FFmpeg did not write.
     int written = 0;
-    struct stat st = {};
-    while (written < job.stillCount &&
-           stat((scratch.path() + "/still" + std::to_string(written + 1) + ".jpg").c_str(), &st) ==
-               0 &&
-           st.st_size > 0)
-        ++written;
+    for (; written < job.stillCount; ++written) {
+        const std::string from = scratchStill(scratch.path(), std::to_string(written + 1));
+        struct stat st = {};
+        if (stat(from.c_str(), &st) != 0 || st.st_size <= 0)
+            break;
+        const std::string to = pattern->nameFor(written + 1);
+        if (std::rename(from.c_str(), to.c_str()) != 0)
+            throw Failure("cannot write " + quoted(to));
+    }
     if (written == 0)
         throw Failure("no still could be taken from " + quoted(job.input));
-    for (int n = 1; n <= written; ++n) {
-        const std::string from = scratch.path() + "/still" + std::to_string(n) + ".jpg";
-        if (std::rename(from.c_str(), pattern->nameFor(n).c_str()) != 0)
-            throw Failure("cannot write " + quoted(pattern->nameFor(n)));
-    }
     if (written < job.stillCount)
         std::fprintf(stderr, "ffmpeg: the source gave %d of the %d stills asked for\n", written,
                      job.stillCount);

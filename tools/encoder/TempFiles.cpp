@@ -9,7 +9,6 @@
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 std::string folderOf(const std::string& path)
 {
@@ -28,14 +27,11 @@ std::string fileNameOf(const std::string& path)
 namespace
 {
 
-int makeFile(std::string& path)
+// $TMPDIR when set and not empty, else /tmp.
+std::string temporaryFolder()
 {
-    std::vector<char> name(path.begin(), path.end());
-    name.push_back('\0');
-    const int fd = mkstemp(name.data());
-    if (fd >= 0)
-        path = name.data();
-    return fd;
+    const char* tmp = std::getenv("TMPDIR");
+    return tmp && *tmp ? tmp : "/tmp";
 }
 
 } // namespace
@@ -45,7 +41,7 @@ TempFile TempFile::beside(const std::string& target)
     // Names are limited to 255 bytes; keep room for the dot and the suffix.
     std::string name = fileNameOf(target).substr(0, 200);
     std::string path = folderOf(target) + "/." + name + ".kestrel-XXXXXX";
-    const int fd = makeFile(path);
+    const int fd = mkstemp(path.data());
     if (fd < 0)
         throw Failure("cannot write in the folder of " + quoted(target) + ": " +
                       std::strerror(errno));
@@ -59,9 +55,8 @@ TempFile TempFile::beside(const std::string& target)
 
 TempFile TempFile::holding(const std::string& text)
 {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/kestrel-text-XXXXXX";
-    const int fd = makeFile(path);
+    std::string path = temporaryFolder() + "/kestrel-text-XXXXXX";
+    const int fd = mkstemp(path.data());
     if (fd < 0)
         throw Failure("cannot make a temporary file: " + std::string(std::strerror(errno)));
     TempFile file(path);
@@ -95,13 +90,9 @@ void TempFile::replace(const std::string& target)
 
 TempFolder::TempFolder(const std::string& folder, const std::string& prefix)
 {
-    std::vector<char> name;
-    const std::string pattern = folder + "/" + prefix + "XXXXXX";
-    name.assign(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    if (!mkdtemp(name.data()))
+    path_ = folder + "/" + prefix + "XXXXXX";
+    if (!mkdtemp(path_.data()))
         throw Failure("cannot write in the folder " + quoted(folder) + ": " + std::strerror(errno));
-    path_ = name.data();
 }
 
 TempFolder::~TempFolder()
@@ -136,9 +127,10 @@ std::string sourceForFFmpeg(const std::string& source, std::unique_ptr<TempFolde
         name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789",
                                dot + 1) == std::string::npos)
         extension = name.substr(dot);
-    const char* tmp = std::getenv("TMPDIR");
-    const bool plainTmp = tmp && *tmp && !std::strchr(tmp, '%');
-    holder = std::make_unique<TempFolder>(plainTmp ? tmp : "/tmp", "kestrel-source-");
+    std::string tmp = temporaryFolder();
+    if (tmp.find('%') != std::string::npos)
+        tmp = "/tmp";
+    holder = std::make_unique<TempFolder>(tmp, "kestrel-source-");
     const std::string link = holder->path() + "/source" + extension;
     if (symlink(target.c_str(), link.c_str()) != 0)
         throw Failure("cannot make a temporary link: " + std::string(std::strerror(errno)));

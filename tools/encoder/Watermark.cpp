@@ -64,7 +64,7 @@ Watermark parseVhook(const std::string& argument)
                       "; only imlib2.dll (text) is known");
 
     Watermark mark;
-    bool haveColour = false, haveFont = false, haveTable = false, haveText = false;
+    bool haveText = false; // a bare -t is an empty text
     while (p != std::string::npos) {
         const char letter = argument[p + 1];
         const size_t start = std::min(p + 3, argument.size());
@@ -82,7 +82,6 @@ Watermark parseVhook(const std::string& argument)
         switch (letter) {
         case 'c':
             mark.colourName = value;
-            haveColour = true;
             break;
         case 'F': {
             const size_t cut = value.rfind('/');
@@ -93,12 +92,10 @@ Watermark parseVhook(const std::string& argument)
             if (!std::regex_match(mark.fontSize, std::regex("[0-9]{1,4}(\\.[0-9]+)?")) ||
                 std::stod(mark.fontSize) <= 0)
                 throw Failure("-vhook: -F " + quoted(value) + ": the font size is not a number");
-            haveFont = true;
             break;
         }
         case 'C':
             mark.table = value;
-            haveTable = true;
             break;
         case 'A': {
             const double alpha = std::stod(number(option, value));
@@ -117,9 +114,10 @@ Watermark parseVhook(const std::string& argument)
         }
         p = next;
     }
-    if (!haveFont)
+    // Empty values were refused above, so an empty field was not given.
+    if (mark.fontFile.empty())
         throw Failure("-vhook: no font given (-F FONTFILE/SIZE)");
-    if (!haveColour || !haveTable)
+    if (mark.colourName.empty() || mark.table.empty())
         throw Failure("-vhook: the colour needs a name (-c) and a colour table (-C)");
     if (!haveText)
         throw Failure("-vhook: no text given (-t)");
