@@ -5,6 +5,7 @@
 #include "app/LinkStyle.h"
 #include "app/MsgBox.h"
 #include "common/AppPaths.h"
+#include "pipeline/ConversionJob.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -20,6 +21,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique<U
     setWindowIcon(AppIcon());
     ApplyLook();
     WireHandlers();
+    WireJob();
     setFixedSize(sizeHint());
 }
 
@@ -127,8 +129,7 @@ bool frmMain::Form_QueryUnload()
     }
     if (MsgBox(QStringLiteral("EXIT KESTREL FLV CONVERTER?"), vbQuestionYesNo,
                QStringLiteral("Confirm")) == vbYes) {
-        if (m_jobRunning)
-            StopJobForExit();
+        m_job->StopForExit();
         EndProgram(0);
         return true;
     }

@@ -1,11 +1,9 @@
 #pragma once
 
 #include "app/CommonDialog.h"
-#include "pipeline/Progress.h"
 
 #include <QLockFile>
 #include <QMainWindow>
-#include <functional>
 #include <memory>
 
 namespace Ui
@@ -13,10 +11,10 @@ namespace Ui
 class frmMain;
 }
 class QLabel;
-class ToolRun;
+class ConversionJob;
 class frmProgress;
-struct ToolOutcome;
 class NewsFetcher;
+struct JobRequest;
 
 // The main window. Its controls carry their long-standing names (see
 // frmMain.ui); the handlers are named after control and event and live in the
@@ -32,14 +30,11 @@ public:
     // whether start-up ended the program (a second copy, a failure).
     void Form_Load();
 
-    // The program's working fields.
-    QString EncoderOptions;
+    // The program's working fields. The source's frame size is the last one
+    // a probe found; it lives as long as the window.
     qint16 SourceWidth = 0;
     qint16 SourceHeight = 0;
     QString WindowsDir;
-    bool EncodeSucceeded = false;
-    qint64 ToolProcessId = 0;
-    quint32 ToolExitCode = 0;
     bool blnForceExit = false;
 
     // True once the closing rule has ended the program.
@@ -51,8 +46,9 @@ public:
     // The file dialog that every file choice of the window uses.
     CommonDialog CommonDialog1;
 
-    // True while a conversion job runs.
-    bool JobRunning() const { return m_jobRunning; }
+    // The conversion job behind "Start Converting", and whether it runs.
+    ConversionJob* Job() const { return m_job; }
+    bool JobRunning() const;
     frmProgress* ProgressWindow() const { return m_progress; }
 
     // Sets a label's caption and raises its Change handler.
@@ -92,34 +88,14 @@ private:
     void ApplyLook();
     void WireHandlers();
 
-    // The conversion job (frmMain_Convert.cpp, frmMain_Runner.cpp).
-    bool ValidateJob();
-    void BeginJob();
-    void EndJob();
-    void CancelJob();
-    void StopJobForExit();
+    // The conversion job's glue (frmMain_Convert.cpp).
+    void WireJob();
+    JobRequest ReadJobRequest() const;
+    void EnableJobControls(bool on);
+    void JobFinished();
 
-    void RunSourceProbe(std::function<void()> then);
-    void BuildEncoderOptions();
-    void EncodeStep();
-    void InjectStep();
-    void StillsStep();
-    void RunEncode(std::function<void()> then);
-    void RunMetadataInjection(std::function<void()> then);
-    void RunImageGrab(std::function<void()> then);
-    void StartTool(const QStringList& argv, const QString& outputFile,
-                   std::function<void(const ToolOutcome&)> onOutcome);
-    void RunTool(const QString& step, std::function<void(const ToolOutcome&)> judge,
-                 std::function<void()> then);
-    static void ReportOutcome(const ToolOutcome& outcome, const QString& failure,
-                              const QString& success);
-    void CancelledJobEnds();
-
-    ToolRun* m_tool = nullptr;
-    frmProgress* m_progress = nullptr;
-    ProgressParser m_progressParser;
-    bool m_jobRunning = false;
-    bool m_closing = false;
+    ConversionJob* m_job = nullptr;
+    frmProgress* m_progress = nullptr; // made when the first job starts
 
     std::unique_ptr<Ui::frmMain> m_ui;
     std::unique_ptr<QLockFile> m_instanceLock;

@@ -1,143 +1,71 @@
-// The conversion job behind "Start Converting": the checks, then the steps
-// probe, encode, inject and stills, one after the other.
+// "Start Converting": the window reads its controls into a job request, has
+// it checked, and shows what the conversion job reports.
 #include "app/frmMain.h"
 #include "ui_frmMain.h"
 
 #include "app/MsgBox.h"
 #include "app/frmProgress.h"
-#include "common/VbNumber.h"
-#include "options/EncoderOptions.h"
-#include "pipeline/Commands.h"
-#include "pipeline/PathHelpers.h"
-#include "pipeline/ToolRun.h"
+#include "common/AppPaths.h"
+#include "pipeline/ConversionJob.h"
+#include "pipeline/JobChecks.h"
+#include "pipeline/ToolRunner.h"
 
 #include <QDir>
-#include <QFileInfo>
 
-namespace
+bool frmMain::JobRunning() const
 {
-
-// Both exist and are one file, whatever links lead to them.
-bool sameFile(const QString& a, const QString& b)
-{
-    const QFileInfo first(a), second(b);
-    return first.exists() && second.exists() &&
-           first.canonicalFilePath() == second.canonicalFilePath();
+    return m_job->IsRunning();
 }
 
-// The controls that make up a job, and the menu that could load other values.
-void enableJobControls(Ui::frmMain* ui, bool on)
+void frmMain::WireJob()
 {
-    for (QWidget* w : {static_cast<QWidget*>(ui->cmdConvert), static_cast<QWidget*>(ui->Frame1),
-                       static_cast<QWidget*>(ui->Frame2), static_cast<QWidget*>(ui->Frame3),
-                       static_cast<QWidget*>(ui->Frame4), static_cast<QWidget*>(ui->chkWatermark)})
-        w->setEnabled(on);
-    ui->mnuWatermark->setEnabled(on);
+    m_job = new ConversionJob(MakeToolRunner(nullptr), LocalFileSystem(), this);
+    connect(m_job, &ConversionJob::CommandLine, m_ui->txtApp, &QLineEdit::setText);
+    connect(m_job, &ConversionJob::StillsCountShown, m_ui->txtNumImages, &QLineEdit::setText);
+    connect(m_job, &ConversionJob::CornerPlaced, this,
+            [this](const QString& left, const QString& top) {
+                m_ui->txtLeft->setText(left);
+                m_ui->txtTop->setText(top);
+            });
+    connect(m_job, &ConversionJob::StepStarted, this,
+            [this](const QString& step) { m_progress->StartStep(step); });
+    connect(m_job, &ConversionJob::Progress, this, [this](int percent, const QString& status) {
+        m_progress->ShowProgress(percent, status);
+    });
+    connect(
+        m_job, &ConversionJob::Message, this,
+        [](const QString& text, int style, const QString& title) { MsgBox(text, style, title); });
+    connect(m_job, &ConversionJob::Finished, this, &frmMain::JobFinished);
 }
 
-} // namespace
-
-void frmMain::cmdConvert_Click()
+JobRequest frmMain::ReadJobRequest() const
 {
-    if (m_jobRunning || !ValidateJob())
-        return;
-    BeginJob();
-    if (m_ui->chkWatermark->isChecked())
-        RunSourceProbe([this] { EncodeStep(); });
-    else
-        EncodeStep();
-}
-
-bool frmMain::ValidateJob()
-{
-    auto refuse = [](const QString& message, QWidget* focus) {
-        MsgBox(message, vbCritical, QStringLiteral("Error"));
-        if (focus)
-            focus->setFocus();
-        return false;
-    };
-    const QString source = m_ui->lblInput->text();
-    const QString folder = m_ui->lblOutDir->text();
-    const QString name = m_ui->txtOutFile->text();
-    const bool watermark = m_ui->chkWatermark->isChecked();
-    if (source.isEmpty())
-        return refuse(QStringLiteral("NO FILE TO ENCODE!"), m_ui->cmdInput);
-    if (folder.isEmpty())
-        return refuse(QStringLiteral("OUTPUT FOLDER MISSING!"), m_ui->cmdOutput);
-    if (name.isEmpty())
-        return refuse(QStringLiteral("OUTPUT FILE NAME MISSING!"), m_ui->txtOutFile);
-    if (name.right(4).toLower() != u".flv")
-        return refuse(QStringLiteral("INVALID OUTPUT FILE NAME! MUST BE A .FLV FILE."),
-                      m_ui->txtOutFile);
-    if (watermark && m_ui->txtWatermark->text().isEmpty())
-        return refuse(QStringLiteral("WATERMARK TEXT MISSING!"), m_ui->txtWatermark);
-    // The opacity comes from a settings file and may hold anything.
-    if (watermark && !ParseVbInteger(m_ui->txtAlpha->text()).ok())
-        return refuse(QStringLiteral("INVALID WATERMARK OPACITY! LOAD A VALID SETTINGS FILE."),
-                      nullptr);
-    if (m_ui->chkImage->isChecked() && !ParseVbInteger(m_ui->txtNumImages->text()).ok())
-        return refuse(QStringLiteral("NUMBER OF IMAGES MUST BE A NUMBER!"), m_ui->txtNumImages);
-    if (sameFile(source, folder + name))
-        return refuse(QStringLiteral("THE OUTPUT FILE IS THE SOURCE FILE! CHOOSE ANOTHER OUTPUT "
-                                     "FILE NAME OR FOLDER."),
-                      m_ui->txtOutFile);
-    return true;
-}
-
-// The job's controls stay off while it runs, so nothing can change it.
-void frmMain::BeginJob()
-{
-    m_jobRunning = true;
-    enableJobControls(m_ui.get(), false);
-    if (!m_tool) {
-        m_tool = new ToolRun(this);
-        m_progress = new frmProgress(this);
-        connect(m_progress, &frmProgress::CancelRequested, this, &frmMain::CancelJob);
-    }
-    m_progress->show();
-}
-
-void frmMain::EndJob()
-{
-    m_jobRunning = false;
-    m_progress->hide();
-    enableJobControls(m_ui.get(), true);
-}
-
-void frmMain::CancelJob()
-{
-    if (m_jobRunning && m_tool)
-        m_tool->Cancel();
-}
-
-void frmMain::BuildEncoderOptions()
-{
-    EncoderControls c;
+    JobRequest job;
+    job.source = m_ui->lblInput->text();
+    job.outDir = m_ui->lblOutDir->text();
+    job.outFile = m_ui->txtOutFile->text();
+    EncoderControls& c = job.options;
     c.videoBitrate = m_ui->cmbVideoBitrate->currentText();
     c.videoWindow = m_ui->cmbVideoWindow->currentText();
     c.videoFrameRate = m_ui->cmbVideoFrameRate->currentText();
     c.watermark = m_ui->chkWatermark->isChecked();
     if (c.watermark) {
-        Corner corner = Corner::None;
-        if (m_ui->optTopLeft->isChecked())
-            corner = Corner::TopLeft;
-        else if (m_ui->optTopRight->isChecked())
-            corner = Corner::TopRight;
-        else if (m_ui->optBottomLeft->isChecked())
-            corner = Corner::BottomLeft;
-        else if (m_ui->optBottomRight->isChecked())
-            corner = Corner::BottomRight;
-        const CornerTexts place = CornerRule(corner, SourceWidth, SourceHeight,
-                                             m_ui->txtLeft->text(), m_ui->txtTop->text());
-        m_ui->txtLeft->setText(place.left);
-        m_ui->txtTop->setText(place.top);
+        const std::pair<QRadioButton*, Corner> corners[] = {
+            {m_ui->optTopLeft, Corner::TopLeft},
+            {m_ui->optTopRight, Corner::TopRight},
+            {m_ui->optBottomLeft, Corner::BottomLeft},
+            {m_ui->optBottomRight, Corner::BottomRight}};
+        for (const auto& [button, corner] : corners) {
+            if (button->isChecked())
+                job.corner = corner;
+        }
+        c.left = m_ui->txtLeft->text();
+        c.top = m_ui->txtTop->text();
         c.colorName = m_ui->ccbWatermarkColor->SelectedName();
         c.fontFileName = m_ui->cmbFontFileName->currentText();
         c.fontSize = m_ui->cmbFontSize->currentText();
-        c.alpha = ParseVbInteger(m_ui->txtAlpha->text()).value.value_or(255);
-        c.left = m_ui->txtLeft->text();
-        c.top = m_ui->txtTop->text();
         c.watermarkText = m_ui->txtWatermark->text();
+        job.alphaText = m_ui->txtAlpha->text();
     }
     c.disableAudio = m_ui->chkDisableAudio->isChecked();
     if (!c.disableAudio) {
@@ -145,41 +73,51 @@ void frmMain::BuildEncoderOptions()
         c.audioBitrate = m_ui->cmbAudioBitrate->currentText();
         c.audioChannel = m_ui->cmbAudioChannel->currentText();
     }
-    EncoderOptions = ComposeEncoderOptions(c, {GetShortAppFolder(), WindowsDir, QDir::separator()});
+    job.stills = m_ui->chkImage->isChecked();
+    job.stillsCount = m_ui->txtNumImages->text();
+    job.appFolder = AppPaths::AppFolder();
+    job.windowsDir = WindowsDir;
+    job.separator = QDir::separator();
+    job.sourceSize = {SourceWidth, SourceHeight};
+    return job;
 }
 
-void frmMain::EncodeStep()
+void frmMain::cmdConvert_Click()
 {
-    BuildEncoderOptions();
-    m_ui->txtApp->setText(BuildEncodeCommand(GetShortAppFolder(), QDir::separator(),
-                                             m_ui->lblInput->text(), EncoderOptions,
-                                             m_ui->lblOutDir->text(), m_ui->txtOutFile->text()));
-    RunEncode([this] {
-        if (EncodeSucceeded)
-            InjectStep();
-        else
-            StillsStep();
-    });
-}
-
-void frmMain::InjectStep()
-{
-    m_ui->txtApp->setText(BuildInjectCommand(GetShortAppFolder(), QDir::separator(),
-                                             m_ui->lblOutDir->text(), m_ui->txtOutFile->text()));
-    RunMetadataInjection([this] { StillsStep(); });
-}
-
-// Stills come from the source, whatever became of the encoding.
-void frmMain::StillsStep()
-{
-    if (!m_ui->chkImage->isChecked()) {
-        EndJob();
+    if (JobRunning())
+        return;
+    const JobRequest job = ReadJobRequest();
+    if (const std::optional<JobRefusal> refusal = CheckJob(job, LocalFileSystem())) {
+        MsgBox(refusal->message, refusal->style, refusal->title);
+        if (!refusal->focus.isEmpty())
+            findChild<QWidget*>(refusal->focus)->setFocus();
         return;
     }
-    if (ParseVbInteger(m_ui->txtNumImages->text()).value == 0)
-        m_ui->txtNumImages->setText(QStringLiteral("10"));
-    m_ui->txtApp->setText(BuildStillsCommand(
-        GetShortAppFolder(), QDir::separator(), m_ui->lblInput->text(),
-        m_ui->cmbVideoWindow->currentText(), m_ui->txtNumImages->text(), m_ui->lblOutDir->text()));
-    RunImageGrab([this] { EndJob(); });
+    // The job's controls stay off while it runs, so nothing can change it.
+    EnableJobControls(false);
+    if (!m_progress) {
+        m_progress = new frmProgress(this);
+        connect(m_progress, &frmProgress::CancelRequested, m_job, &ConversionJob::Cancel);
+    }
+    m_progress->show();
+    m_job->Start(job);
+}
+
+void frmMain::JobFinished()
+{
+    SourceWidth = m_job->SourceWidth;
+    SourceHeight = m_job->SourceHeight;
+    m_progress->hide();
+    EnableJobControls(true);
+}
+
+// The controls that make up a job, and the menu that could load other values.
+void frmMain::EnableJobControls(bool on)
+{
+    for (QWidget* w :
+         {static_cast<QWidget*>(m_ui->cmdConvert), static_cast<QWidget*>(m_ui->Frame1),
+          static_cast<QWidget*>(m_ui->Frame2), static_cast<QWidget*>(m_ui->Frame3),
+          static_cast<QWidget*>(m_ui->Frame4), static_cast<QWidget*>(m_ui->chkWatermark)})
+        w->setEnabled(on);
+    m_ui->mnuWatermark->setEnabled(on);
 }

@@ -10,6 +10,7 @@
 #include "common/VbError.h"
 #include "options/Catalogs.h"
 #include "options/OptionLists.h"
+#include "pipeline/ConversionJob.h"
 #include "pipeline/PathHelpers.h"
 #include "settings/LinkFile.h"
 
@@ -31,7 +32,7 @@ void frmMain::Form_Load()
             move(screen->availableGeometry().center() - rect().center());
         show();
 
-        EncoderOptions.clear();
+        m_job->EncoderOptions.clear();
         FillOptionLists();
         WindowsDir = GetWindowsDir();
         m_ui->swfControl->SetMovie(AppPaths::AppFile(QStringLiteral("kstr_flvp_small.qml")));

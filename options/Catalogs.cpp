@@ -1,12 +1,11 @@
 #include "options/Catalogs.h"
 
 #include "common/LineReader.h"
+#include "common/TextFile.h"
 #include "common/VbError.h"
 #include "common/VbNumber.h"
 
 #include <QBuffer>
-#include <QFile>
-#include <QFileInfo>
 
 QList<QByteArray> SplitCatalogLines(const QByteArray& data)
 {
@@ -24,22 +23,6 @@ QList<QByteArray> SplitCatalogLines(const QByteArray& data)
         ++counter;
     }
     return lines;
-}
-
-QByteArray ReadCatalogFile(const QString& path)
-{
-    const QString name = QFileInfo(path).fileName();
-    QFile file(path);
-    if (!file.exists())
-        throw VbError(VbError::FileNotFound, QStringLiteral("File not found: ") + name);
-    if (!file.open(QIODevice::ReadOnly))
-        throw VbError(VbError::PathFileAccessError,
-                      QStringLiteral("Path/File access error: ") + name);
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw VbError(VbError::PathFileAccessError,
-                      QStringLiteral("Path/File access error: ") + name);
-    return data;
 }
 
 namespace
@@ -75,9 +58,9 @@ ColorEntry ParseColorLine(const QString& line)
 Catalogs LoadCatalogs(const QString& appFolder)
 {
     Catalogs catalogs;
-    for (const QByteArray& line : SplitCatalogLines(ReadCatalogFile(appFolder + "/fonts.txt")))
+    for (const QByteArray& line : SplitCatalogLines(ReadTextFile(appFolder + "/fonts.txt")))
         catalogs.fonts.append(ParseFontLine(QString::fromLocal8Bit(line)));
-    for (const QByteArray& line : SplitCatalogLines(ReadCatalogFile(appFolder + "/fontsizes.txt")))
+    for (const QByteArray& line : SplitCatalogLines(ReadTextFile(appFolder + "/fontsizes.txt")))
         catalogs.fontSizes.append(QString::fromLocal8Bit(line));
 
     // Start-up selects these positions; a catalog without them cannot start.
@@ -90,7 +73,7 @@ Catalogs LoadCatalogs(const QString& appFolder)
     if (catalogs.fontSizes.size() <= FontSizeStartIndex)
         throw noSuchPosition(QStringLiteral("fontsizes.txt has fewer than two lines"));
 
-    for (const QByteArray& line : SplitCatalogLines(ReadCatalogFile(appFolder + "/colors.txt")))
+    for (const QByteArray& line : SplitCatalogLines(ReadTextFile(appFolder + "/colors.txt")))
         catalogs.colors.append(ParseColorLine(QString::fromLocal8Bit(line)));
     return catalogs;
 }

@@ -34,9 +34,6 @@ inline constexpr int ColorStartIndex = 6;
 // the line counter: VbError 6, thrown after the 32768th line.
 QList<QByteArray> SplitCatalogLines(const QByteArray& data);
 
-// Reads a whole catalog file; a missing or unreadable one throws VbError.
-QByteArray ReadCatalogFile(const QString& path);
-
 FontEntry ParseFontLine(const QString& line);   // throws VbError 9 without field 2
 ColorEntry ParseColorLine(const QString& line); // throws VbError 9, 13 or 6
 

@@ -1,6 +1,6 @@
 #include "options/EncoderOptions.h"
 
-#include "pipeline/CommandLine.h"
+#include "common/CommandLine.h"
 
 namespace
 {

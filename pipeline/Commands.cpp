@@ -1,6 +1,6 @@
 #include "pipeline/Commands.h"
 
-#include "pipeline/CommandLine.h"
+#include "common/CommandLine.h"
 
 QString BuildProbeCommand(const QString& appShort, QChar sep, const QString& source)
 {

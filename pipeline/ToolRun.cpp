@@ -7,13 +7,36 @@
 #include <csignal>
 #include <unistd.h>
 
+namespace
+{
+
+std::function<ToolRunner*(QObject*)>& runnerFactory()
+{
+    static std::function<ToolRunner*(QObject*)> factory;
+    return factory;
+}
+
+} // namespace
+
+ToolRunner* MakeToolRunner(QObject* parent)
+{
+    if (runnerFactory())
+        return runnerFactory()(parent);
+    return new ToolRun(parent);
+}
+
+void SetToolRunnerFactory(std::function<ToolRunner*(QObject* parent)> factory)
+{
+    runnerFactory() = std::move(factory);
+}
+
 int& ToolRun::KillDelayMs()
 {
     static int delay = 3000;
     return delay;
 }
 
-ToolRun::ToolRun(QObject* parent) : QObject(parent), m_killTimer(new QTimer(this))
+ToolRun::ToolRun(QObject* parent) : ToolRunner(parent), m_killTimer(new QTimer(this))
 {
     m_killTimer->setSingleShot(true);
     connect(m_killTimer, &QTimer::timeout, this, [this] { signalGroup(SIGKILL); });

@@ -1,7 +1,7 @@
 #include "settings/LinkFile.h"
 
+#include "common/TextFile.h"
 #include "common/VbError.h"
-#include "options/Catalogs.h"
 #include "settings/Cipher.h"
 
 #include <QFileInfo>
@@ -10,11 +10,11 @@
 
 QString ReadLinkFile(const QString& path)
 {
-    const QList<QByteArray> lines = SplitCatalogLines(ReadCatalogFile(path));
-    if (lines.isEmpty())
+    const std::optional<QByteArray> line = ReadFirstLine(path, MaxCipherText);
+    if (!line)
         throw VbError(VbError::InputPastEndOfFile,
                       QStringLiteral("Input past end of file: ") + QFileInfo(path).fileName());
-    return QString::fromLocal8Bit(DecryptText(lines.first(), CipherKey));
+    return QString::fromLocal8Bit(DecryptText(*line, CipherKey));
 }
 
 qsizetype ScrambledLineBreakAt(const QByteArray& value)

@@ -1,18 +1,21 @@
 // The pure parts of a conversion: names, option strings, command lines, the
 // splitter, the probe report and progress.
+#include "common/CommandLine.h"
 #include "options/EncoderOptions.h"
 #include "options/OutputName.h"
-#include "pipeline/CommandLine.h"
 #include "pipeline/Commands.h"
 #include "pipeline/PathHelpers.h"
 #include "pipeline/ProbeReport.h"
 #include "pipeline/Progress.h"
 #include "pipeline/SystemError.h"
+#include "pipeline/ToolRun.h"
 #include "tests/support/TestSupport.h"
 
 #include <QFile>
+#include <QSignalSpy>
 #include <QTest>
 #include <cerrno>
+#include <csignal>
 
 class TestPipelineCore : public QObject
 {
@@ -34,6 +37,8 @@ private slots:
     void progress();
     void systemError();
     void shortName();
+    void processRunner_data();
+    void processRunner();
 };
 
 void TestPipelineCore::proposeOutputName_data()
@@ -324,6 +329,75 @@ void TestPipelineCore::shortName()
                  (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther),
              QFile::Permissions());
     QCOMPARE(GetWindowsDir(), QString("/usr/share"));
+}
+
+namespace
+{
+
+// The processes of a group that still run (zombies wait for their parent).
+QStringList livingInGroup(qint64 group)
+{
+    QStringList living;
+    for (const QString& pid : QDir("/proc").entryList({"[0-9]*"}, QDir::Dirs)) {
+        QFile stat("/proc/" + pid + "/stat");
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QList<QByteArray> fields = stat.readAll().split(')').last().split(' ');
+        if (fields.size() > 3 && fields[3].toLongLong() == group && fields[1] != "Z")
+            living << pid;
+    }
+    return living;
+}
+
+} // namespace
+
+void TestPipelineCore::processRunner_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("script"); // for sh -c
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<quint32>("exitCode");
+    QTest::addColumn<int>("systemError");
+    const int exited = ToolOutcome::Exited;
+    QTest::newRow("exit code passes") << "/bin/sh"
+                                      << "echo hi; exit 3" << exited << 3u << 0;
+    QTest::newRow("a crash is a failure")
+        << "/bin/sh"
+        << "kill -SEGV $$" << exited << 0x80000000u + SIGSEGV << 0;
+    // The whole group ignores SIGTERM; the cancel ends it with SIGKILL.
+    QTest::newRow("cancel of a program that ignores SIGTERM")
+        << "/bin/sh"
+        << "trap '' TERM; sleep 30 & echo started; wait" << int(ToolOutcome::Cancelled)
+        << 0x80000000u + SIGKILL << 0;
+    QTest::newRow("missing program") << "/nonexistent/ffmpeg"
+                                     << "" << int(ToolOutcome::FailedToStart) << 0u << ENOENT;
+    QTest::newRow("not executable") << QString(KESTREL_TEST_APP_DIR "/fonts.txt") << ""
+                                    << int(ToolOutcome::FailedToStart) << 0u << EACCES;
+}
+
+void TestPipelineCore::processRunner()
+{
+    QFETCH(QString, program);
+    QFETCH(QString, script);
+    ToolRun::KillDelayMs() = 100;
+    ToolRun runner;
+    QSignalSpy finished(&runner, &ToolRunner::Finished);
+    QByteArray output;
+    connect(&runner, &ToolRunner::Output, this, [&](const QByteArray& chunk) {
+        output += chunk;
+        if (output.contains("started"))
+            runner.Cancel();
+    });
+    runner.Start({program, "-c", script}, QString());
+    QVERIFY(finished.wait(3000));
+    const auto outcome = finished[0][0].value<ToolOutcome>();
+    QTEST(int(outcome.kind), "kind");
+    QTEST(outcome.kind == ToolOutcome::FailedToStart ? 0u : outcome.exitCode, "exitCode");
+    QTEST(outcome.systemError, "systemError");
+    QVERIFY(!outcome.Succeeded());
+    // Nothing of the program's process group is left.
+    if (outcome.kind != ToolOutcome::FailedToStart)
+        QTRY_VERIFY_WITH_TIMEOUT(livingInGroup(runner.ProcessId()).isEmpty(), 500);
 }
 
 QTEST_GUILESS_MAIN(TestPipelineCore)

@@ -4,6 +4,7 @@
 #include "app/frmMain.h"
 #include "app/frmSplash.h"
 #include "common/AppPaths.h"
+#include "pipeline/ConversionJob.h"
 #include "tests/support/TestSupport.h"
 #include "ui_frmMain.h"
 
@@ -65,7 +66,7 @@ void TestWindow::startEntries()
     QVERIFY(!w.ui()->chkWatermark->isChecked() && !w.ui()->chkImage->isChecked() &&
             !w.ui()->chkDisableAudio->isChecked());
     QCOMPARE(w.ui()->sstThis->currentIndex(), 0);
-    QVERIFY(w.EncoderOptions.isEmpty());
+    QVERIFY(w.Job()->EncoderOptions.isEmpty());
     QCOMPARE(w.WindowsDir, QString("/usr/share"));
     QCOMPARE(w.ui()->swfControl->Movie(), BuiltAppFolder() + "/kstr_flvp_small.qml");
 }

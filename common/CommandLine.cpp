@@ -1,4 +1,4 @@
-#include "pipeline/CommandLine.h"
+#include "common/CommandLine.h"
 
 QStringList SplitCommandLine(const QString& commandLine)
 {

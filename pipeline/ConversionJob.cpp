@@ -1,0 +1,302 @@
+#include "pipeline/ConversionJob.h"
+
+#include "common/AppPaths.h"
+#include "common/CommandLine.h"
+#include "common/MessageStyle.h"
+#include "common/VbNumber.h"
+#include "pipeline/Commands.h"
+#include "pipeline/JobChecks.h"
+#include "pipeline/SystemError.h"
+#include "pipeline/ToolRunner.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace
+{
+
+struct JobMessage {
+    const char* text = nullptr;
+    int style = 0;
+    const char* title = nullptr;
+};
+
+constexpr JobMessage errorMessage(const char* text)
+{
+    return {text, vbCritical, "Error"};
+}
+
+constexpr JobMessage goodMessage(const char* text)
+{
+    return {text, vbInformation, "Message"};
+}
+
+// The probe's command file and report go beside the program, unless that
+// folder is read-only (an installed copy); then into the user's runtime folder.
+QString scratchFolder(const QString& appFolder)
+{
+    return QFileInfo(appFolder).isWritable() ? appFolder : AppPaths::RuntimeFolder();
+}
+
+} // namespace
+
+// One step of the job: when it runs, its command line, and how the program's
+// end is judged (by a function of its own, or by the two messages).
+struct ConversionJob::Step {
+    const char* caption;
+    bool (ConversionJob::*wanted)() const;
+    QString (ConversionJob::*command)();
+    void (ConversionJob::*judge)(const ToolOutcome&);
+    JobMessage success;
+    JobMessage failure;
+};
+
+const QList<ConversionJob::Step>& ConversionJob::Steps()
+{
+    static const QList<Step> steps = {
+        {"Reading the source video...",
+         &ConversionJob::wantsProbe,
+         &ConversionJob::probeCommand,
+         &ConversionJob::judgeProbe,
+         {},
+         {}},
+        {"Encoding the video...",
+         &ConversionJob::always,
+         &ConversionJob::encodeCommand,
+         &ConversionJob::judgeEncode,
+         {},
+         {}},
+        {"Adding the metadata...", &ConversionJob::wantsInjection, &ConversionJob::injectCommand,
+         nullptr, goodMessage("FLV CONVERSION SUCCESSFUL!"),
+         errorMessage("FLV METADATA INJECTION FAILED!")},
+        {"Grabbing the still images...", &ConversionJob::wantsStills, &ConversionJob::stillsCommand,
+         nullptr, goodMessage("IMAGE(S) GENERATED!"), errorMessage("IMAGE GENERATION FAILED!")},
+    };
+    return steps;
+}
+
+ConversionJob::ConversionJob(ToolRunner* runner, const JobFileSystem& files, QObject* parent)
+    : QObject(parent), m_runner(runner), m_files(files)
+{
+    m_runner->setParent(this);
+    connect(m_runner, &ToolRunner::Output, this, &ConversionJob::onOutput);
+    connect(m_runner, &ToolRunner::Finished, this, &ConversionJob::onFinished);
+}
+
+void ConversionJob::Start(const JobRequest& request)
+{
+    m_request = request;
+    SourceWidth = request.sourceSize.width;
+    SourceHeight = request.sourceSize.height;
+    m_running = true;
+    m_stepIndex = -1;
+    nextStep();
+}
+
+void ConversionJob::Cancel()
+{
+    if (m_current)
+        m_runner->Cancel();
+}
+
+void ConversionJob::StopForExit()
+{
+    m_running = false;
+    m_current = nullptr; // whatever the runner says now is not shown
+    m_runner->StopAndWait();
+}
+
+void ConversionJob::nextStep()
+{
+    const QList<Step>& steps = Steps();
+    while (++m_stepIndex < steps.size()) {
+        const Step& step = steps[m_stepIndex];
+        if (!(this->*step.wanted)())
+            continue;
+        const QString command = (this->*step.command)();
+        if (&step != &steps.first())
+            emit CommandLine(command);
+        runStep(step, command);
+        return;
+    }
+    m_running = false;
+    emit Finished(false);
+}
+
+void ConversionJob::RunEncode(const QString& command)
+{
+    runStep(Steps()[1], command);
+}
+
+void ConversionJob::RunMetadataInjection(const QString& command)
+{
+    runStep(Steps()[2], command);
+}
+
+void ConversionJob::RunImageGrab(const QString& command)
+{
+    runStep(Steps()[3], command);
+}
+
+void ConversionJob::runStep(const Step& step, const QString& command)
+{
+    if (command.trimmed().isEmpty()) {
+        if (m_running)
+            nextStep();
+        return;
+    }
+    // Only an encoder that was seen to end with code 0 counts as a success.
+    if (step.judge == &ConversionJob::judgeEncode)
+        EncodeSucceeded = false;
+    m_current = &step;
+    m_progress = ProgressParser();
+    emit StepStarted(QString::fromLatin1(step.caption));
+    const bool probe = step.judge == &ConversionJob::judgeProbe;
+    const QStringList argv = SplitCommandLine(command);
+    m_program = argv.value(0);
+    m_runner->Start(argv, probe ? m_reportPath : QString());
+    ToolProcessId = m_runner->ProcessId();
+}
+
+void ConversionJob::onOutput(const QByteArray& chunk)
+{
+    if (m_current && m_progress.Feed(chunk))
+        emit Progress(m_progress.Percent().value_or(-1), m_progress.LastStatusLine());
+}
+
+void ConversionJob::onFinished(const ToolOutcome& outcome)
+{
+    const Step* step = m_current;
+    m_current = nullptr;
+    if (!step)
+        return;
+    if (outcome.kind == ToolOutcome::Cancelled) {
+        m_running = false;
+        emit Finished(true);
+        emit Message(QStringLiteral("CONVERSION CANCELLED!"), vbInformation,
+                     QStringLiteral("Message"));
+        return;
+    }
+    report(outcome, *step);
+    if (m_running)
+        nextStep();
+}
+
+void ConversionJob::report(const ToolOutcome& outcome, const Step& step)
+{
+    const bool probe = step.judge == &ConversionJob::judgeProbe;
+    if (outcome.kind == ToolOutcome::FailedToStart) {
+        if (!probe) // a probe that cannot run just finds no size
+            emit Message(QStringLiteral("CANNOT START ") +
+                             QFileInfo(m_program).fileName().toUpper() + QStringLiteral("! ") +
+                             DescribeSystemError(outcome.systemError).toUpper() + u'.',
+                         vbCritical, QStringLiteral("Error"));
+        return;
+    }
+    ToolExitCode = outcome.exitCode;
+    if (step.judge) {
+        (this->*step.judge)(outcome);
+        return;
+    }
+    const JobMessage& message = outcome.Succeeded() ? step.success : step.failure;
+    emit Message(QString::fromLatin1(message.text), message.style,
+                 QString::fromLatin1(message.title));
+}
+
+bool ConversionJob::wantsProbe() const
+{
+    return m_request.options.watermark;
+}
+
+bool ConversionJob::wantsInjection() const
+{
+    return EncodeSucceeded;
+}
+
+bool ConversionJob::wantsStills() const
+{
+    return m_request.stills;
+}
+
+QString ConversionJob::appShort() const
+{
+    return m_files.ShortName(m_request.appFolder);
+}
+
+// Writes the command file input.bat, the record of how the report was made,
+// and runs the same command directly (never through a shell, so that no
+// character of the source name reaches a command interpreter).
+QString ConversionJob::probeCommand()
+{
+    const QString folder = scratchFolder(m_request.appFolder);
+    const QChar sep = m_request.separator;
+    QSaveFile batch(folder + sep + QStringLiteral("input.bat"));
+    if (batch.open(QIODevice::WriteOnly)) {
+        batch.write((BuildProbeLine(appShort(), sep, m_request.source, m_files.ShortName(folder)) +
+                     QStringLiteral("\r\n"))
+                        .toLocal8Bit());
+        batch.commit();
+    }
+    m_reportPath = folder + sep + QStringLiteral("infile.txt");
+    return BuildProbeCommand(appShort(), sep, m_request.source);
+}
+
+void ConversionJob::judgeProbe(const ToolOutcome&)
+{
+    QFile report(m_reportPath);
+    if (!report.open(QIODevice::ReadOnly))
+        return;
+    if (const std::optional<FrameSize> size = ParseProbeReport(report.readAll())) {
+        SourceWidth = size->width;
+        SourceHeight = size->height;
+    }
+}
+
+QString ConversionJob::encodeCommand()
+{
+    BuildEncoderOptions();
+    return BuildEncodeCommand(appShort(), m_request.separator, m_request.source, EncoderOptions,
+                              m_request.outDir, m_request.outFile);
+}
+
+void ConversionJob::BuildEncoderOptions()
+{
+    EncoderControls controls = m_request.options;
+    if (controls.watermark) {
+        const CornerTexts place =
+            CornerRule(m_request.corner, SourceWidth, SourceHeight, controls.left, controls.top);
+        controls.left = place.left;
+        controls.top = place.top;
+        emit CornerPlaced(place.left, place.top);
+        controls.alpha = ParseVbInteger(m_request.alphaText).value.value_or(255);
+    }
+    EncoderOptions =
+        ComposeEncoderOptions(controls, {appShort(), m_request.windowsDir, m_request.separator});
+}
+
+void ConversionJob::judgeEncode(const ToolOutcome& outcome)
+{
+    EncodeSucceeded = outcome.Succeeded();
+    if (!EncodeSucceeded)
+        emit Message(QStringLiteral("ENCODING FAILED! POSSIBLE REASON IS A "
+                                    "DAMAGED/IMPROPER/CORRUPTED/UNSUPPORTED SOURCE VIDEO FILE."),
+                     vbCritical, QStringLiteral("Error"));
+}
+
+QString ConversionJob::injectCommand()
+{
+    return BuildInjectCommand(appShort(), m_request.separator, m_request.outDir, m_request.outFile);
+}
+
+// Stills come from the source, whatever became of the encoding.
+QString ConversionJob::stillsCommand()
+{
+    if (ParseVbInteger(m_request.stillsCount).value == 0) {
+        m_request.stillsCount = QStringLiteral("10");
+        emit StillsCountShown(m_request.stillsCount);
+    }
+    return BuildStillsCommand(appShort(), m_request.separator, m_request.source,
+                              m_request.options.videoWindow, m_request.stillsCount,
+                              m_request.outDir);
+}

@@ -1,0 +1,64 @@
+#include "pipeline/JobChecks.h"
+
+#include "common/MessageStyle.h"
+#include "common/VbNumber.h"
+#include "pipeline/PathHelpers.h"
+
+#include <QFileInfo>
+
+namespace
+{
+
+class RealFileSystem final : public JobFileSystem
+{
+public:
+    bool Exists(const QString& path) const override { return QFileInfo::exists(path); }
+    bool SameFile(const QString& a, const QString& b) const override
+    {
+        const QFileInfo first(a), second(b);
+        return first.exists() && second.exists() &&
+               first.canonicalFilePath() == second.canonicalFilePath();
+    }
+    QString ShortName(const QString& path) const override { return GetShortName(path); }
+};
+
+JobRefusal refusal(const QString& message, const QString& focus)
+{
+    return {message, vbCritical, QStringLiteral("Error"), focus};
+}
+
+} // namespace
+
+const JobFileSystem& LocalFileSystem()
+{
+    static const RealFileSystem files;
+    return files;
+}
+
+std::optional<JobRefusal> CheckJob(const JobRequest& job, const JobFileSystem& files)
+{
+    const QString outFile = QStringLiteral("txtOutFile");
+    if (job.source.isEmpty())
+        return refusal(QStringLiteral("NO FILE TO ENCODE!"), QStringLiteral("cmdInput"));
+    if (job.outDir.isEmpty())
+        return refusal(QStringLiteral("OUTPUT FOLDER MISSING!"), QStringLiteral("cmdOutput"));
+    if (job.outFile.isEmpty())
+        return refusal(QStringLiteral("OUTPUT FILE NAME MISSING!"), outFile);
+    if (job.outFile.right(4).toLower() != u".flv")
+        return refusal(QStringLiteral("INVALID OUTPUT FILE NAME! MUST BE A .FLV FILE."), outFile);
+    const bool watermark = job.options.watermark;
+    if (watermark && job.options.watermarkText.isEmpty())
+        return refusal(QStringLiteral("WATERMARK TEXT MISSING!"), QStringLiteral("txtWatermark"));
+    // The opacity comes from a settings file and may hold anything.
+    if (watermark && !ParseVbInteger(job.alphaText).ok())
+        return refusal(QStringLiteral("INVALID WATERMARK OPACITY! LOAD A VALID SETTINGS FILE."),
+                       QString());
+    if (job.stills && !ParseVbInteger(job.stillsCount).ok())
+        return refusal(QStringLiteral("NUMBER OF IMAGES MUST BE A NUMBER!"),
+                       QStringLiteral("txtNumImages"));
+    if (files.SameFile(job.source, job.outDir + job.outFile))
+        return refusal(QStringLiteral("THE OUTPUT FILE IS THE SOURCE FILE! CHOOSE ANOTHER OUTPUT "
+                                      "FILE NAME OR FOLDER."),
+                       outFile);
+    return std::nullopt;
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "pipeline/JobRequest.h"
+
+#include <QString>
+#include <optional>
+
+// What the job checks ask of the file system; tests put their own in.
+class JobFileSystem
+{
+public:
+    virtual ~JobFileSystem() = default;
+    virtual bool Exists(const QString& path) const = 0;
+    // Both exist and are one file, whatever links lead to them.
+    virtual bool SameFile(const QString& a, const QString& b) const = 0;
+    // See GetShortName.
+    virtual QString ShortName(const QString& path) const = 0;
+};
+
+// The real file system.
+const JobFileSystem& LocalFileSystem();
+
+// Why a job cannot start: the message to show and the control (by name) that
+// gets the focus afterwards, none when focus is empty.
+struct JobRefusal {
+    QString message;
+    int style = 0;
+    QString title;
+    QString focus;
+};
+
+// The checks of a job before anything is written or started, in the order
+// the user meets them; the first that fails is returned.
+std::optional<JobRefusal> CheckJob(const JobRequest& job, const JobFileSystem& files);

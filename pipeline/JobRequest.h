@@ -1,0 +1,30 @@
+#pragma once
+
+#include "options/EncoderOptions.h"
+#include "pipeline/ProbeReport.h"
+
+#include <QString>
+
+// One conversion as the window's controls describe it, read once when the
+// user starts it. Texts are taken as they stand, untrimmed.
+struct JobRequest {
+    QString source;  // full path of the source video
+    QString outDir;  // output folder with its closing separator
+    QString outFile; // name of the FLV file in it
+
+    // The option values. left and top are the typed position, used as they
+    // are when no corner is chosen; alpha is read from alphaText by the job.
+    EncoderControls options;
+    Corner corner = Corner::None;
+    QString alphaText;
+
+    bool stills = false;
+    QString stillsCount;
+
+    QString appFolder;  // the program's folder, without a closing separator
+    QString windowsDir; // the folder whose "fonts" holds the watermark fonts
+    QChar separator = u'/';
+
+    // The frame size the last probe found; a probe that finds none keeps it.
+    FrameSize sourceSize;
+};

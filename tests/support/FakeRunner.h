@@ -1,0 +1,75 @@
+#pragma once
+
+#include "pipeline/JobChecks.h"
+#include "pipeline/ToolRunner.h"
+
+#include <QFile>
+#include <QMap>
+#include <QTimer>
+#include <cerrno>
+
+// A runner that starts no process: each run ends as the next entry of the
+// script says, from the event loop: an exit code ("0", "1", "2147483648"),
+// "crash" (SIGSEGV), "nostart" (the program is missing), "hang" (runs until
+// cancelled), or "report=TEXT" (writes TEXT to the output file, exit code 1).
+class FakeRunner : public ToolRunner
+{
+public:
+    QStringList script;
+    QList<QStringList> started;
+    bool stopped = false;
+    std::function<void()> onHang; // called once a "hang" run has started
+
+    void Start(const QStringList& argv, const QString& outputFile) override
+    {
+        started << argv;
+        const QString how = script.isEmpty() ? QStringLiteral("0") : script.takeFirst();
+        ToolOutcome outcome;
+        if (how.startsWith(u"report=")) {
+            QFile report(outputFile);
+            if (report.open(QIODevice::WriteOnly))
+                report.write(how.mid(7).toUtf8());
+            outcome.exitCode = 1;
+        } else if (how == u"crash") {
+            outcome.exitCode = 0x8000000B;
+        } else if (how == u"nostart") {
+            outcome = {ToolOutcome::FailedToStart, 0, ENOENT};
+        } else {
+            outcome.exitCode = how.toUInt();
+        }
+        m_hanging = how == u"hang";
+        if (m_hanging && onHang)
+            QTimer::singleShot(0, this, onHang);
+        else if (!m_hanging)
+            QTimer::singleShot(0, this, [this, outcome] { emit Finished(outcome); });
+    }
+    void Cancel() override
+    {
+        if (m_hanging)
+            QTimer::singleShot(0, this, [this] { emit Finished({ToolOutcome::Cancelled}); });
+        m_hanging = false;
+    }
+    void StopAndWait() override
+    {
+        stopped = true;
+        Cancel();
+    }
+    qint64 ProcessId() const override { return 1000 + started.size(); }
+
+private:
+    bool m_hanging = false;
+};
+
+// Paths exist when listed; a path is the same file as another when both are
+// listed under the same key; short names are the paths themselves.
+class FakeFileSystem : public JobFileSystem
+{
+public:
+    QMap<QString, QString> files; // path -> identity
+    bool Exists(const QString& path) const override { return files.contains(path); }
+    bool SameFile(const QString& a, const QString& b) const override
+    {
+        return Exists(a) && Exists(b) && files[a] == files[b];
+    }
+    QString ShortName(const QString& path) const override { return path; }
+};

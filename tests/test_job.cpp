@@ -1,0 +1,293 @@
+// The conversion job and its checks against a scripted runner: no process
+// starts, so every order, message and outcome is tried in milliseconds.
+#include "common/CommandLine.h"
+#include "pipeline/ConversionJob.h"
+#include "tests/support/FakeRunner.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace
+{
+
+const QString Encoding = "ENCODING FAILED! POSSIBLE REASON IS A DAMAGED/IMPROPER/CORRUPTED/"
+                         "UNSUPPORTED SOURCE VIDEO FILE.|16|Error";
+const QString Success = "FLV CONVERSION SUCCESSFUL!|64|Message";
+const QString Stills = "IMAGE(S) GENERATED!|64|Message";
+const QString Cancelled = "CONVERSION CANCELLED!|64|Message";
+
+// A request as the window makes it at its start values, with "key=value;..."
+// changes: source, dir, name, text, alpha, count; watermark, stills, same
+// (the output is the source).
+JobRequest request(const QString& app, const QString& changes = QString())
+{
+    JobRequest job;
+    job.source = "/v/clip.avi";
+    job.outDir = "/out/";
+    job.outFile = "clip.flv";
+    EncoderControls& c = job.options;
+    c = {"225", "400x300", "24",     false, "yellow", "f.ttf", "20",  255,
+         "7",   "8",       "Sample", false, "22050",  "64",    "Mono"};
+    job.alphaText = "255";
+    job.stillsCount = "10";
+    job.appFolder = app;
+    job.windowsDir = "/usr/share";
+    job.sourceSize = {320, 240};
+    for (const QString& change : changes.split(';', Qt::SkipEmptyParts)) {
+        const QString key = change.section('=', 0, 0), value = change.section('=', 1);
+        QString* text = key == "source"  ? &job.source
+                        : key == "dir"   ? &job.outDir
+                        : key == "name"  ? &job.outFile
+                        : key == "text"  ? &c.watermarkText
+                        : key == "alpha" ? &job.alphaText
+                        : key == "count" ? &job.stillsCount
+                                         : nullptr;
+        if (text)
+            *text = value;
+        c.watermark |= key == "watermark";
+        job.stills |= key == "stills";
+    }
+    return job;
+}
+
+QString stepOf(const QStringList& argv)
+{
+    if (argv[0].endsWith("flvmdi"))
+        return "inject";
+    return argv.contains("-vframes") ? "stills" : argv.contains("-b") ? "encode" : "probe";
+}
+
+// One job with a scripted runner, and what it told the window.
+struct Fixture {
+    QTemporaryDir app;
+    FakeFileSystem files;
+    FakeRunner* runner = new FakeRunner;
+    ConversionJob job{runner, files};
+    QStringList messages, commands, steps, shown;
+    int finished = 0;
+    bool cancelled = false;
+
+    Fixture()
+    {
+        runner->onHang = [this] { job.Cancel(); };
+        QObject::connect(&job, &ConversionJob::Message,
+                         [this](const QString& text, int style, const QString& title) {
+                             messages << QString("%1|%2|%3").arg(text).arg(style).arg(title);
+                         });
+        QObject::connect(&job, &ConversionJob::CommandLine,
+                         [this](const QString& line) { commands << line; });
+        QObject::connect(&job, &ConversionJob::StillsCountShown,
+                         [this](const QString& count) { shown << "count " + count; });
+        QObject::connect(&job, &ConversionJob::CornerPlaced,
+                         [this](const QString& x, const QString& y) { shown << x + "," + y; });
+        QObject::connect(&job, &ConversionJob::Finished, [this](bool wasCancelled) {
+            ++finished;
+            cancelled = wasCancelled;
+        });
+    }
+    bool run(const JobRequest& request, const QStringList& script)
+    {
+        runner->script = script;
+        job.Start(request);
+        if (!QTest::qWaitFor([this] { return finished > 0; }, 5000))
+            return false;
+        QTest::qWait(20); // nothing may follow the end
+        for (const QStringList& argv : runner->started)
+            steps << stepOf(argv);
+        return finished == 1 && !job.IsRunning();
+    }
+};
+
+} // namespace
+
+class TestJob : public QObject
+{
+    Q_OBJECT
+private slots:
+    void stepsAndOutcomes_data();
+    void stepsAndOutcomes();
+    void whatTheWindowShows_data();
+    void whatTheWindowShows();
+    void emptyCommandStartsNothing();
+    void checks_data();
+    void checks();
+};
+
+void TestJob::stepsAndOutcomes_data()
+{
+    QTest::addColumn<QString>("changes");
+    QTest::addColumn<QStringList>("script");
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<bool>("encodeSucceeded"); // it is true before each job
+    const QString stillsFail = "IMAGE GENERATION FAILED!|16|Error";
+    const QString injectFail = "FLV METADATA INJECTION FAILED!|16|Error";
+    auto row = [](const char* name, const char* changes, QStringList script, QString steps,
+                  QStringList messages, bool succeeded) {
+        QTest::newRow(name) << changes << script << steps.split(' ') << messages << succeeded;
+    };
+    row("good job", "", {"0", "0"}, "encode inject", {Success}, true);
+    row("good job with stills", "stills", {"0", "0", "0"}, "encode inject stills",
+        {Success, Stills}, true);
+    row("encoder fails, stills still grabbed", "stills", {"1", "0"}, "encode stills",
+        {Encoding, Stills}, false);
+    row("exit code 2^31 is a failure", "", {"2147483648"}, "encode", {Encoding}, false);
+    row("encoder crashes", "", {"crash"}, "encode", {Encoding}, false);
+    row("encoder cannot start", "stills", {"nostart", "0"}, "encode stills",
+        {"CANNOT START FFMPEG! NO SUCH FILE OR DIRECTORY.|16|Error", Stills}, false);
+    row("injector fails, stills still grabbed", "stills", {"0", "1", "0"}, "encode inject stills",
+        {injectFail, Stills}, true);
+    row("injector cannot start", "", {"0", "nostart"}, "encode inject",
+        {"CANNOT START FLVMDI! NO SUCH FILE OR DIRECTORY.|16|Error"}, true);
+    row("stills fail", "stills", {"0", "0", "1"}, "encode inject stills", {Success, stillsFail},
+        true);
+    row("probe cannot start, the job goes on", "watermark", {"nostart", "0", "0"},
+        "probe encode inject", {Success}, true);
+    row("cancel during the probe", "watermark;stills", {"hang"}, "probe", {Cancelled}, true);
+    row("cancel during the encode", "stills", {"hang"}, "encode", {Cancelled}, false);
+    row("cancel during the injection", "stills", {"0", "hang"}, "encode inject", {Cancelled}, true);
+    row("cancel during the stills", "stills", {"0", "0", "hang"}, "encode inject stills",
+        {Success, Cancelled}, true);
+}
+
+void TestJob::stepsAndOutcomes()
+{
+    QFETCH(QString, changes);
+    QFETCH(QStringList, script);
+    Fixture f;
+    f.job.EncodeSucceeded = true;
+    QVERIFY(f.run(request(f.app.path(), changes), script));
+    QTEST(f.steps, "steps");
+    QTEST(f.messages, "messages");
+    QTEST(f.job.EncodeSucceeded, "encodeSucceeded");
+    QCOMPARE(f.cancelled, f.messages.last() == Cancelled);
+    QCOMPARE(f.commands.size(), f.steps.size() - f.steps.count("probe"));
+    // Only a watermarked job leaves the probe's scratch files.
+    QCOMPARE(QDir(f.app.path()).entryList(QDir::Files).contains("input.bat"),
+             changes.contains("watermark"));
+}
+
+void TestJob::whatTheWindowShows_data()
+{
+    QTest::addColumn<QString>("changes");
+    QTest::addColumn<int>("corner");
+    QTest::addColumn<QString>("report");
+    QTest::addColumn<QStringList>("shown");
+    QTest::addColumn<QString>("stillsArgs");
+    const QString stream = "  Stream #0.0: Video: mpeg4, yuv420p, 640x480, 25.00 fps(r)\r\n";
+    QTest::newRow("top right after the probe, count 0 becomes 10")
+        << "watermark;stills;count=0" << int(Corner::TopRight) << stream
+        << QStringList{"290,10", "count 10"} << "-s 400x300 -vframes 10";
+    QTest::newRow("a report without a size keeps the last one, count 3 stays")
+        << "watermark;stills;count=3" << int(Corner::BottomRight) << "no stream here"
+        << QStringList{"160,190"} << "-s 400x300 -vframes 3";
+    QTest::newRow("no corner keeps the typed place, count -2 is passed on")
+        << "watermark;stills;count=-2" << int(Corner::None) << stream << QStringList{"7,8"}
+        << "-s 400x300 -vframes -2";
+    QTest::newRow("a 40,000-character text reaches the encoder whole")
+        << "watermark;text=" + QString(40000, u'W') << int(Corner::TopLeft) << stream
+        << QStringList{"10,10"} << "";
+}
+
+void TestJob::whatTheWindowShows()
+{
+    QFETCH(QString, changes);
+    QFETCH(int, corner);
+    QFETCH(QString, report);
+    QFETCH(QString, stillsArgs);
+    Fixture f;
+    JobRequest job = request(f.app.path(), changes);
+    job.corner = Corner(corner);
+    QVERIFY(f.run(job, {"report=" + report, "0", "0", "0"}));
+    QTEST(f.shown, "shown");
+    const QString app = f.app.path();
+    QFile batch(app + "/input.bat");
+    QVERIFY(batch.open(QIODevice::ReadOnly));
+    QCOMPARE(batch.readAll(),
+             (app + "/ffmpeg -i \"/v/clip.avi\">" + app + "/infile.txt 2>&1\r\n").toUtf8());
+    QCOMPARE(f.runner->started[0], (QStringList{app + "/ffmpeg", "-i", "/v/clip.avi"}));
+
+    // Each program gets the line the job built, whole, as the window showed it.
+    const QStringList encode = f.runner->started[1];
+    QCOMPARE(SplitCommandLine(f.commands[0]), encode);
+    QCOMPARE(encode.last(), QString("/out/clip.flv"));
+    QVERIFY(encode[encode.indexOf("-vhook") + 1].endsWith(" -x " + f.shown[0].replace(',', " -y ") +
+                                                          " -t " + job.options.watermarkText));
+    QCOMPARE(f.job.EncoderOptions, f.commands[0].section('"', 2, -3));
+    if (!stillsArgs.isEmpty())
+        QCOMPARE(f.commands.last(),
+                 app + "/ffmpeg -i \"/v/clip.avi\" " + stillsArgs + " \"/out/cover%d.jpg\"");
+}
+
+void TestJob::emptyCommandStartsNothing()
+{
+    Fixture f;
+    QObject::connect(&f.job, &ConversionJob::StepStarted, [&] { ++f.finished; });
+    f.job.EncodeSucceeded = true;
+    f.job.RunEncode("   ");
+    QTest::qWait(20);
+    QVERIFY(f.runner->started.isEmpty() && f.job.EncodeSucceeded && f.finished == 0);
+    // Any other command resets it first, so a program that cannot start fails.
+    f.runner->script = {"nostart"};
+    f.job.RunEncode("/nowhere/ffmpeg -i x");
+    QTRY_COMPARE(f.messages,
+                 QStringList{"CANNOT START FFMPEG! NO SUCH FILE OR DIRECTORY.|16|Error"});
+    QVERIFY(!f.job.EncodeSucceeded);
+}
+
+void TestJob::checks_data()
+{
+    QTest::addColumn<QString>("changes");
+    QTest::addColumn<QString>("refusal"); // message|focus, empty: the job may start
+    const QString badName = "INVALID OUTPUT FILE NAME! MUST BE A .FLV FILE.|txtOutFile";
+    QTest::newRow("all five missing") << "source=;dir=;name=;watermark;text="
+                                      << "NO FILE TO ENCODE!|cmdInput";
+    QTest::newRow("no folder") << "dir=;name="
+                               << "OUTPUT FOLDER MISSING!|cmdOutput";
+    QTest::newRow("no name") << "name=;watermark;text="
+                             << "OUTPUT FILE NAME MISSING!|txtOutFile";
+    QTest::newRow("clip.fl") << "name=clip.fl" << badName;
+    QTest::newRow("blank after .flv") << "name=clip.flv " << badName;
+    QTest::newRow("shorter than four") << "name=flv" << badName;
+    QTest::newRow("clip.FLV") << "name=clip.FLV"
+                              << "";
+    QTest::newRow("CLIP.Flv") << "name=CLIP.Flv"
+                              << "";
+    QTest::newRow(".flv alone") << "name=.flv"
+                                << "";
+    QTest::newRow("no watermark text") << "watermark;text=;alpha=x"
+                                       << "WATERMARK TEXT MISSING!|txtWatermark";
+    QTest::newRow("blank watermark text") << "watermark;text= "
+                                          << "";
+    QTest::newRow("opacity not a number")
+        << "watermark;alpha=x;stills;count=ab"
+        << "INVALID WATERMARK OPACITY! LOAD A VALID SETTINGS FILE.|";
+    QTest::newRow("opacity unused without watermark") << "alpha=x"
+                                                      << "";
+    QTest::newRow("stills count not a number") << "stills;count=ab;same"
+                                               << "NUMBER OF IMAGES MUST BE A NUMBER!|txtNumImages";
+    QTest::newRow("stills count empty") << "stills;count="
+                                        << "NUMBER OF IMAGES MUST BE A NUMBER!|txtNumImages";
+    QTest::newRow("count unused without stills") << "count=ab"
+                                                 << "";
+    QTest::newRow("output is the source")
+        << "same"
+        << "THE OUTPUT FILE IS THE SOURCE FILE! CHOOSE ANOTHER OUTPUT FILE NAME OR "
+           "FOLDER.|txtOutFile";
+}
+
+void TestJob::checks()
+{
+    QFETCH(QString, changes);
+    QFETCH(QString, refusal);
+    FakeFileSystem files;
+    files.files = {{"/v/clip.avi", "A"}, {"/out/clip.flv", changes.contains("same") ? "A" : "B"}};
+    const std::optional<JobRefusal> got = CheckJob(request("/app", changes), files);
+    QCOMPARE(got ? got->message + '|' + got->focus : QString(), refusal);
+    if (got)
+        QCOMPARE(QString::number(got->style) + got->title, QString("16Error"));
+}
+
+QTEST_GUILESS_MAIN(TestJob)
+#include "test_job.moc"
