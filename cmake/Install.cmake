@@ -1,12 +1,35 @@
-# cmake --install: the application folder under <prefix>/lib/kestrel, a
-# launcher on the PATH, a desktop entry and the icon.
+# cmake --install: the application folder under <prefix>/lib/kestrel holding
+# exactly the program's files (never a copy of the build's folder, where a
+# run leaves its scratch files), a launcher on the PATH, the desktop entry,
+# the AppStream metainfo and the icons, all named by the desktop id.
 include(GNUInstallDirs)
-install(DIRECTORY "${KESTREL_APP_DIR}/" DESTINATION lib/kestrel USE_SOURCE_PERMISSIONS)
+# The launcher finds the folder as ../lib/kestrel from itself.
+set(KESTREL_INSTALL_APP_DIR "lib/kestrel")
+install(TARGETS kestrel kestrel_encoder flvmdi RUNTIME DESTINATION "${KESTREL_INSTALL_APP_DIR}")
+install(FILES
+        "${CMAKE_SOURCE_DIR}/assets/fonts.txt"
+        "${CMAKE_SOURCE_DIR}/assets/fontsizes.txt"
+        "${CMAKE_SOURCE_DIR}/assets/colors.txt"
+        "${CMAKE_SOURCE_DIR}/assets/kestrel-48.png"
+        "${CMAKE_SOURCE_DIR}/assets/kstr_flvcn.html"
+        "${CMAKE_SOURCE_DIR}/assets/kstr_flvp_small.qml"
+        "${KESTREL_APP_DIR}/kestrel.swx"
+        DESTINATION "${KESTREL_INSTALL_APP_DIR}")
+install(FILES "${CMAKE_SOURCE_DIR}/assets/vhook/rgb.txt" DESTINATION "${KESTREL_INSTALL_APP_DIR}/vhook")
+
 install(PROGRAMS "${CMAKE_SOURCE_DIR}/assets/kestrel.sh" DESTINATION "${CMAKE_INSTALL_BINDIR}"
         RENAME kestrel)
-install(FILES "${CMAKE_SOURCE_DIR}/assets/kestrel.desktop"
+configure_file("${CMAKE_SOURCE_DIR}/assets/kestrel.desktop.in"
+               "${CMAKE_BINARY_DIR}/${KESTREL_APP_ID}.desktop" @ONLY)
+configure_file("${CMAKE_SOURCE_DIR}/assets/kestrel.metainfo.xml.in"
+               "${CMAKE_BINARY_DIR}/${KESTREL_APP_ID}.metainfo.xml" @ONLY)
+install(FILES "${CMAKE_BINARY_DIR}/${KESTREL_APP_ID}.desktop"
         DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")
-foreach(size 16 24 32 48 256)
+install(FILES "${CMAKE_BINARY_DIR}/${KESTREL_APP_ID}.metainfo.xml"
+        DESTINATION "${CMAKE_INSTALL_DATADIR}/metainfo")
+foreach(size 16 24 32 48 64 128 256)
     install(FILES "${CMAKE_SOURCE_DIR}/assets/kestrel-${size}.png"
-            DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps" RENAME kestrel.png)
+            DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps"
+            RENAME "${KESTREL_APP_ID}.png")
 endforeach()
+install(FILES "${CMAKE_SOURCE_DIR}/LICENSE" DESTINATION "${CMAKE_INSTALL_DOCDIR}")

@@ -21,6 +21,7 @@ PACKAGES=(
   fonts-dejavu-core fonts-dejavu-extra fonts-liberation fonts-freefont-ttf fonts-wine
   # tests, peers and benchmarks
   xvfb xauth xdotool x11-utils imagemagick python3 flvmeta yamdi hyperfine time
+  appstream desktop-file-utils man-db file
   clang libclang-rt-14-dev
 )
 
