@@ -93,6 +93,13 @@ void frmMain::cmdConvert_Click()
             findChild<QWidget*>(refusal->focus)->setFocus();
         return;
     }
+    // The encoder replaces the file without a word, so the user is asked.
+    if (OutputExists(job, LocalFileSystem()) &&
+        MsgBox(QStringLiteral("THE OUTPUT FILE ALREADY EXISTS! REPLACE IT?"), vbQuestionYesNo,
+               QStringLiteral("Confirm")) != vbYes) {
+        m_ui->txtOutFile->setFocus();
+        return;
+    }
     // The job's controls stay off while it runs, so nothing can change it.
     EnableJobControls(false);
     if (!m_progress) {

@@ -292,11 +292,13 @@ QString ConversionJob::injectCommand()
 // Stills come from the source, whatever became of the encoding.
 QString ConversionJob::stillsCommand()
 {
-    if (ParseVbInteger(m_request.stillsCount).value == 0) {
-        m_request.stillsCount = QStringLiteral("10");
-        emit StillsCountShown(m_request.stillsCount);
+    // The count goes as the number read from the box ("+3" gives 3).
+    qint16 count = ParseVbInteger(m_request.stillsCount).value.value_or(0);
+    if (count == 0) {
+        count = 10;
+        emit StillsCountShown(QStringLiteral("10"));
     }
     return BuildStillsCommand(appShort(), m_request.separator, m_request.source,
-                              m_request.options.videoWindow, m_request.stillsCount,
+                              m_request.options.videoWindow, QString::number(count),
                               m_request.outDir);
 }

@@ -60,5 +60,18 @@ std::optional<JobRefusal> CheckJob(const JobRequest& job, const JobFileSystem& f
         return refusal(QStringLiteral("THE OUTPUT FILE IS THE SOURCE FILE! CHOOSE ANOTHER OUTPUT "
                                       "FILE NAME OR FOLDER."),
                        outFile);
+    // The programs beside this one are named on their command lines by a path
+    // without blanks.
+    if (files.ShortName(job.appFolder).isEmpty())
+        return refusal(QStringLiteral("CANNOT RUN THE PROGRAMS IN \"") + job.appFolder +
+                           QStringLiteral("\": THE FOLDER NAME HOLDS A BLANK AND NO LINK WITHOUT "
+                                          "ONE CAN BE MADE. MOVE THE PROGRAM TO A FOLDER WHOSE "
+                                          "NAME HAS NO BLANKS."),
+                       QString());
     return std::nullopt;
+}
+
+bool OutputExists(const JobRequest& job, const JobFileSystem& files)
+{
+    return files.Exists(job.outDir + job.outFile);
 }

@@ -32,3 +32,7 @@ struct JobRefusal {
 // The checks of a job before anything is written or started, in the order
 // the user meets them; the first that fails is returned.
 std::optional<JobRefusal> CheckJob(const JobRequest& job, const JobFileSystem& files);
+
+// The FLV the job would make is there already: the user is asked before it is
+// replaced.
+bool OutputExists(const JobRequest& job, const JobFileSystem& files);

@@ -94,6 +94,7 @@ private slots:
     void refusalFocusesItsControl_data();
     void refusalFocusesItsControl();
     void cancelAndCloseDuringAJob();
+    void replacingAsksFirst();
     void realJobWithWatermarkAndStills();
     void realCancelInTheMiddle();
     void realBadSource();
@@ -135,6 +136,8 @@ void TestConvert::init()
     m_window = std::make_unique<frmMain>();
     StartWindow(*m_window);
     ui = m_window->ui();
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
 }
 
 void TestConvert::cleanup()
@@ -216,8 +219,6 @@ void TestConvert::refusalFocusesItsControl()
 {
     QFETCH(QString, alpha);
     QFETCH(QString, focus);
-    m_window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
     ui->cmbVideoWindow->setFocus();
     m_window->SetCaption(ui->lblInput, m_clip);
     if (alpha == "x")
@@ -250,6 +251,23 @@ void TestConvert::cancelAndCloseDuringAJob()
     QVERIFY(m_window->HasEnded() && m_fake->stopped);
     QTest::qWait(20);
     QCOMPARE(messages(), QStringList(2, "EXIT KESTREL FLV CONVERTER?|36|Confirm"));
+}
+
+void TestConvert::replacingAsksFirst()
+{
+    QTemporaryDir out;
+    QFile old(out.filePath("clip.flv"));
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    m_messages->answers = {vbNo};
+    startJob(m_clip, out.path());
+    const QString question = "THE OUTPUT FILE ALREADY EXISTS! REPLACE IT?|36|Confirm";
+    QCOMPARE(messages(), QStringList{question});
+    QVERIFY(!m_window->JobRunning() && m_fake->started.isEmpty());
+    QCOMPARE(QApplication::focusWidget(), ui->txtOutFile);
+    m_messages->answers = {vbYes};
+    ui->cmdConvert->click();
+    waitForJob();
+    QCOMPARE(messages(), (QStringList{question, question, Success}));
 }
 
 // The worst names of the corpus: a "%" in the source's name, a closing

@@ -179,8 +179,8 @@ void TestJob::whatTheWindowShows_data()
     QTest::newRow("top right after the probe, count 0 becomes 10")
         << "watermark;stills;count=0" << int(Corner::TopRight) << stream
         << QStringList{"290,10", "count 10"} << "-s 400x300 -vframes 10";
-    QTest::newRow("a report without a size keeps the last one, count 3 stays")
-        << "watermark;stills;count=3" << int(Corner::BottomRight) << "no stream here"
+    QTest::newRow("a report without a size keeps the last one, count +3 gives 3")
+        << "watermark;stills;count=+3" << int(Corner::BottomRight) << "no stream here"
         << QStringList{"160,190"} << "-s 400x300 -vframes 3";
     QTest::newRow("no corner keeps the typed place, count -2 is passed on")
         << "watermark;stills;count=-2" << int(Corner::None) << stream << QStringList{"7,8"}
@@ -271,6 +271,11 @@ void TestJob::checks_data()
                                         << "NUMBER OF IMAGES MUST BE A NUMBER!|txtNumImages";
     QTest::newRow("count unused without stills") << "count=ab"
                                                  << "";
+    QTest::newRow("no link without blanks to the program's folder")
+        << "noshort"
+        << "CANNOT RUN THE PROGRAMS IN \"/app\": THE FOLDER NAME HOLDS A BLANK AND "
+           "NO LINK WITHOUT ONE CAN BE MADE. MOVE THE PROGRAM TO A FOLDER WHOSE NAME "
+           "HAS NO BLANKS.|";
     QTest::newRow("output is the source")
         << "same"
         << "THE OUTPUT FILE IS THE SOURCE FILE! CHOOSE ANOTHER OUTPUT FILE NAME OR "
@@ -283,6 +288,7 @@ void TestJob::checks()
     QFETCH(QString, refusal);
     FakeFileSystem files;
     files.files = {{"/v/clip.avi", "A"}, {"/out/clip.flv", changes.contains("same") ? "A" : "B"}};
+    files.shortNames = !changes.contains("noshort");
     const std::optional<JobRefusal> got = CheckJob(request("/app", changes), files);
     QCOMPARE(got ? got->message + '|' + got->focus : QString(), refusal);
     if (got)

@@ -61,15 +61,16 @@ private:
 };
 
 // Paths exist when listed; a path is the same file as another when both are
-// listed under the same key; short names are the paths themselves.
+// listed under the same key; short names are the paths themselves, or none.
 class FakeFileSystem : public JobFileSystem
 {
 public:
     QMap<QString, QString> files; // path -> identity
+    bool shortNames = true;
     bool Exists(const QString& path) const override { return files.contains(path); }
     bool SameFile(const QString& a, const QString& b) const override
     {
         return Exists(a) && Exists(b) && files[a] == files[b];
     }
-    QString ShortName(const QString& path) const override { return path; }
+    QString ShortName(const QString& path) const override { return shortNames ? path : QString(); }
 };
