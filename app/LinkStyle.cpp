@@ -51,10 +51,14 @@ QCursor PointingHandCursor()
     return QCursor(QBitmap::fromImage(shape), QBitmap::fromImage(mask), 7, 1);
 }
 
-bool IsLinkClick(const QEvent* event)
+bool IsLinkClick(const QObject* label, const QEvent* event)
 {
-    return event->type() == QEvent::MouseButtonRelease &&
-           static_cast<const QMouseEvent*>(event)->button() == Qt::LeftButton;
+    // The release comes to the label that took the press, wherever it is.
+    if (event->type() != QEvent::MouseButtonRelease || !label->isWidgetType())
+        return false;
+    const auto* release = static_cast<const QMouseEvent*>(event);
+    return release->button() == Qt::LeftButton &&
+           static_cast<const QWidget*>(label)->rect().contains(release->position().toPoint());
 }
 
 void ApplyLinkStyle(QWidget* label)

@@ -8,9 +8,11 @@ class QWidget;
 // The look of a web link: pure blue, underlined text, pointing-hand pointer.
 void ApplyLinkStyle(QWidget* label);
 
-// A label link acts when the left button is released over it.
+// A label link acts on a click: the left button pressed on it and released
+// over it (a press dragged off the label opens nothing).
 class QEvent;
-bool IsLinkClick(const QEvent* event);
+class QObject;
+bool IsLinkClick(const QObject* label, const QEvent* event);
 
 // The 32 x 32 monochrome hand whose fingertip (7, 1) is the hot spot.
 class QCursor;

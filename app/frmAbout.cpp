@@ -127,7 +127,7 @@ void frmAbout::lblKestrelContact_Click()
 
 bool frmAbout::eventFilter(QObject* watched, QEvent* event)
 {
-    if (IsLinkClick(event)) {
+    if (IsLinkClick(watched, event)) {
         if (watched == m_lblKestrel)
             lblKestrel_Click();
         else if (watched == m_lblKestrelSupport)

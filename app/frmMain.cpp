@@ -84,7 +84,7 @@ void frmMain::WireHandlers()
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event)
 {
-    if (IsLinkClick(event)) {
+    if (IsLinkClick(watched, event)) {
         if (watched == m_ui->lblNews)
             lblNews_Click();
         else if (watched == m_ui->lblKestrelNews)

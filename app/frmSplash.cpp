@@ -1,5 +1,6 @@
 #include "app/frmSplash.h"
 
+#include <QCloseEvent>
 #include <QLabel>
 #include <QPixmap>
 #include <QTimer>
@@ -38,5 +39,12 @@ frmSplash::frmSplash(QWidget* owner) : QDialog(owner, Qt::FramelessWindowHint | 
 
 void frmSplash::tmrSplash_Timer()
 {
+    m_timedOut = true;
     accept();
+}
+
+void frmSplash::closeEvent(QCloseEvent* event)
+{
+    if (!m_timedOut)
+        event->ignore();
 }

@@ -13,6 +13,13 @@ public:
     // How long the splash stays up; tests shorten it.
     static int& TimerInterval();
 
+protected:
+    // Only the timer closes the splash: Esc and the window manager's close
+    // do nothing.
+    void reject() override {}
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void tmrSplash_Timer();
+    bool m_timedOut = false;
 };
