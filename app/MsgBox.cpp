@@ -12,11 +12,12 @@ MsgBoxHandler& handler()
     return h;
 }
 
-int showRealBox(const QString& text, int style, const QString& title)
+int showRealBox(const QString& text, int style, const QString& title, const QString& details)
 {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(title);
     box.setText(text);
+    box.setDetailedText(details);
     if (style == vbQuestionYesNo) {
         box.setIcon(QMessageBox::Question);
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
@@ -35,11 +36,11 @@ int showRealBox(const QString& text, int style, const QString& title)
 
 } // namespace
 
-int MsgBox(const QString& text, int style, const QString& title)
+int MsgBox(const QString& text, int style, const QString& title, const QString& details)
 {
     if (handler())
-        return handler()(text, style, title);
-    return showRealBox(text, style, title);
+        return handler()(text, style, title, details);
+    return showRealBox(text, style, title, details);
 }
 
 void SetMsgBoxHandler(MsgBoxHandler h)

@@ -32,9 +32,10 @@ void frmMain::WireJob()
     connect(m_job, &ConversionJob::Progress, this, [this](int percent, const QString& status) {
         m_progress->ShowProgress(percent, status);
     });
-    connect(
-        m_job, &ConversionJob::Message, this,
-        [](const QString& text, int style, const QString& title) { MsgBox(text, style, title); });
+    connect(m_job, &ConversionJob::Message, this,
+            [](const QString& text, int style, const QString& title, const QString& details) {
+                MsgBox(text, style, title, details);
+            });
     connect(m_job, &ConversionJob::Finished, this, &frmMain::JobFinished);
 }
 
@@ -105,6 +106,7 @@ void frmMain::cmdConvert_Click()
     if (!m_progress) {
         m_progress = new frmProgress(this);
         connect(m_progress, &frmProgress::CancelRequested, m_job, &ConversionJob::Cancel);
+        connect(m_progress, &frmProgress::PauseRequested, m_job, &ConversionJob::Pause);
     }
     m_progress->show();
     m_job->Start(job);

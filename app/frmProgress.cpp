@@ -3,6 +3,7 @@
 #include "pipeline/Progress.h"
 
 #include <QCloseEvent>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -29,6 +30,12 @@ frmProgress::frmProgress(QWidget* owner) : QDialog(owner)
     m_status->setObjectName(QStringLiteral("lblStatus"));
     m_status->setTextFormat(Qt::PlainText);
     m_status->setMinimumWidth(360);
+    m_pause = new QPushButton(QStringLiteral("&Pause"), this);
+    m_pause->setObjectName(QStringLiteral("cmdPause"));
+    connect(m_pause, &QPushButton::clicked, this, [this] {
+        setPaused(!m_pausedSince.isValid());
+        emit PauseRequested(m_pausedSince.isValid());
+    });
     m_cancel = new QPushButton(QStringLiteral("&Cancel"), this);
     m_cancel->setObjectName(QStringLiteral("cmdCancel"));
     connect(m_cancel, &QPushButton::clicked, this, &frmProgress::CancelRequested);
@@ -38,7 +45,11 @@ frmProgress::frmProgress(QWidget* owner) : QDialog(owner)
     layout->addWidget(m_bar);
     layout->addWidget(m_remaining);
     layout->addWidget(m_status);
-    layout->addWidget(m_cancel, 0, Qt::AlignRight);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_pause);
+    buttons->addWidget(m_cancel);
+    layout->addLayout(buttons);
     setFixedWidth(400);
 }
 
@@ -48,7 +59,20 @@ void frmProgress::StartStep(const QString& step)
     m_remaining->clear();
     m_status->clear();
     m_elapsed.start();
+    m_pausedMs = 0;
+    setPaused(false);
     ShowProgress(-1, QString());
+}
+
+void frmProgress::setPaused(bool paused)
+{
+    if (paused) {
+        m_pausedSince.start();
+    } else if (m_pausedSince.isValid()) {
+        m_pausedMs += m_pausedSince.elapsed();
+        m_pausedSince.invalidate();
+    }
+    m_pause->setText(paused ? QStringLiteral("&Resume") : QStringLiteral("&Pause"));
 }
 
 void frmProgress::ShowProgress(int percent, const QString& statusLine)
@@ -56,13 +80,13 @@ void frmProgress::ShowProgress(int percent, const QString& statusLine)
     if (percent < 0) {
         m_bar->setRange(0, 0);
     } else {
+        const qint64 worked = m_elapsed.elapsed() - m_pausedMs -
+                              (m_pausedSince.isValid() ? m_pausedSince.elapsed() : 0);
         m_bar->setRange(0, 100);
         m_bar->setValue(percent);
-        m_remaining->setText(
-            QStringLiteral("%1% done").arg(percent) +
-            (percent > 0 && percent < 100
-                 ? QStringLiteral(", ") + RemainingText(percent, m_elapsed.elapsed() / 1000.0)
-                 : QString()));
+        const QString left = percent < 100 ? RemainingText(percent, worked / 1000.0) : QString();
+        m_remaining->setText(QStringLiteral("%1% done").arg(percent) +
+                             (left.isEmpty() ? QString() : QStringLiteral(", ") + left));
     }
     if (!statusLine.isEmpty())
         m_status->setText(

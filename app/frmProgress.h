@@ -8,7 +8,7 @@ class QProgressBar;
 class QPushButton;
 
 // The small window that stands beside the main window while a job runs: the
-// step, how far it is, the encoder's last status line, and Cancel. It is not
+// step, how far it is, the encoder's last status line, Pause and Cancel. It is not
 // modal: the main window still repaints and takes its close box.
 class frmProgress : public QDialog
 {
@@ -22,6 +22,7 @@ public:
 
 signals:
     void CancelRequested();
+    void PauseRequested(bool paused);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -32,6 +33,12 @@ private:
     QProgressBar* m_bar;
     QLabel* m_remaining;
     QLabel* m_status;
+    QPushButton* m_pause;
     QPushButton* m_cancel;
     QElapsedTimer m_elapsed;
+    // Time left counts only the time the program worked.
+    QElapsedTimer m_pausedSince;
+    qint64 m_pausedMs = 0;
+
+    void setPaused(bool paused);
 };

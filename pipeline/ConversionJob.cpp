@@ -16,22 +16,6 @@
 namespace
 {
 
-struct JobMessage {
-    const char* text = nullptr;
-    int style = 0;
-    const char* title = nullptr;
-};
-
-constexpr JobMessage errorMessage(const char* text)
-{
-    return {text, vbCritical, "Error"};
-}
-
-constexpr JobMessage goodMessage(const char* text)
-{
-    return {text, vbInformation, "Message"};
-}
-
 // The probe's command file and report go beside the program, unless that
 // folder is read-only (an installed copy); then into the user's runtime folder.
 QString scratchFolder(const QString& appFolder)
@@ -48,30 +32,21 @@ struct ConversionJob::Step {
     bool (ConversionJob::*wanted)() const;
     QString (ConversionJob::*command)();
     void (ConversionJob::*judge)(const ToolOutcome&);
-    JobMessage success;
-    JobMessage failure;
+    const char* success;
+    const char* failure;
 };
 
 const QList<ConversionJob::Step>& ConversionJob::Steps()
 {
     static const QList<Step> steps = {
-        {"Reading the source video...",
-         &ConversionJob::wantsProbe,
-         &ConversionJob::probeCommand,
-         &ConversionJob::judgeProbe,
-         {},
-         {}},
-        {"Encoding the video...",
-         &ConversionJob::always,
-         &ConversionJob::encodeCommand,
-         &ConversionJob::judgeEncode,
-         {},
-         {}},
+        {"Reading the source video...", &ConversionJob::wantsProbe, &ConversionJob::probeCommand,
+         &ConversionJob::judgeProbe, nullptr, nullptr},
+        {"Encoding the video...", &ConversionJob::always, &ConversionJob::encodeCommand,
+         &ConversionJob::judgeEncode, nullptr, nullptr},
         {"Adding the metadata...", &ConversionJob::wantsInjection, &ConversionJob::injectCommand,
-         nullptr, goodMessage("FLV CONVERSION SUCCESSFUL!"),
-         errorMessage("FLV METADATA INJECTION FAILED!")},
+         nullptr, "FLV CONVERSION SUCCESSFUL!", "FLV METADATA INJECTION FAILED!"},
         {"Grabbing the still images...", &ConversionJob::wantsStills, &ConversionJob::stillsCommand,
-         nullptr, goodMessage("IMAGE(S) GENERATED!"), errorMessage("IMAGE GENERATION FAILED!")},
+         nullptr, "IMAGE(S) GENERATED!", "IMAGE GENERATION FAILED!"},
     };
     return steps;
 }
@@ -91,6 +66,7 @@ void ConversionJob::Start(const JobRequest& request)
     SourceHeight = request.sourceSize.height;
     m_running = true;
     m_stepIndex = -1;
+    m_log.Begin(JobLog::DefaultFolder(), QDateTime::currentDateTime());
     nextStep();
 }
 
@@ -98,6 +74,16 @@ void ConversionJob::Cancel()
 {
     if (m_current)
         m_runner->Cancel();
+}
+
+void ConversionJob::Pause(bool paused)
+{
+    if (!m_current)
+        return;
+    if (paused)
+        m_runner->Pause();
+    else
+        m_runner->Resume();
 }
 
 void ConversionJob::StopForExit()
@@ -151,6 +137,8 @@ void ConversionJob::runStep(const Step& step, const QString& command)
         EncodeSucceeded = false;
     m_current = &step;
     m_progress = ProgressParser();
+    m_log.ProgramStarted(command);
+    m_clock.start();
     emit StepStarted(QString::fromLatin1(step.caption));
     const bool probe = step.judge == &ConversionJob::judgeProbe;
     const QStringList argv = SplitCommandLine(command);
@@ -161,6 +149,8 @@ void ConversionJob::runStep(const Step& step, const QString& command)
 
 void ConversionJob::onOutput(const QByteArray& chunk)
 {
+    if (m_current)
+        m_log.Output(chunk);
     if (m_current && m_progress.Feed(chunk))
         emit Progress(m_progress.Percent().value_or(-1), m_progress.LastStatusLine());
 }
@@ -171,11 +161,12 @@ void ConversionJob::onFinished(const ToolOutcome& outcome)
     m_current = nullptr;
     if (!step)
         return;
+    logEnd(outcome, *step);
     if (outcome.kind == ToolOutcome::Cancelled) {
         m_running = false;
         emit Finished(true);
         emit Message(QStringLiteral("CONVERSION CANCELLED!"), vbInformation,
-                     QStringLiteral("Message"));
+                     QStringLiteral("Message"), QString());
         return;
     }
     report(outcome, *step);
@@ -188,10 +179,9 @@ void ConversionJob::report(const ToolOutcome& outcome, const Step& step)
     const bool probe = step.judge == &ConversionJob::judgeProbe;
     if (outcome.kind == ToolOutcome::FailedToStart) {
         if (!probe) // a probe that cannot run just finds no size
-            emit Message(QStringLiteral("CANNOT START ") +
-                             QFileInfo(m_program).fileName().toUpper() + QStringLiteral("! ") +
-                             DescribeSystemError(outcome.systemError).toUpper() + u'.',
-                         vbCritical, QStringLiteral("Error"));
+            failure(QStringLiteral("CANNOT START ") + QFileInfo(m_program).fileName().toUpper() +
+                    QStringLiteral("! ") + DescribeSystemError(outcome.systemError).toUpper() +
+                    u'.');
         return;
     }
     ToolExitCode = outcome.exitCode;
@@ -199,9 +189,33 @@ void ConversionJob::report(const ToolOutcome& outcome, const Step& step)
         (this->*step.judge)(outcome);
         return;
     }
-    const JobMessage& message = outcome.Succeeded() ? step.success : step.failure;
-    emit Message(QString::fromLatin1(message.text), message.style,
-                 QString::fromLatin1(message.title));
+    if (outcome.Succeeded())
+        emit Message(QString::fromLatin1(step.success), vbInformation, QStringLiteral("Message"),
+                     QString());
+    else
+        failure(QString::fromLatin1(step.failure));
+}
+
+void ConversionJob::failure(const QString& text)
+{
+    emit Message(text, vbCritical, QStringLiteral("Error"), m_log.Details());
+}
+
+void ConversionJob::logEnd(const ToolOutcome& outcome, const Step& step)
+{
+    QFile report(m_reportPath);
+    if (step.judge == &ConversionJob::judgeProbe && report.open(QIODevice::ReadOnly))
+        m_log.Output(report.read(JobLog::MaxBytes));
+    QString how;
+    if (outcome.kind == ToolOutcome::FailedToStart)
+        how = QStringLiteral("could not start: ") + DescribeSystemError(outcome.systemError);
+    else if (outcome.kind == ToolOutcome::Cancelled)
+        how = QStringLiteral("stopped by the user");
+    else if (outcome.exitCode >= 0x80000000u)
+        how = QStringLiteral("killed by signal %1").arg(outcome.exitCode - 0x80000000u);
+    else
+        how = QStringLiteral("exit code %1").arg(outcome.exitCode);
+    m_log.ProgramEnded(how, m_clock.elapsed());
 }
 
 bool ConversionJob::wantsProbe() const
@@ -279,9 +293,8 @@ void ConversionJob::judgeEncode(const ToolOutcome& outcome)
 {
     EncodeSucceeded = outcome.Succeeded();
     if (!EncodeSucceeded)
-        emit Message(QStringLiteral("ENCODING FAILED! POSSIBLE REASON IS A "
-                                    "DAMAGED/IMPROPER/CORRUPTED/UNSUPPORTED SOURCE VIDEO FILE."),
-                     vbCritical, QStringLiteral("Error"));
+        failure(QStringLiteral("ENCODING FAILED! POSSIBLE REASON IS A "
+                               "DAMAGED/IMPROPER/CORRUPTED/UNSUPPORTED SOURCE VIDEO FILE."));
 }
 
 QString ConversionJob::injectCommand()

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "pipeline/JobLog.h"
 #include "pipeline/JobRequest.h"
 #include "pipeline/Progress.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 
 class JobFileSystem;
@@ -25,6 +27,8 @@ public:
     bool IsRunning() const { return m_running; }
     // Stops the running program; the job ends as cancelled.
     void Cancel();
+    // Pauses or continues the running program.
+    void Pause(bool paused);
     // Stops the running program and waits for it, without a word (the window
     // is closing).
     void StopForExit();
@@ -59,8 +63,9 @@ signals:
     // percent < 0 while it is not known.
     void Progress(int percent, const QString& statusLine);
     // Connect it directly: the job goes on once the receiver has returned,
-    // so the next program starts only after the message has been seen.
-    void Message(const QString& text, int style, const QString& title);
+    // so the next program starts only after the message has been seen. A
+    // failure comes with details: the program's last lines and the log.
+    void Message(const QString& text, int style, const QString& title, const QString& details);
     // The stills count "0" became this one.
     void StillsCountShown(const QString& count);
     // The watermark's position after the probe.
@@ -73,6 +78,8 @@ private:
     void onOutput(const QByteArray& chunk);
     void onFinished(const ToolOutcome& outcome);
     void report(const ToolOutcome& outcome, const Step& step);
+    void logEnd(const ToolOutcome& outcome, const Step& step);
+    void failure(const QString& text);
 
     bool wantsProbe() const;
     bool wantsInjection() const;
@@ -96,4 +103,6 @@ private:
     QString m_program;
     QString m_reportPath;
     ProgressParser m_progress;
+    JobLog m_log;
+    QElapsedTimer m_clock;
 };

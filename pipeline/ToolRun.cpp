@@ -107,8 +107,7 @@ void ToolRun::Cancel()
 {
     if (!IsRunning())
         return;
-    m_cancelled = true;
-    signalGroup(SIGTERM);
+    terminate();
     m_killTimer->start(KillDelayMs());
 }
 
@@ -116,12 +115,30 @@ void ToolRun::StopAndWait()
 {
     if (!IsRunning())
         return;
-    m_cancelled = true;
-    signalGroup(SIGTERM);
+    terminate();
     if (!m_process->waitForFinished(KillDelayMs())) {
         signalGroup(SIGKILL);
         m_process->waitForFinished(2000);
     }
+}
+
+// SIGTERM, and SIGCONT right after it, so that a paused program stops at once
+// and cleans up.
+void ToolRun::terminate()
+{
+    m_cancelled = true;
+    signalGroup(SIGTERM);
+    signalGroup(SIGCONT);
+}
+
+void ToolRun::Pause()
+{
+    signalGroup(SIGSTOP);
+}
+
+void ToolRun::Resume()
+{
+    signalGroup(SIGCONT);
 }
 
 void ToolRun::signalGroup(int signal)

@@ -18,6 +18,8 @@ public:
 
     void Start(const QStringList& argv, const QString& outputFile) override;
     void Cancel() override;
+    void Pause() override;
+    void Resume() override;
     void StopAndWait() override;
     qint64 ProcessId() const override;
     bool IsRunning() const;
@@ -27,6 +29,7 @@ public:
 
 private:
     void signalGroup(int signal);
+    void terminate();
     void finish(const ToolOutcome& outcome);
 
     QProcess* m_process = nullptr;

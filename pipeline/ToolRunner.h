@@ -23,8 +23,12 @@ public:
     // argv[0] is the program. With an output file, standard output and error
     // go there; otherwise they arrive through Output.
     virtual void Start(const QStringList& argv, const QString& outputFile) = 0;
-    // Asks the running program to stop; it ends as Cancelled.
+    // Asks the running program to stop; it ends as Cancelled, at once even
+    // when it is paused.
     virtual void Cancel() = 0;
+    // Stops and continues the running program where it is.
+    virtual void Pause() = 0;
+    virtual void Resume() = 0;
     // Stops the running program now and waits for it (the window is closing).
     virtual void StopAndWait() = 0;
     virtual qint64 ProcessId() const = 0;

@@ -238,7 +238,17 @@ void TestConvert::cancelAndCloseDuringAJob()
 {
     m_fake->script = {"hang", "hang"};
     startJob(m_clip, m_media.path());
-    m_window->ProgressWindow()->findChild<QPushButton*>("cmdCancel")->click();
+    frmProgress* progress = m_window->ProgressWindow();
+    auto* pause = progress->findChild<QPushButton*>("cmdPause");
+    QTest::qWait(100);
+    pause->click();
+    QVERIFY(m_fake->paused && pause->text() == "&Resume");
+    QTest::qWait(1100); // paused time is not counted in the time left
+    pause->click();
+    QVERIFY(!m_fake->paused && pause->text() == "&Pause");
+    progress->ShowProgress(50, QString());
+    QCOMPARE(progress->findChild<QLabel*>("lblRemaining")->text(), QString("50% done, 0:00 left"));
+    progress->findChild<QPushButton*>("cmdCancel")->click();
     waitForJob();
     QCOMPARE(messages(), QStringList{Cancelled});
 
@@ -332,6 +342,14 @@ void TestConvert::realBadSource()
                                       "CORRUPTED/UNSUPPORTED SOURCE VIDEO FILE.|16|Error",
                                       "IMAGE GENERATION FAILED!|16|Error"}));
     QCOMPARE(filesIn(out.path()), QStringList());
+    // Each failure tells why: the program's last lines and the job's log.
+    const QString details = m_messages->messages[0].details;
+    QVERIFY2(details.contains("Invalid data found when processing input"), qPrintable(details));
+    QFile log(details.section("The whole log: ", 1));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QByteArray text = log.readAll();
+    QVERIFY(text.contains("/ffmpeg -i \"" + bad.toUtf8() + "\" -b 225kb/s"));
+    QVERIFY(text.contains("-vframes 10") && text.contains("exit code 1 after"));
 }
 
 // A text box that cut the text would cut the command line after it.

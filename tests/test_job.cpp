@@ -3,6 +3,7 @@
 #include "common/CommandLine.h"
 #include "pipeline/ConversionJob.h"
 #include "tests/support/FakeRunner.h"
+#include "tests/support/TestSupport.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -105,6 +106,7 @@ class TestJob : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase() { TestSupport::IsolateProcess(); }
     void stepsAndOutcomes_data();
     void stepsAndOutcomes();
     void whatTheWindowShows_data();
@@ -112,6 +114,7 @@ private slots:
     void emptyCommandStartsNothing();
     void checks_data();
     void checks();
+    void jobLog();
 };
 
 void TestJob::stepsAndOutcomes_data()
@@ -293,6 +296,51 @@ void TestJob::checks()
     QCOMPARE(got ? got->message + '|' + got->focus : QString(), refusal);
     if (got)
         QCOMPARE(QString::number(got->style) + got->title, QString("16Error"));
+}
+
+void TestJob::jobLog()
+{
+    QTemporaryDir state;
+    const QString folder = state.filePath("logs");
+    QVERIFY(QDir().mkpath(folder));
+    for (int i = 0; i < 25; ++i) // older logs: the newest 19 stay beside the new one
+        QFile(folder + QString("/2020-01-01_00-00-%1.000.log").arg(i, 2, 10, QChar('0')))
+            .open(QIODevice::WriteOnly);
+    JobLog log;
+    log.Begin(folder, QDateTime(QDate(2026, 12, 7), QTime(1, 2, 3, 45)));
+    log.ProgramStarted("/app/ffmpeg -i x");
+    QByteArray out = "Input #0\n";
+    QStringList last;
+    for (int i = 0; i < 30; ++i) {
+        out += "line " + QByteArray::number(i) + '\n';
+        last << "line " + QString::number(i);
+    }
+    out += "frame=1 time=1\rframe=2 time=2\r";
+    for (qsizetype i = 0; i < out.size(); i += 7) // chunks cut anywhere
+        log.Output(out.mid(i, 7));
+    log.ProgramEnded("exit code 1", 1500);
+    last = last.mid(11) << "frame=2 time=2";
+    QCOMPARE(log.Details(), last.join('\n') + "\n\nThe whole log: " + log.Path());
+    QCOMPARE(log.Path(), folder + "/2026-12-07_01-02-03.045.log");
+    QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 20);
+    QVERIFY(!QFile::exists(folder + "/2020-01-01_00-00-05.000.log"));
+    QCOMPARE(QFileInfo(folder).permissions() & 0x0777, QFile::Permissions(0x0700));
+    QCOMPARE(QFileInfo(log.Path()).permissions() & 0x0777, QFile::Permissions(0x0600));
+    QFile file(log.Path());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    QVERIFY(text.contains(" $ /app/ffmpeg -i x\nInput #0\nline 0\n"));
+    QVERIFY(text.endsWith("line 29\nframe=2 time=2\nexit code 1 after 1.5 s\n\n"));
+    QVERIFY(!text.contains("frame=1"));
+
+    // A program that prints without end stops the file at 2 MiB.
+    for (int i = 0; i < 40; ++i)
+        log.Output(QByteArray(100000, 'x') + '\n');
+    QVERIFY(file.size() <= JobLog::MaxBytes && file.size() > JobLog::MaxBytes - 100000);
+    // A folder that cannot be made leaves the log silent.
+    log.Begin(log.Path() + "/below a file", QDateTime::currentDateTime());
+    log.ProgramStarted("x");
+    QCOMPARE(log.Details(), QString());
 }
 
 QTEST_GUILESS_MAIN(TestJob)

@@ -22,19 +22,20 @@
 namespace
 {
 
-// The processes of a group that still run (zombies wait for their parent).
-QStringList livingInGroup(qint64 group)
+// The states (R, S, T ...) of the processes of a group that still run;
+// zombies, which only wait for their parent, are left out.
+QByteArray groupStates(qint64 group)
 {
-    QStringList living;
+    QByteArray states;
     for (const QString& pid : QDir("/proc").entryList({"[0-9]*"}, QDir::Dirs)) {
         QFile stat("/proc/" + pid + "/stat");
         if (!stat.open(QIODevice::ReadOnly))
             continue;
         const QList<QByteArray> fields = stat.readAll().split(')').last().split(' ');
-        if (fields.size() > 3 && fields[3].toLongLong() == group && fields[1] != "Z")
-            living << pid;
+        if (group > 0 && fields.size() > 3 && fields[3].toLongLong() == group && fields[1] != "Z")
+            states += fields[1];
     }
-    return living;
+    return states;
 }
 
 } // namespace
@@ -53,6 +54,7 @@ private slots:
     void pathsAndErrors();
     void processRunner_data();
     void processRunner();
+    void pauseAndCancel();
 };
 
 void TestPipelineCore::outputNameAndCorner()
@@ -268,8 +270,27 @@ void TestPipelineCore::processRunner()
     QTEST(outcome.kind == ToolOutcome::FailedToStart ? 0u : outcome.exitCode, "exitCode");
     QTEST(outcome.systemError, "systemError");
     QVERIFY(!outcome.Succeeded());
-    QTRY_VERIFY_WITH_TIMEOUT(runner.ProcessId() == 0 || livingInGroup(runner.ProcessId()).isEmpty(),
-                             500);
+    QTRY_COMPARE_WITH_TIMEOUT(groupStates(runner.ProcessId()), QByteArray(), 500);
+}
+
+// A paused group stops; a cancel of a paused program ends it at once by
+// SIGTERM, without waiting for SIGKILL.
+void TestPipelineCore::pauseAndCancel()
+{
+    ToolRun::KillDelayMs() = 10000;
+    ToolRun runner;
+    QSignalSpy finished(&runner, &ToolRunner::Finished);
+    runner.Start({"/bin/sh", "-c", "sleep 30 & sleep 30 & wait"}, QString());
+    QTRY_COMPARE(groupStates(runner.ProcessId()), QByteArray("SSS"));
+    runner.Pause();
+    QTRY_COMPARE(groupStates(runner.ProcessId()), QByteArray("TTT"));
+    runner.Resume();
+    QTRY_COMPARE(groupStates(runner.ProcessId()), QByteArray("SSS"));
+    runner.Pause();
+    QTRY_COMPARE(groupStates(runner.ProcessId()), QByteArray("TTT"));
+    runner.Cancel();
+    QVERIFY(finished.wait(2000));
+    QCOMPARE(finished[0][0].value<ToolOutcome>().exitCode, 0x80000000u + SIGTERM);
 }
 
 QTEST_GUILESS_MAIN(TestPipelineCore)

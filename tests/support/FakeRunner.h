@@ -18,6 +18,7 @@ public:
     QStringList script;
     QList<QStringList> started;
     bool stopped = false;
+    bool paused = false;
     std::function<void()> onHang; // called once a "hang" run has started
 
     void Start(const QStringList& argv, const QString& outputFile) override
@@ -54,6 +55,8 @@ public:
         stopped = true;
         Cancel();
     }
+    void Pause() override { paused = true; }
+    void Resume() override { paused = false; }
     qint64 ProcessId() const override { return 1000 + started.size(); }
 
 private:

@@ -25,6 +25,10 @@ void IsolateProcess()
     QFile::setPermissions(runtime.path(),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    // Job logs and caches stay out of the user's folders.
+    static QTemporaryDir state, cache;
+    qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
+    qputenv("XDG_CACHE_HOME", cache.path().toLocal8Bit());
     AppPaths::SetAppFolder(BuiltAppFolder());
 }
 
@@ -49,10 +53,11 @@ void AppFolderCopy::writeFile(const QString& name, const QByteArray& bytes) cons
 
 MessageRecorder::MessageRecorder()
 {
-    SetMsgBoxHandler([this](const QString& text, int style, const QString& title) {
-        messages.append({text, style, title});
-        return answers.isEmpty() ? 1 : answers.takeFirst();
-    });
+    SetMsgBoxHandler(
+        [this](const QString& text, int style, const QString& title, const QString& details) {
+            messages.append({text, style, title, details});
+            return answers.isEmpty() ? 1 : answers.takeFirst();
+        });
 }
 
 MessageRecorder::~MessageRecorder()

@@ -18,8 +18,9 @@ namespace TestSupport
 // The application folder the build assembled.
 QString BuiltAppFolder();
 
-// Gives this test process its own runtime folder (single-instance lock,
-// short-name links) and points the program at the built application folder.
+// Gives this test process its own runtime, state and cache folders (single-
+// instance lock, short-name links, job logs) and points the program at the
+// built application folder.
 void IsolateProcess();
 
 // A copy of the built application folder that a test may change.
@@ -40,6 +41,7 @@ struct Message {
     QString text;
     int style;
     QString title;
+    QString details;
 };
 class MessageRecorder
 {

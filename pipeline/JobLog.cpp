@@ -1,0 +1,118 @@
+#include "pipeline/JobLog.h"
+
+#include <QDir>
+
+namespace
+{
+
+constexpr qsizetype MaxPending = 64 * 1024;
+
+// The text after the last CR of a line: what a terminal would show.
+QByteArray shownPart(const QByteArray& line)
+{
+    QByteArray shown = line;
+    while (shown.endsWith('\r'))
+        shown.chop(1);
+    return shown.mid(shown.lastIndexOf('\r') + 1);
+}
+
+} // namespace
+
+QString JobLog::DefaultFolder()
+{
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (!QDir::isAbsolutePath(state))
+        state = QDir::homePath() + QStringLiteral("/.local/state");
+    return state + QStringLiteral("/kestrel/logs");
+}
+
+void JobLog::Begin(const QString& folder, const QDateTime& start)
+{
+    m_file.close();
+    m_pending.clear();
+    m_lastLines.clear();
+    m_full = false;
+    const QFileDevice::Permissions owner = QFile::ReadOwner | QFile::WriteOwner;
+    if (!QDir().mkpath(folder) || !QFile::setPermissions(folder, owner | QFile::ExeOwner))
+        return;
+    QDir dir(folder);
+    const QStringList old =
+        dir.entryList({QStringLiteral("*.log")}, QDir::Files, QDir::Name | QDir::Reversed);
+    for (qsizetype i = KeptLogs - 1; i < old.size(); ++i)
+        dir.remove(old[i]);
+    m_file.setFileName(dir.filePath(start.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss.zzz")) +
+                                    QStringLiteral(".log")));
+    if (m_file.open(QIODevice::WriteOnly | QIODevice::Append))
+        m_file.setPermissions(owner);
+}
+
+void JobLog::ProgramStarted(const QString& commandLine)
+{
+    m_pending.clear();
+    m_lastLines.clear();
+    write(QDateTime::currentDateTime().toString(Qt::ISODateWithMs).toUtf8() + " $ " +
+          commandLine.toUtf8() + '\n');
+}
+
+void JobLog::Output(const QByteArray& chunk)
+{
+    m_pending += chunk;
+    qsizetype start = 0;
+    for (qsizetype lf; (lf = m_pending.indexOf('\n', start)) >= 0; start = lf + 1)
+        takeLine(m_pending.mid(start, lf - start));
+    m_pending.remove(0, start);
+    // A status run without a line end is kept by its last line only.
+    const qsizetype cr = m_pending.lastIndexOf('\r', m_pending.size() - 2);
+    if (cr >= 0)
+        m_pending.remove(0, cr + 1);
+    if (m_pending.size() > MaxPending) {
+        takeLine(m_pending.left(MaxPending));
+        m_pending.clear();
+    }
+}
+
+void JobLog::ProgramEnded(const QString& outcome, qint64 milliseconds)
+{
+    if (!shownPart(m_pending).isEmpty())
+        takeLine(m_pending);
+    m_pending.clear();
+    write(QStringLiteral("%1 after %2 s\n\n")
+              .arg(outcome)
+              .arg(milliseconds / 1000.0, 0, 'f', 1)
+              .toUtf8());
+}
+
+void JobLog::takeLine(const QByteArray& line)
+{
+    const QByteArray shown = shownPart(line);
+    m_lastLines << QString::fromLocal8Bit(shown);
+    if (m_lastLines.size() > DetailLines)
+        m_lastLines.removeFirst();
+    write(shown + '\n');
+}
+
+void JobLog::write(const QByteArray& bytes)
+{
+    if (!m_file.isOpen() || m_full)
+        return;
+    if (m_file.size() + bytes.size() > MaxBytes) {
+        m_full = true;
+        m_file.write("[the log stops here: it has reached 2 MiB]\n");
+    } else {
+        m_file.write(bytes);
+    }
+    m_file.flush();
+}
+
+QString JobLog::Details() const
+{
+    QStringList lines = m_lastLines;
+    if (!shownPart(m_pending).isEmpty())
+        lines << QString::fromLocal8Bit(shownPart(m_pending));
+    while (lines.size() > DetailLines)
+        lines.removeFirst();
+    QString details = lines.join(u'\n');
+    if (m_file.isOpen())
+        details += QStringLiteral("\n\nThe whole log: ") + m_file.fileName();
+    return details.trimmed();
+}

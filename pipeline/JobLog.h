@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QFile>
+#include <QString>
+#include <QStringList>
+
+// The log of one job: each command line, what each program printed, its exit
+// code and how long it ran. One file per job, named by its start time, in the
+// user's state folder (mode 0700, files 0600); each file stops at 2 MiB and
+// only the newest 20 are kept. A run of status lines that overwrite each other
+// (ended by CR) is kept as its last line. A log that cannot be written just
+// stays empty: it never stands in a job's way.
+class JobLog
+{
+public:
+    // $XDG_STATE_HOME/kestrel/logs, else ~/.local/state/kestrel/logs.
+    static QString DefaultFolder();
+    static constexpr qint64 MaxBytes = 2 * 1024 * 1024;
+    static constexpr int KeptLogs = 20;
+    static constexpr int DetailLines = 20;
+
+    void Begin(const QString& folder, const QDateTime& start);
+    void ProgramStarted(const QString& commandLine);
+    void Output(const QByteArray& chunk);
+    void ProgramEnded(const QString& outcome, qint64 milliseconds);
+
+    QString Path() const { return m_file.fileName(); }
+    // The running (or last) program's last lines and where the log is, for
+    // the details of a failure message.
+    QString Details() const;
+
+private:
+    void takeLine(const QByteArray& line);
+    void write(const QByteArray& bytes);
+
+    QFile m_file;
+    QByteArray m_pending; // the line not ended yet
+    QStringList m_lastLines;
+    bool m_full = false;
+};
