@@ -1,12 +1,15 @@
 #include "app/FlashPlayer.h"
 
+#include <QApplication>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMetaMethod>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQmlProperty>
 #include <QQuickItem>
-#include <QQuickWidget>
+#include <QQuickView>
+#include <QToolTip>
 
 namespace
 {
@@ -24,25 +27,59 @@ FlashPlayer::FlashPlayer(QWidget* parent) : QWidget(parent)
     setFocusPolicy(Qt::StrongFocus);
 }
 
-QQuickWidget* FlashPlayer::View()
+QQuickView* FlashPlayer::View()
 {
     if (m_view)
         return m_view;
-    m_view = new QQuickWidget(this);
-    m_view->setGeometry(rect());
+    m_view = new QQuickView;
     // The stage is ours: it always covers the control, and the movie sits
     // on it scaled (see PlaceMovie).
-    m_view->setResizeMode(QQuickWidget::SizeRootObjectToView);
-    m_view->setClearColor(palette().color(QPalette::Window));
-    setFocusProxy(m_view);
+    m_view->setResizeMode(QQuickView::SizeRootObjectToView);
+    m_view->setColor(palette().color(QPalette::Window));
+    m_view->installEventFilter(this);
     // Without a usable OpenGL the control stays blank rather than ending the
     // program.
-    connect(m_view, &QQuickWidget::sceneGraphError, this,
+    connect(m_view, &QQuickWindow::sceneGraphError, this,
             [](QQuickWindow::SceneGraphError, const QString& message) {
                 Report(QStringLiteral("the player cannot draw: %1").arg(message));
             });
-    m_view->show();
+    m_container = QWidget::createWindowContainer(m_view, this);
+    m_container->setGeometry(rect());
+    m_container->setFocusPolicy(Qt::StrongFocus);
+    setFocusProxy(m_container);
+    m_container->show();
     return m_view;
+}
+
+// The view is a window of its own: the control's tooltip and the way out by
+// Tab are brought to it by hand (the window's shortcuts reach it by
+// themselves).
+bool FlashPlayer::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != m_view)
+        return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::MouseMove:
+        if (!QToolTip::isVisible())
+            QToolTip::showText(QCursor::pos(), toolTip(), this);
+        break;
+    case QEvent::Leave:
+        QToolTip::hideText();
+        break;
+    case QEvent::KeyPress: {
+        // The movie takes no Tab: it moves on along the window's tab order.
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
+            m_container->setFocus(Qt::TabFocusReason);
+            focusNextPrevChild(key == Qt::Key_Tab);
+            return true;
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 FlashPlayer::~FlashPlayer()
@@ -85,12 +122,12 @@ void FlashPlayer::LoadMovie()
         return;
     m_loaded = true;
     const QString path = m_movie;
-    QQuickWidget* view = View();
+    QQuickView* view = View();
     if (!m_stage) {
         m_stage = new QQuickItem;
         view->setContent(QUrl(), nullptr, m_stage);
     }
-    view->setClearColor(palette().color(QPalette::Window));
+    view->setColor(palette().color(QPalette::Window));
     if (path.isEmpty() || !QFileInfo(path).isFile())
         return;
 
@@ -118,7 +155,7 @@ void FlashPlayer::LoadMovie()
         m_stageSize = QSizeF(item->implicitWidth(), item->implicitHeight());
     if (m_stageSize.isEmpty())
         m_stageSize = size();
-    view->setClearColor(Qt::black);
+    view->setColor(Qt::black);
 
     const QMetaObject* movieType = item->metaObject();
     const int request = movieType->indexOfSignal("fsCommand(QString,QString)");
@@ -167,7 +204,7 @@ void FlashPlayer::PlaceMovie()
 void FlashPlayer::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    if (m_view)
-        m_view->setGeometry(rect());
+    if (m_container)
+        m_container->setGeometry(rect());
     PlaceMovie();
 }

@@ -4,7 +4,7 @@
 #include <QQuickItem>
 #include <QWidget>
 
-class QQuickWidget;
+class QQuickView;
 
 // The preview player: it loads a player "movie" (a QML file) and runs it. The
 // movie asks its host for a file through FSCommand, which relays the movie's
@@ -15,9 +15,11 @@ class QQuickWidget;
 // The movie keeps its own stage size and is scaled to the control with its
 // aspect kept, aligned to the top-left corner.
 //
-// The Qt Quick view inside is made when the movie is first needed: a window
-// that holds one is drawn through OpenGL, which costs start-up time and memory
-// the user should only pay once the player is used.
+// The Qt Quick view inside is made when the movie is first needed, which
+// spares start-up its cost. It is a window of its own, held in a native child
+// of the control, so the main window is never re-created for OpenGL. Keys
+// typed in it still reach the window's shortcuts, and the control's tooltip
+// shows over it.
 class FlashPlayer : public QWidget
 {
     Q_OBJECT
@@ -38,7 +40,7 @@ public:
     // The running movie's root item, or nullptr when no movie runs.
     QQuickItem* MovieItem();
     // The view that runs the movie (made on demand).
-    QQuickWidget* View();
+    QQuickView* View();
 
 signals:
     void FSCommand(const QString& command, const QString& args);
@@ -46,6 +48,7 @@ signals:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private slots:
     void MovieCalled(const QString& command, const QString& args);
@@ -57,7 +60,8 @@ private:
 
     QString m_movie;
     bool m_loaded = false;
-    QQuickWidget* m_view = nullptr;
+    QQuickView* m_view = nullptr;
+    QWidget* m_container = nullptr;
     QQuickItem* m_stage = nullptr;
     QPointer<QQuickItem> m_item;
     QSizeF m_stageSize;

@@ -11,7 +11,7 @@
 #include <QMetaMethod>
 #include <QProcess>
 #include <QQuickItem>
-#include <QQuickWidget>
+#include <QQuickView>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStandardPaths>

@@ -24,7 +24,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QQuickWidget>
+#include <QQuickView>
 #include <QQuickWindow>
 #include <QStandardPaths>
 #include <QTemporaryDir>
