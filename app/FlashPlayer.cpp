@@ -51,9 +51,9 @@ QQuickView* FlashPlayer::View()
     return m_view;
 }
 
-// The view is a window of its own: the control's tooltip and the way out by
-// Tab are brought to it by hand (the window's shortcuts reach it by
-// themselves).
+// The view is a window of its own: the control's tooltip, the way out by Tab
+// and files dropped on it are brought to the window by hand (the window's
+// shortcuts reach it by themselves).
 bool FlashPlayer::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched != m_view)
@@ -66,6 +66,12 @@ bool FlashPlayer::eventFilter(QObject* watched, QEvent* event)
     case QEvent::Leave:
         QToolTip::hideText();
         break;
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+        // A file dropped over the player is the window's to take.
+        QCoreApplication::sendEvent(window(), event);
+        return true;
     case QEvent::KeyPress: {
         // The movie takes no Tab: it moves on along the window's tab order.
         const int key = static_cast<QKeyEvent*>(event)->key();

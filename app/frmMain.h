@@ -11,6 +11,7 @@ namespace Ui
 class frmMain;
 }
 class QLabel;
+class QMimeData;
 class ConversionJob;
 class frmProgress;
 class NewsFetcher;
@@ -54,6 +55,10 @@ public:
     // Sets a label's caption and raises its Change handler.
     void SetCaption(QLabel* label, const QString& caption);
 
+    // A video named on the command line ("Open With"): taken as if it were
+    // dropped on the window.
+    void TakeFileFromCommandLine(const QString& path);
+
 public slots:
     void cmdExit_Click();
     void cmdInput_Click();
@@ -79,6 +84,9 @@ protected:
     // Every attempt to close the window comes here (Form_QueryUnload).
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     bool Form_QueryUnload();
@@ -87,6 +95,12 @@ private:
     bool AcquireSingleInstance();
     void ApplyLook();
     void WireHandlers();
+
+    // Choosing the source and the output folder (frmMain_Selection.cpp), by
+    // dialog or by drop (frmMain_Drop.cpp).
+    void TakeSource(const QString& path, const QString& title);
+    void TakeOutputFolder(const QString& folder);
+    bool TakeDrop(const QMimeData* data, bool take);
 
     // The conversion job's glue (frmMain_Convert.cpp).
     void WireJob();

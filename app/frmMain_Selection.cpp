@@ -27,23 +27,32 @@ void frmMain::cmdInput_Click()
         CommonDialog1.Prepare(QStringLiteral("Open Video File to Convert"), VideoFilter,
                               cdlOFNFileMustExist | cdlOFNHideReadOnly);
         CommonDialog1.ShowOpen(this);
-        // Such a name cannot travel safely through the command lines.
-        if (HoldsControlCharacter(CommonDialog1.FileName)) {
-            MsgBox(QStringLiteral("THE FILE NAME HOLDS A LINE BREAK OR ANOTHER CONTROL CHARACTER! "
-                                  "RENAME THE FILE FIRST."),
-                   vbCritical, QStringLiteral("Error"));
-            return;
-        }
-        SetCaption(m_ui->lblInput, CommonDialog1.FileName);
-        if (const auto proposal = ProposeOutputName(CommonDialog1.FileTitle))
-            m_ui->txtOutFile->setText(*proposal);
+        TakeSource(CommonDialog1.FileName, CommonDialog1.FileTitle);
     } catch (const CommonDialogCancelled&) {
     }
 }
 
+void frmMain::TakeSource(const QString& path, const QString& title)
+{
+    // Such a name cannot travel safely through the command lines.
+    if (HoldsControlCharacter(path)) {
+        MsgBox(QStringLiteral("THE FILE NAME HOLDS A LINE BREAK OR ANOTHER CONTROL CHARACTER! "
+                              "RENAME THE FILE FIRST."),
+               vbCritical, QStringLiteral("Error"));
+        return;
+    }
+    SetCaption(m_ui->lblInput, path);
+    if (const auto proposal = ProposeOutputName(title))
+        m_ui->txtOutFile->setText(*proposal);
+}
+
 void frmMain::cmdOutput_Click()
 {
-    const QString folder = BrowseForFolder(this, QStringLiteral("Select Your Output Folder:"));
+    TakeOutputFolder(BrowseForFolder(this, QStringLiteral("Select Your Output Folder:")));
+}
+
+void frmMain::TakeOutputFolder(const QString& folder)
+{
     if (HoldsControlCharacter(folder)) {
         MsgBox(QStringLiteral("THE FOLDER NAME HOLDS A LINE BREAK OR ANOTHER CONTROL CHARACTER! "
                               "RENAME THE FOLDER FIRST."),

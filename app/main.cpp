@@ -50,5 +50,12 @@ int main(int argc, char** argv)
     window.Form_Load();
     if (window.blnForceExit || window.HasEnded())
         return window.blnForceExit ? 1 : window.ExitCode();
+    const QStringList arguments = QApplication::arguments();
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (!arguments[i].startsWith(u'-')) {
+            window.TakeFileFromCommandLine(arguments[i]);
+            break;
+        }
+    }
     return app.exec();
 }

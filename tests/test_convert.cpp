@@ -1,6 +1,7 @@
 // The window around the conversion job: first with a scripted runner (what
 // the window shows, refusals, cancel and close), then four whole jobs with the
 // real front-end, Debian's ffmpeg and our flvmdi.
+#include "app/FlashPlayer.h"
 #include "app/MsgBox.h"
 #include "app/frmMain.h"
 #include "app/frmProgress.h"
@@ -16,8 +17,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
+#include <QQuickItem>
+#include <QQuickView>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -95,6 +99,7 @@ private slots:
     void refusalFocusesItsControl();
     void cancelAndCloseDuringAJob();
     void replacingAsksFirst();
+    void dropsAndOpenWith();
     void realJobWithWatermarkAndStills();
     void realCancelInTheMiddle();
     void realBadSource();
@@ -278,6 +283,47 @@ void TestConvert::replacingAsksFirst()
     ui->cmdConvert->click();
     waitForJob();
     QCOMPARE(messages(), (QStringList{question, question, Success}));
+}
+
+void TestConvert::dropsAndOpenWith()
+{
+    QTemporaryDir dir;
+    const QString flv = dir.filePath("clip.flv"), odd = dir.filePath("line\nbreak.avi");
+    for (const QString& name : {flv, odd})
+        QVERIFY(QFile(name).open(QIODevice::WriteOnly));
+    auto drop = [](QObject* target, const QList<QUrl>& urls) {
+        QMimeData data;
+        data.setUrls(urls);
+        QDragEnterEvent enter(QPoint(200, 200), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QDropEvent drop(QPointF(200, 200), Qt::CopyAction, &data, Qt::LeftButton, {});
+        return QCoreApplication::sendEvent(target, &enter) && enter.isAccepted() &&
+               QCoreApplication::sendEvent(target, &drop) && drop.isAccepted();
+    };
+    QVERIFY(drop(m_window.get(), {QUrl::fromLocalFile(m_clip), QUrl::fromLocalFile(flv)}));
+    QCOMPARE(ui->lblInput->toolTip() + ui->txtOutFile->text(), ' ' + m_clip + " clip.flv");
+    QVERIFY(drop(m_window.get(), {QUrl::fromLocalFile(dir.path())}));
+    QCOMPARE(ui->lblOutDir->text(), dir.path() + '/');
+    QVERIFY(!drop(m_window.get(), {QUrl("http://example.test/clip.avi")}));
+    QVERIFY(drop(m_window.get(), {QUrl::fromLocalFile(odd)})); // refused with a word
+    QCOMPARE(messages().size(), 1);
+    QCOMPARE(ui->lblInput->text(), m_clip);
+
+    ui->sstThis->setCurrentWidget(ui->tabPlay);
+    QVERIFY(!drop(m_window.get(), {QUrl::fromLocalFile(m_clip)})); // only FLV files play
+    QVERIFY(drop(ui->swfControl->View(), {QUrl::fromLocalFile(flv)}));
+    QCOMPARE(ui->swfControl->MovieItem()->property("varFlvFile").toString(), flv);
+
+    ui->sstThis->setCurrentWidget(ui->tabConvert);
+    m_fake->script = {"hang"};
+    m_messages->answers = {vbYes}; // the FLV there is replaced
+    ui->cmdConvert->click();
+    QVERIFY(m_window->JobRunning() &&
+            !drop(m_window.get(), {QUrl::fromLocalFile(flv)})); // not while a job runs
+    m_window->ProgressWindow()->findChild<QPushButton*>("cmdCancel")->click();
+    waitForJob();
+    QDir::setCurrent(dir.path());
+    m_window->TakeFileFromCommandLine("clip.flv");
+    QCOMPARE(ui->lblInput->text(), flv);
 }
 
 // The worst names of the corpus: a "%" in the source's name, a closing
