@@ -32,9 +32,6 @@ void frmMain::ApplyLook()
 {
     m_ui->sstThis->PlaceChildrenRelativeToControl();
 
-    for (QGroupBox* frame : findChildren<QGroupBox*>())
-        frame->setStyleSheet(QStringLiteral("QGroupBox::title { color: palette(highlight); }"));
-
     // The stills count sits in the gap of its check box's caption; a tighter
     // indicator keeps the caption's last word inside the box.
     m_ui->txtNumImages->raise();
@@ -51,8 +48,10 @@ void frmMain::ApplyLook()
         QStringLiteral("Attention: For FLV Converters, FLV Web Video Players visit ") +
         AppPaths::SiteHost() + QStringLiteral(" or click here"));
 
+    // The watermark text box is white whatever the theme, so its text is dark.
     QPalette white = m_ui->txtWatermark->palette();
     white.setColor(QPalette::Base, Qt::white);
+    white.setColor(QPalette::Text, Qt::black);
     m_ui->txtWatermark->setPalette(white);
 
     // Separators carry their names too.
