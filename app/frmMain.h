@@ -12,6 +12,7 @@ class frmMain;
 }
 class QLabel;
 class ConversionJob;
+class DesktopSession;
 class frmProgress;
 class NewsFetcher;
 struct JobRequest;
@@ -96,6 +97,8 @@ private:
 
     ConversionJob* m_job = nullptr;
     frmProgress* m_progress = nullptr; // made when the first job starts
+    // Goes on the bus when the first job starts.
+    DesktopSession* m_desktop = nullptr;
 
     std::unique_ptr<Ui::frmMain> m_ui;
     std::unique_ptr<QLockFile> m_instanceLock;
