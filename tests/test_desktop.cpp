@@ -18,7 +18,8 @@ static const QString Pd = "/org/freedesktop/portal/desktop", SS = "/org/freedesk
                      P = "Inhibit " + Pd + "  8" + Why, S = "Inhibit %1 " KESTREL_APP_ID + Why,
                      N = "Notify " + Nt +
                          " Kestrel FLV Converter & Watermarker 7 0 " KESTREL_APP_ID
-                         " Conversion %1 %2  " KESTREL_APP_ID " -1";
+                         " Conversion %1 %2  " KESTREL_APP_ID " -1",
+                     flv = "clip &amp; &lt;b&gt;.flv\n";
 
 // Owns the three services, notes each call (member, path, arguments) and answers it when the
 // setup lists its path, else with an error ("silent": not at all); "plain": takes no markup.
@@ -77,7 +78,6 @@ private slots:
         QTest::addColumn<L>("setup");    // the paths that answer, the server, the bus
         QTest::addColumn<L>("messages"); // user here or away, style, text
         QTest::addColumn<L>("calls");
-        const QString flv = "clip &amp; &lt;b&gt;.flv\n";
         // No session has been on the bus before these two.
         QTest::newRow("no bus named") << L{Pd, Nt, "="} << L{"a16FAILED!"} << L{};
         QTest::newRow("no bus there") << L{Pd, Nt, "=unix:path=/none"} << L{"a16FAILED!"} << L{};
@@ -85,7 +85,7 @@ private slots:
             << L{Pd, Nt, "wait"} << L{"a64FLV CONVERSION SUCCESSFUL!"}
             << L{G, P, N.arg("finished", flv + "FLV CONVERSION SUCCESSFUL!"), C};
         QTest::newRow("failed here, stills away, plain server")
-            << L{Pd, Nt, "plain"} << L{"h16FAILED!", "a64STILLS!"}
+            << L{Pd, Nt, "plain", "wait"} << L{"h16FAILED!", "a64STILLS!"}
             << L{G, P, N.arg("failed", "clip & <b>.flv\nFAILED!\nSTILLS!"), C};
         QTest::newRow("silent portal, older screen saver")
             << L{"/ScreenSaver", "silent"} << L{}
@@ -131,13 +131,12 @@ private slots:
             QVERIFY(before.contains(name));
         window.SetCaption(window.ui()->lblInput, QCoreApplication::applicationFilePath());
         window.SetCaption(window.ui()->lblOutDir, QCoreApplication::applicationDirPath() + '/');
-        window.ui()->txtOutFile->setText("clip.flv");
+        window.ui()->txtOutFile->setText("clip & <b>.flv");
         runner->script = {"hang"};
         window.ui()->cmdConvert->click();
         QApplication::setActiveWindow(nullptr);
         emit runner->Finished({ToolOutcome::Cancelled});
-        QTRY_COMPARE(m_fake.calls,
-                     (L{G, P, N.arg("cancelled", "clip.flv\nCONVERSION CANCELLED!"), C}));
+        QTRY_COMPARE(m_fake.calls, (L{G, P, N.arg("cancelled", flv + "CONVERSION CANCELLED!"), C}));
         SetToolRunnerFactory({});
     }
 };
