@@ -104,7 +104,7 @@ private slots:
         QTest::failOnWarning(QRegularExpression("."));
         bool here = true;
         DesktopSession session([&here] { return here; });
-        session.SetTimeout(setup.contains("silent") ? 200 : 30000);
+        session.SetTimeout(setup.contains("silent") ? 1000 : 30000);
         session.JobStarted("clip & <b>.flv");
         if (setup.contains("wait"))
             QTRY_VERIFY(session.Inhibiting());
