@@ -31,7 +31,7 @@ public:
 
     // How long a service may take to answer before it counts as absent.
     void SetTimeout(int ms) { m_timeoutMs = ms; }
-    int Timeout() const { return m_timeoutMs; }
+    // The desktop has granted an inhibition that has not been ended yet.
     bool Inhibiting() const { return m_held.has_value(); }
 
 public slots:
