@@ -13,23 +13,24 @@ using namespace TestSupport;
 using L = QStringList;
 
 static const QString Pd = "/org/freedesktop/portal/desktop", SS = "/org/freedesktop/ScreenSaver",
-                     Nt = "/org/freedesktop/Notifications", G = "GetCapabilities " + Nt,
-                     C = "Close request", Why = " Converting a video to FLV",
-                     P = "Inhibit " + Pd + "  8" + Why, S = "Inhibit %1 " KESTREL_APP_ID + Why,
-                     N = "Notify " + Nt +
+                     Nt = "/org/freedesktop/Notifications", G = "GetCapabilities() " + Nt,
+                     C = "Close() request", Why = " Converting a video to FLV",
+                     P = "Inhibit(sua{sv}) " + Pd + "  8" + Why,
+                     S = "Inhibit(ss) %1 " KESTREL_APP_ID + Why,
+                     N = "Notify(susssasa{sv}i) " + Nt +
                          " Kestrel FLV Converter & Watermarker 7 0 " KESTREL_APP_ID
                          " Conversion %1 %2  " KESTREL_APP_ID " -1",
                      flv = "clip &amp; &lt;b&gt;.flv\n";
 
-// Owns the three services, notes each call (member, path, arguments) and answers it when the
-// setup lists its path, else with an error ("silent": not at all); "plain": takes no markup.
+// Owns the three services, notes each call (member, signature, path, arguments) and answers it when
+// the setup lists its path, else with an error ("silent": not at all); "plain": takes no markup.
 struct FakeDesktop : QDBusVirtualObject {
     L setup, calls;
     QString handle; // the portal's request
     QString introspect(const QString&) const override { return {}; }
     bool handleMessage(const QDBusMessage& m, const QDBusConnection& bus) override
     {
-        L line{m.member(), m.path() == handle ? "request" : m.path()};
+        L line{m.member() + '(' + m.signature() + ')', m.path() == handle ? "request" : m.path()};
         for (const QVariant& v : m.arguments()) {
             QVariantMap map = qdbus_cast<QVariantMap>(v);
             if (map.contains("handle_token"))
@@ -89,7 +90,7 @@ private slots:
             << L{G, P, N.arg("failed", "clip & <b>.flv\nFAILED!\nSTILLS!"), C};
         QTest::newRow("silent portal, older screen saver")
             << L{"/ScreenSaver", "silent"} << L{}
-            << L{G, P, C, S.arg(SS), S.arg("/ScreenSaver"), "UnInhibit /ScreenSaver 7"};
+            << L{G, P, C, S.arg(SS), S.arg("/ScreenSaver"), "UnInhibit(u) /ScreenSaver 7"};
     }
     // A job told through the slots, ending at once unless it waits for the inhibition.
     void job()
