@@ -13,6 +13,7 @@ class frmMain;
 class QLabel;
 class QMimeData;
 class ConversionJob;
+class DesktopSession;
 class frmProgress;
 class NewsFetcher;
 struct JobRequest;
@@ -110,6 +111,8 @@ private:
 
     ConversionJob* m_job = nullptr;
     frmProgress* m_progress = nullptr; // made when the first job starts
+    // Goes on the bus when the first job starts.
+    DesktopSession* m_desktop = nullptr;
 
     std::unique_ptr<Ui::frmMain> m_ui;
     std::unique_ptr<QLockFile> m_instanceLock;

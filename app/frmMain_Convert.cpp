@@ -6,10 +6,12 @@
 #include "app/MsgBox.h"
 #include "app/frmProgress.h"
 #include "common/AppPaths.h"
+#include "panels/DesktopSession.h"
 #include "pipeline/ConversionJob.h"
 #include "pipeline/JobChecks.h"
 #include "pipeline/ToolRunner.h"
 
+#include <QApplication>
 #include <QDir>
 
 bool frmMain::JobRunning() const
@@ -32,6 +34,10 @@ void frmMain::WireJob()
     connect(m_job, &ConversionJob::Progress, this, [this](int percent, const QString& status) {
         m_progress->ShowProgress(percent, status);
     });
+    // The desktop hears of each message before its box holds the job.
+    m_desktop = new DesktopSession([] { return QApplication::activeWindow() != nullptr; }, this);
+    connect(m_job, &ConversionJob::Message, m_desktop, &DesktopSession::JobMessage);
+    connect(m_job, &ConversionJob::Finished, m_desktop, &DesktopSession::JobEnded);
     connect(m_job, &ConversionJob::Message, this,
             [](const QString& text, int style, const QString& title, const QString& details) {
                 MsgBox(text, style, title, details);
@@ -109,6 +115,7 @@ void frmMain::cmdConvert_Click()
         connect(m_progress, &frmProgress::PauseRequested, m_job, &ConversionJob::Pause);
     }
     m_progress->show();
+    m_desktop->JobStarted(job.outFile);
     m_job->Start(job);
 }
 

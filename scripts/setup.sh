@@ -22,6 +22,8 @@ PACKAGES=(
   # tests, peers and benchmarks
   xvfb xauth xdotool x11-utils imagemagick python3 flvmeta yamdi hyperfine time
   appstream desktop-file-utils man-db file
+  # the private session bus of the desktop-session test
+  dbus-daemon
   clang libclang-rt-14-dev
 )
 
