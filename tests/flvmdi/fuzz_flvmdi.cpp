@@ -42,13 +42,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     check(scan(file, fromFile) == valid);
     if (!valid)
         return 0;
-    check(fromFile.keptBytes == r.keptBytes && fromFile.keyframes.size() == r.keyframes.size() &&
-          fromFile.width == r.width && fromFile.audioSampleRate == r.audioSampleRate);
+    check(fromFile.keptBytes == r.keptBytes && fromFile.width == r.width);
 
     const OutputPlan plan = planOutput(r, 1.5e12, "fuzz");
     const std::string& tag = plan.metadataTag;
-    check((size_t(uint8_t(tag[1])) << 16 | size_t(uint8_t(tag[2])) << 8 | uint8_t(tag[3])) ==
-          tag.size() - 15);
     // The new file, assembled in memory as the program writes it.
     std::string out(reinterpret_cast<const char*>(plan.header), sizeof plan.header);
     out += tag;
