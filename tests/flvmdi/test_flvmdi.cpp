@@ -476,6 +476,7 @@ void TestFlvmdi::realEncodes()
         const QByteArray out = readAll(file);
         const QJsonObject md = metadata(file);
         QVERIFY(md["filesize"].toDouble() == out.size() && out.count("onMetaData") == 1);
+        QCOMPARE(be24(out, 39), quint32(md.size())); // the count of the ECMA array
         if (!video.isEmpty())
             QCOMPARE(QString("%1,%2").arg(md["width"].toInt()).arg(md["height"].toInt()),
                      probe(file, "v", "stream=width,height"));
