@@ -20,7 +20,7 @@ PACKAGES=(
   # watermark fonts and the window font
   fonts-dejavu-core fonts-dejavu-extra fonts-liberation fonts-freefont-ttf fonts-wine
   # tests, peers and benchmarks
-  xvfb xauth xdotool x11-utils imagemagick python3 flvmeta yamdi hyperfine time
+  xvfb xauth xdotool x11-utils imagemagick python3 flvmeta yamdi hyperfine time strace
   appstream desktop-file-utils man-db file
   # the private session bus of the desktop-session test
   dbus-daemon

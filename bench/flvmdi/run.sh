@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Benchmark of flvmdi against a plain copy and the injectors flvmeta and
+# Benchmark of flvmdi against the floor of any atomic rewrite of the file
+# (cp FILE TMP && sync TMP && mv TMP FILE) and the injectors flvmeta and
 # yamdi, run by hand (never by CTest):
 #   bench/flvmdi/run.sh [BUILD_DIR] [ROUNDS] [SIZE_MB]
+# BENCH_PEERS=0 leaves flvmeta and yamdi out; BENCH_RAW=1 prints every run.
 # Makes a one-minute encode as our encoder writes it (Sorenson 320x240 at
 # 225 kbit/s, 25 fps; MP3 22050 Hz 64 kbit/s), repeats its tags with shifted
 # timestamps into a 400 MB file (and a 10 MB one for the memory check), then
@@ -9,7 +11,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 build="${1:-$root/build}"
-rounds="${2:-7}"
+rounds="${2:-9}"
 size="${3:-400}"
 flvmdi="$build/kestrel-app/flvmdi"
 work="$build/bench-flvmdi"

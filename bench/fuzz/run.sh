@@ -1,17 +1,28 @@
 #!/usr/bin/env bash
-# Fuzzes flvmdi's tag reader, metadata computation and AMF0 writer for a
-# given time, starting from the seed corpus in the repository.
-#   usage: bench/fuzz/run.sh SECONDS [BUILD_DIR]
-# New interesting inputs collect in BUILD_DIR/flvmdi-fuzz/corpus; a crash
-# leaves its input as BUILD_DIR/flvmdi-fuzz/crash-*.
+# Fuzzes one target for a given time, starting from its seed corpus in the
+# repository:
+#   usage: bench/fuzz/run.sh [TARGET] SECONDS [BUILD_DIR]
+# TARGET (default flvmdi) names tests/TARGET/: its fuzz_seeds.sh builds
+# OUT_DIR/fuzz_TARGET when given "OUT_DIR --build-only", and its seeds are in
+# tests/TARGET/fuzz-seeds. New interesting inputs collect in
+# BUILD_DIR/TARGET-fuzz/corpus; a crash leaves its input as
+# BUILD_DIR/TARGET-fuzz/crash-*. FUZZ_MAX_LEN sets the largest input (65536).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
-seconds="${1:?usage: run.sh SECONDS [BUILD_DIR]}"
-build="${2:-$root/build}"
-work="$build/flvmdi-fuzz"
+usage="usage: run.sh [TARGET] SECONDS [BUILD_DIR]"
+target=flvmdi
+if [ $# -gt 0 ] && ! [[ "$1" =~ ^[0-9]+$ ]]; then
+    target="$1"
+    shift
+fi
+seconds="${1:?$usage}"
+build="$(cd "${2:-$root/build}" && pwd)"
+tests="$root/tests/$target"
+[ -f "$tests/fuzz_seeds.sh" ] || { echo "run.sh: no fuzz target '$target' ($tests)" >&2; exit 1; }
+work="$build/$target-fuzz"
 
-bash "$root/tests/flvmdi/fuzz_seeds.sh" "$work" --build-only
+bash "$tests/fuzz_seeds.sh" "$work" --build-only
 mkdir -p "$work/corpus"
 cd "$work"
-./fuzz_flvmdi -max_total_time="$seconds" -max_len=65536 -print_final_stats=1 \
-    -artifact_prefix="$work/" corpus "$root/tests/flvmdi/fuzz-seeds"
+"./fuzz_$target" -max_total_time="$seconds" -max_len="${FUZZ_MAX_LEN:-65536}" \
+    -print_final_stats=1 -artifact_prefix="$work/" corpus "$tests/fuzz-seeds"

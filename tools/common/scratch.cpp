@@ -72,7 +72,8 @@ bool namedOnly()
 
 int openUnnamed(const std::string& folder, mode_t mode)
 {
-    if (namedOnly()) {
+    // Without /proc the file could not be given a name later.
+    if (namedOnly() || access("/proc/self/fd", X_OK) != 0) {
         errno = EOPNOTSUPP;
         return -1;
     }
@@ -99,7 +100,7 @@ int publish(int fd, const std::string& target)
     // mkstemp gives a free name; the link then takes it over.
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string name = namedTemplate(folder, base);
-        const int probe = mkstemp(name.data());
+        const int probe = mkostemp(name.data(), O_CLOEXEC);
         if (probe < 0)
             return errno;
         close(probe);

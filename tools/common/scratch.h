@@ -18,7 +18,8 @@ namespace scratch
 bool namedOnly();
 
 // An unnamed file open for reading and writing in `folder` with `mode`
-// (before the umask), or -1 with errno set.
+// (before the umask), or -1 with errno set. Refused (EOPNOTSUPP) also when
+// /proc is not mounted, since publish() could not name the file then.
 int openUnnamed(const std::string& folder, mode_t mode);
 
 // A template for mkstemp/mkdtemp in `folder`: a hidden name made from `base`

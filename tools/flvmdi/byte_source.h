@@ -1,11 +1,13 @@
 // Random access to the bytes of the input: a memory buffer (tests, fuzzing)
-// or a file read through a small sliding memory map, so that reading the tag
-// headers of a large file neither copies its bodies nor grows with its size.
+// or a file read in large blocks into one buffer that slides along it, so
+// that reading the tag headers of a large file costs few system calls and no
+// page faults, and the memory used does not grow with the file.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace flvmdi
 {
@@ -31,27 +33,22 @@ private:
     std::span<const uint8_t> data_;
 };
 
-// Maps windows of `window` bytes of an open file descriptor, one at a time.
-class MappedFileSource : public ByteSource
+// Reads an open file descriptor in blocks of `window` bytes. The file must
+// not shrink below `size` while it is read (IoError if it does).
+class FileSource : public ByteSource
 {
 public:
-    MappedFileSource(int fd, uint64_t size, size_t window = 2u << 20);
-    ~MappedFileSource() override;
-    MappedFileSource(const MappedFileSource&) = delete;
-    MappedFileSource& operator=(const MappedFileSource&) = delete;
+    FileSource(int fd, uint64_t size, size_t window = 256 * 1024);
 
     uint64_t size() const override { return size_; }
     std::span<const uint8_t> get(uint64_t pos, size_t n) override;
 
 private:
-    void unmap();
-
     int fd_;
     uint64_t size_;
-    size_t window_;
-    const uint8_t* map_ = nullptr;
-    uint64_t mapStart_ = 0;
-    size_t mapLen_ = 0;
+    std::vector<uint8_t> buf_;
+    uint64_t start_ = 0; // file position of buf_[0]
+    size_t len_ = 0;     // bytes of buf_ filled
 };
 
 } // namespace flvmdi

@@ -1,5 +1,6 @@
 #include "file_replace.h"
 #include "errors.h"
+#include "scratch.h"
 
 #include <cerrno>
 #include <climits>
@@ -15,8 +16,8 @@ namespace flvmdi
 namespace
 {
 
-// Path of the temporary file while it exists, for the signal handler.
-char g_tempPath[PATH_MAX + 64];
+// Path of the named new file while it exists, for the signal handler.
+char g_tempPath[PATH_MAX + 256];
 volatile sig_atomic_t g_haveTemp = 0;
 // Every signal whose default action ends the program, except those that
 // come back as errors (SIGXFSZ, SIGPIPE: ignored) and program faults.
@@ -32,7 +33,8 @@ extern "C" void onSignal(int sig)
 }
 
 // Blocks the cleanup signals for its lifetime, so that creating and
-// registering the temporary file (or renaming and forgetting it) is one step.
+// registering the named file (or naming the new file and forgetting it) is
+// one step.
 class SignalBlock
 {
 public:
@@ -50,30 +52,35 @@ private:
     sigset_t old_;
 };
 
-class TempFile
+// The new file while it is written: unnamed, so that nothing is left if the
+// program is killed, and given the target's name when complete. Where the
+// file system refuses unnamed files it has a scratch name marked with this
+// host and process, which a signal removes and which a later run removes
+// after a SIGKILL.
+class NewFile
 {
 public:
-    explicit TempFile(const std::string& target)
+    explicit NewFile(const std::string& target) : target_(target)
     {
         const std::string dir = folderOf(target);
-        const std::string base = target.substr(dir.size());
+        scratch::removeLeftovers(dir);
+        fd_ = scratch::openUnnamed(dir, 0600);
+        if (fd_ >= 0)
+            return;
+        const std::string name = scratch::namedTemplate(dir, target.substr(dir.size()));
         SignalBlock block;
-        for (const std::string& name :
-             {dir + "." + base + ".flvmdi-XXXXXX", dir + ".flvmdi-XXXXXX"}) {
-            if (name.size() >= sizeof g_tempPath)
-                continue;
-            std::strcpy(g_tempPath, name.c_str());
-            fd_ = mkostemp(g_tempPath, O_CLOEXEC);
-            if (fd_ >= 0 || errno != ENAMETOOLONG)
-                break;
-        }
+        if (name.size() >= sizeof g_tempPath)
+            throw IoError("cannot create a temporary file in its folder: " +
+                          errnoText(ENAMETOOLONG));
+        std::strcpy(g_tempPath, name.c_str());
+        fd_ = mkostemp(g_tempPath, O_CLOEXEC);
         if (fd_ < 0)
             throw IoError("cannot create a temporary file in its folder: " + errnoText(errno));
         path_ = g_tempPath;
         g_haveTemp = 1;
     }
 
-    ~TempFile()
+    ~NewFile()
     {
         if (fd_ >= 0)
             close(fd_);
@@ -86,26 +93,25 @@ public:
 
     int fd() const { return fd_; }
 
-    void closeChecked()
-    {
-        int fd = fd_;
-        fd_ = -1;
-        if (close(fd) != 0)
-            throw IoError("cannot write the new file: " + errnoText(errno));
-    }
-
-    void renameOver(const std::string& target)
+    // Puts the new file in the target's place.
+    void publish()
     {
         SignalBlock block;
-        if (rename(path_.c_str(), target.c_str()) != 0)
-            throw IoError("cannot replace the file: " + errnoText(errno));
+        int err = 0;
+        if (path_.empty())
+            err = scratch::publish(fd_, target_);
+        else if (rename(path_.c_str(), target_.c_str()) != 0)
+            err = errno;
+        if (err)
+            throw IoError("cannot replace the file: " + errnoText(err));
         path_.clear();
         g_haveTemp = 0;
     }
 
 private:
+    std::string target_;
     int fd_ = -1;
-    std::string path_;
+    std::string path_; // empty while unnamed
 };
 
 [[noreturn]] void writeFailed(int err)
@@ -217,7 +223,7 @@ void copyRange(int in, int out, uint64_t src, uint64_t len, uint64_t dst)
 void replaceFile(int in, const std::string& target, const struct stat& before,
                  const ScanResult& scan, const OutputPlan& plan)
 {
-    TempFile tmp(target);
+    NewFile tmp(target);
     const int out = tmp.fd();
     // Owner first: changing it clears the set-id bits that the mode restores.
     if (fchown(out, before.st_uid, before.st_gid) != 0 && errno != EPERM)
@@ -247,7 +253,6 @@ void replaceFile(int in, const std::string& target, const struct stat& before,
                       std::to_string(plan.fileSize));
     if (fsync(out) != 0)
         writeFailed(errno);
-    tmp.closeChecked();
 
     struct stat now {
     };
@@ -256,7 +261,7 @@ void replaceFile(int in, const std::string& target, const struct stat& before,
         now.st_mtim.tv_nsec != before.st_mtim.tv_nsec)
         throw IoError("the file changed while it was being read; left unchanged");
 
-    tmp.renameOver(target);
+    tmp.publish();
     // Make the rename itself durable.
     int dfd = open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dfd >= 0) {

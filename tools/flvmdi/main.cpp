@@ -93,7 +93,7 @@ int run(const std::string& path, bool printOnly)
             return fail(path, "cannot write in its folder: " + errnoText(errno), ExitIo);
     }
     try {
-        MappedFileSource src(fd.get(), static_cast<uint64_t>(st.st_size));
+        FileSource src(fd.get(), static_cast<uint64_t>(st.st_size));
         ScanResult scan = scanFlv(src);
         const double nowMs =
             static_cast<double>(std::chrono::duration_cast<std::chrono::milliseconds>(
