@@ -183,7 +183,10 @@ void TestWindow::settingsFiles()
                                                     WatermarkCorner(std::min(code, 4)), 2, 0}));
         (code == 3 ? ui->optTopLeft : ui->optTopRight)->setChecked(true);
         ui->txtWatermark->setText("other");
+        ui->ccbWatermarkColor->SetSelectionIndex(0);
+        ui->txtAlpha->setText("1");
         ui->cmbFontName->setCurrentIndex(0);
+        ui->cmbFontSize->setCurrentIndex(1);
         ui->mnuWMLoadSettings->trigger();
         t.note(QString("saved and loaded back with corner %1").arg(code));
     }
