@@ -179,9 +179,9 @@ void TestPlayer::brokenMovieLeavesStartupWorking()
                                                     : "player movie .* cannot be run"));
         Window win;
         QVERIFY(!win.w.blnForceExit && win.w.isVisible());
+        QSignalSpy requests(win.ui()->swfControl, &FlashPlayer::FSCommand);
         FlashPlayer* player = ShowPlayer(win);
         QVERIFY(!player->MovieItem());
-        QSignalSpy requests(player, &FlashPlayer::FSCommand);
         player->SetVariable("varFlvFile", m_flv);
         QTest::mouseClick(player, Qt::LeftButton, {}, QPoint(20, 310));
         QCOMPARE(requests.count(), 0);
