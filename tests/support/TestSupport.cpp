@@ -160,7 +160,7 @@ QString State(QWidget* w, bool items = true)
             entries << c->itemText(i) +
                            (c->itemData(i).isValid() ? '=' + c->itemData(i).toString() : "");
         s = QString(" selected %1").arg(c->currentIndex()) +
-            (items ? " of [" + entries.join('|') + ']' : "");
+            (items ? " of [" + entries.join('|') + ']' : "") + (c->isEditable() ? " typed" : "");
     } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
         s = ' ' + Quoted(g->title());
     } else if (auto* t = qobject_cast<QTabWidget*>(w)) {
@@ -259,10 +259,9 @@ QString DescribeWindow(QWidget* window)
     for (QAction* menu : main ? main->menuBar()->actions() : QList<QAction*>()) {
         out << "menu " + menu->menu()->objectName() + ' ' + Quoted(menu->text());
         for (QAction* a : menu->menu()->actions())
-            out << "  " + a->objectName() +
-                       (a->isSeparator()
-                            ? " -"
-                            : ' ' + Quoted(a->text()) + ' ' + a->shortcut().toString());
+            out << "  " + (a->objectName() + ' ' + (a->isSeparator() ? "-" : Quoted(a->text())) +
+                           ' ' + a->shortcut().toString())
+                              .trimmed();
     }
     DescribeChildren(window, "", cycle, out);
     return out.join('\n') + '\n';
