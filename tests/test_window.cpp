@@ -1,329 +1,296 @@
-// The main window after start-up: lists, focus order, keys, menus, the exit
-// question and the start-up failures.
+// The main window and the windows around it: the controls as start-up leaves
+// them, the splash and About (against reviewed descriptions in tests/golden);
+// what the picks, the settings files and the links do for the user (reviewed
+// transcripts); the exit question and the ways start-up ends the program.
+#include "app/AppStyle.h"
 #include "app/MsgBox.h"
-#include "app/frmMain.h"
+#include "app/frmAbout.h"
 #include "app/frmSplash.h"
 #include "common/AppPaths.h"
-#include "pipeline/ConversionJob.h"
+#include "settings/LinkFile.h"
+#include "settings/SettingsFile.h"
 #include "tests/support/TestSupport.h"
-#include "ui_frmMain.h"
 
-#include <QAction>
-#include <QLockFile>
-#include <QMenuBar>
-#include <QSignalSpy>
-#include <QTabBar>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
 using namespace TestSupport;
 
+namespace
+{
+
+// Opens About from the menu, runs the check while it is up and closes it as
+// its close box does; returns whether the check ran.
+bool WithAbout(frmMain& w, const std::function<void(frmAbout*)>& check)
+{
+    bool ran = false;
+    QTimer::singleShot(0, [&] {
+        if (auto* about = qobject_cast<frmAbout*>(QApplication::activeModalWidget())) {
+            ran = true;
+            check(about);
+            about->close();
+        }
+    });
+    w.ui()->mnuHelpAbout->trigger();
+    return ran;
+}
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
 class TestWindow : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { IsolateProcess(); }
+    void initTestCase()
+    {
+        IsolateProcess();
+        ApplyAppStyle();
+        qputenv("KESTREL_SITE_HOST", "site.example.test");
+        QCOMPARE(frmSplash::TimerInterval(), 2000); // before the tests shorten it
+    }
     void init() { AppPaths::SetAppFolder(BuiltAppFolder()); }
-    void startEntries();
-    void windowFrame();
-    void tabOrderSkipsLabelsAndHiddenControls();
-    void accessKeys_data();
-    void accessKeys();
-    void maxLengthWhenTyping();
-    void menus_data();
-    void menus();
-    void cornerButtonsExclusive();
+    void controlsAfterStartup();
+    void aboutWindow();
+    void splash();
+    void picks();
+    void settingsFiles();
+    void links();
+    void helpPage();
     void exitQuestion();
-    void startupFailures_data();
     void startupFailures();
     void secondCopyShowsOnlyItsMessage();
-    void splashHoldsStartupThenClosesItself();
 };
 
-void TestWindow::startEntries()
+void TestWindow::controlsAfterStartup()
 {
-    MessageRecorder messages;
-    frmMain w;
-    StartWindow(w);
-    QVERIFY(messages.messages.isEmpty());
-    const QList<QPair<const char*, const char*>> expected = {
-        {"cmbVideoWindow", "400x300"}, {"cmbVideoBitrate", "225"}, {"cmbVideoFrameRate", "24"},
-        {"cmbAudioSampling", "22050"}, {"cmbAudioBitrate", "64"},  {"cmbAudioChannel", "Mono"},
-    };
-    for (const auto& [name, text] : expected)
-        QCOMPARE(w.findChild<QComboBox*>(name)->currentText(), QString(text));
-    QCOMPARE(w.ui()->cmbVideoWindow->count(), 13);
-    QCOMPARE(w.ui()->cmbVideoWindow->itemText(1), QString("240x180"));
-    QCOMPARE(w.ui()->cmbVideoWindow->itemText(2), QString("240x135"));
-    QCOMPARE(w.ui()->cmbFontName->currentIndex(), 0);
-    QCOMPARE(w.ui()->cmbFontFileName->currentIndex(), 0);
-    QCOMPARE(w.ui()->cmbFontFileName->count(), w.ui()->cmbFontName->count());
-    QCOMPARE(w.ui()->cmbFontSize->currentIndex(), 1);
-    QCOMPARE(w.ui()->ccbWatermarkColor->SelectionIndex(), 6);
-    QCOMPARE(w.ui()->txtNumImages->text(), QString("10"));
-    QCOMPARE(w.ui()->txtAlpha->text(), QString("255"));
-    QVERIFY(w.ui()->optTopLeft->isChecked());
-    QVERIFY(!w.ui()->chkWatermark->isChecked() && !w.ui()->chkImage->isChecked() &&
-            !w.ui()->chkDisableAudio->isChecked());
-    QCOMPARE(w.ui()->sstThis->currentIndex(), 0);
-    QVERIFY(w.Job()->EncoderOptions.isEmpty());
-    QCOMPARE(w.WindowsDir, QString("/usr/share"));
-    QCOMPARE(w.ui()->swfControl->Movie(), BuiltAppFolder() + "/kstr_flvp_small.qml");
-}
-
-void TestWindow::windowFrame()
-{
-    MessageRecorder messages;
-    frmMain w;
-    StartWindow(w);
-    QCOMPARE(w.windowTitle(), QString("Kestrel FLV Converter & Watermarker 7"));
-    QCOMPARE(w.centralWidget()->size(), QSize(488, 475));
-    QCOMPARE(w.minimumSize(), w.maximumSize());
-    QVERIFY(!(w.windowFlags() & Qt::WindowMaximizeButtonHint));
-    QVERIFY(w.windowFlags() & Qt::WindowMinimizeButtonHint);
-    QVERIFY(!w.windowIcon().isNull());
-    for (int size : {16, 24, 32, 48})
-        QCOMPARE(w.windowIcon().pixmap(size).size(), QSize(size, size));
-    // Places are given relative to the tab control, tab strip included.
-    const QPoint frame1 = w.ui()->Frame1->mapTo(w.ui()->sstThis, QPoint(0, 0));
-    QCOMPARE(frame1, QPoint(8, 24));
-    QCOMPARE(w.ui()->cmdConvert->geometry(), QRect(112, 424, 241, 29));
-    QCOMPARE(w.ui()->lblLink->text(),
-             "Attention: For FLV Converters, FLV Web Video Players visit " + AppPaths::SiteHost() +
-                 " or click here");
-}
-
-void TestWindow::tabOrderSkipsLabelsAndHiddenControls()
-{
-    MessageRecorder messages;
-    frmMain w;
-    StartWindow(w);
-    QApplication::setActiveWindow(&w);
-    w.ui()->cmdInput->setFocus();
-    QStringList order;
-    for (int i = 0; i < 40; ++i) {
-        QWidget* focus = QApplication::focusWidget();
-        QVERIFY(focus);
-        QString name = focus->objectName();
-        if (qobject_cast<QTabBar*>(focus))
-            name = "sstThis";
-        if (!order.isEmpty() && name == order.first())
-            break;
-        order << name;
-        QTest::keyClick(focus, Qt::Key_Tab);
+    Window win;
+    QString text = DescribeWindow(&win.w) + "WindowsDir " + win.w.WindowsDir + '\n';
+    for (int page : {1, 2}) {
+        win.ui()->sstThis->setCurrentIndex(page);
+        text += QString("Tab cycle on page %1: ").arg(page) + TabCycle(&win.w).join(' ') + '\n';
     }
-    const QStringList expected = {"cmdInput",        "cmdOutput",         "txtOutFile",
-                                  "cmbVideoWindow",  "cmbVideoBitrate",   "cmbVideoFrameRate",
-                                  "chkImage",        "txtNumImages",      "cmbAudioSampling",
-                                  "chkDisableAudio", "cmbAudioBitrate",   "cmbAudioChannel",
-                                  "txtWatermark",    "ccbWatermarkColor", "optTopLeft",
-                                  "cmbFontName",     "cmbFontSize",       "chkWatermark",
-                                  "cmdConvert",      "cmdExit",           "sstThis"};
-    QCOMPARE(order, expected);
+    CompareGolden("main-window.txt", text);
+    QCOMPARE(win.messages.texts(), QStringList());
 }
 
-void TestWindow::accessKeys_data()
+void TestWindow::aboutWindow()
 {
-    QTest::addColumn<int>("key");
-    QTest::addColumn<QString>("button");
-    QTest::newRow("Alt+I") << int(Qt::Key_I) << "cmdInput";
-    QTest::newRow("Alt+O") << int(Qt::Key_O) << "cmdOutput";
-    QTest::newRow("Alt+C") << int(Qt::Key_C) << "cmdConvert";
-    QTest::newRow("Alt+X") << int(Qt::Key_X) << "cmdExit";
+    Window win;
+    QVERIFY(WithAbout(win.w, [](frmAbout* about) {
+        CompareGolden("about.txt", DescribeWindow(about));
+        QTest::mouseClick(about->findChild<QPushButton*>("cmdClose"), Qt::LeftButton);
+        QVERIFY(!about->isVisible());
+    }));
+    QVERIFY(win.w.findChildren<frmAbout*>().isEmpty()); // each opening makes a fresh one
 }
 
-void TestWindow::accessKeys()
-{
-    QFETCH(int, key);
-    QFETCH(QString, button);
-    MessageRecorder messages;
-    DialogScript dialogs; // the user cancels whatever dialog the button opens
-    frmMain w;
-    StartWindow(w);
-    w.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&w));
-    QSignalSpy clicked(w.findChild<QPushButton*>(button), &QPushButton::clicked);
-    messages.answers = {vbNo};
-    w.ui()->txtOutFile->setFocus();
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), Qt::AltModifier);
-    QTRY_COMPARE(clicked.count(), 1); // a mnemonic presses the button visibly first
-}
-
-void TestWindow::maxLengthWhenTyping()
+// Start-up waits while the splash is up, then goes on.
+void TestWindow::splash()
 {
     MessageRecorder messages;
     frmMain w;
-    StartWindow(w);
-    QLineEdit* count = w.ui()->txtNumImages;
-    count->clear();
-    QTest::keyClicks(count, "123");
-    QCOMPARE(count->text(), QString("12"));
-    QCOMPARE(w.ui()->txtAlpha->maxLength(), 3);
-    // The hidden working boxes stay hidden.
-    for (QWidget* hidden :
-         {static_cast<QWidget*>(w.ui()->txtApp), static_cast<QWidget*>(w.ui()->txtAlpha),
-          static_cast<QWidget*>(w.ui()->txtLeft), static_cast<QWidget*>(w.ui()->txtTop),
-          static_cast<QWidget*>(w.ui()->cmbFontFileName)})
-        QVERIFY2(!hidden->isVisible(), qPrintable(hidden->objectName()));
+    QString seen;
+    QTimer::singleShot(50, [&] {
+        if (auto* splash = qobject_cast<frmSplash*>(QApplication::activeModalWidget()))
+            seen = DescribeWindow(splash) + QString("main window shown %1, pointer %2\n")
+                                                .arg(w.isVisible())
+                                                .arg(w.cursor().shape());
+    });
+    StartWindow(w, 400);
+    CompareGolden("splash.txt", seen);
+    QVERIFY(!QApplication::activeModalWidget());
 }
 
-void TestWindow::menus_data()
+// The source and folder picks, the names they propose and refuse, the
+// tooltips that repeat them, and the font file that follows the font.
+void TestWindow::picks()
 {
-    QTest::addColumn<QString>("menu");
-    QTest::addColumn<QStringList>("entries"); // name=caption, "-name" for a separator
-    QTest::newRow("Watermark") << "mnuWatermark"
-                               << QStringList{"mnuWMSaveSettings=Save Settings", "-hhhnnn",
-                                              "mnuWMLoadSettings=Load Settings"};
-    QTest::newRow("Help") << "mnuHelp"
-                          << QStringList{"mnuInstructions=&Instructions", "-bbbnnn",
-                                         "mnuWebVideoPlayer=&Web Video Player", "-oooppp",
-                                         "mnuHelpAbout=&About..."};
+    Window win;
+    auto* ui = win.ui();
+    Transcript t(win);
+    for (const auto& [button, answer] :
+         QList<QPair<QPushButton*, QString>>{{ui->cmdInput, "/videos/My Clip.DivX"},
+                                             {ui->cmdInput, ""},
+                                             {ui->cmdInput, "/videos/ab"},
+                                             {ui->cmdOutput, "/home/me/Video"},
+                                             {ui->cmdOutput, "/"},
+                                             {ui->cmdOutput, ""},
+                                             {ui->cmdInput, "/v/a\nb.avi"},
+                                             {ui->cmdInput, "/v/a\tb.avi"},
+                                             {ui->cmdOutput, "/v/good"},
+                                             {ui->cmdOutput, "/v/new\rfolder"}}) {
+        win.dialogs.answers = {answer.isEmpty() ? std::nullopt : std::optional(answer)};
+        button->click();
+        t.note(button->objectName() + " answered " + (answer.isEmpty() ? "with a cancel" : answer));
+    }
+    for (int font : {3, -1}) {
+        ui->cmbFontName->setCurrentIndex(font);
+        t.note(QString("font %1 chosen").arg(font));
+    }
+    emit ui->swfControl->FSCommand("open", "");
+    t.note("the player asks for a file");
+    CompareGolden("picks.txt", t.text);
 }
 
-void TestWindow::menus()
+// Saving refuses what a file cannot hold and says nothing when it fails. Each
+// corner is stored as its code and comes back; with none selected the file
+// says bottom right. Loading applies a damaged file up to its damaged line and
+// switches the watermark on only for a whole file.
+void TestWindow::settingsFiles()
 {
-    QFETCH(QString, menu);
-    QFETCH(QStringList, entries);
-    MessageRecorder messages;
-    frmMain w;
-    StartWindow(w);
-    const QList<QAction*> actions = w.findChild<QMenu*>(menu)->actions();
-    QCOMPARE(actions.size(), entries.size());
-    for (int i = 0; i < actions.size(); ++i) {
-        if (entries[i].startsWith('-')) {
-            QVERIFY(actions[i]->isSeparator());
-            QCOMPARE(actions[i]->objectName(), entries[i].mid(1));
-        } else {
-            QCOMPARE(actions[i]->objectName() + '=' + actions[i]->text(), entries[i]);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("my logo"), damaged = dir.filePath("damaged.wsx");
+    QFile file(damaged); // the font size is not in the list
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(EncodeSettingsFile({"partial", 0, "255", WatermarkCorner::BottomLeft, 0, 9999}));
+    file.close();
+    Window win;
+    auto* ui = win.ui();
+    Transcript t(win);
+    ui->mnuWMSaveSettings->trigger();
+    QCOMPARE(win.w.focusWidget(), ui->txtWatermark);
+    ui->txtWatermark->setText("Logo 日本語");
+    ui->mnuWMSaveSettings->trigger();
+    QCOMPARE(ui->txtWatermark->selectedText(), QString("本"));
+    t.note("save without a text, then with a character a file cannot hold");
+    ui->txtWatermark->setText("© Kestrel – ünï");
+    ui->ccbWatermarkColor->SetSelectionIndex(3);
+    ui->txtAlpha->setText("128");
+    ui->cmbFontName->setCurrentIndex(2);
+    ui->cmbFontSize->setCurrentIndex(0);
+    win.dialogs.answers = {"/nonexistent/x.wsx", std::nullopt};
+    ui->mnuWMSaveSettings->trigger();
+    ui->mnuWMSaveSettings->trigger();
+    t.note("a save that fails, one cancelled");
+    QRadioButton* const corners[] = {ui->optTopLeft, ui->optBottomLeft, ui->optTopRight,
+                                     ui->optBottomRight, nullptr};
+    for (int code = 1; code <= 5; ++code) {
+        for (QRadioButton* b : win.w.findChildren<QRadioButton*>()) {
+            b->setAutoExclusive(false);
+            b->setChecked(b == corners[code - 1]);
+            b->setAutoExclusive(true);
         }
+        win.dialogs.answers = {path, path};
+        ui->mnuWMSaveSettings->trigger();
+        QCOMPARE(ReadAll(path), EncodeSettingsFile({"© Kestrel – ünï", 3, "128",
+                                                    WatermarkCorner(std::min(code, 4)), 2, 0}));
+        (code == 3 ? ui->optTopLeft : ui->optTopRight)->setChecked(true);
+        ui->txtWatermark->setText("other");
+        ui->ccbWatermarkColor->SetSelectionIndex(0);
+        ui->txtAlpha->setText("1");
+        ui->cmbFontName->setCurrentIndex(0);
+        ui->cmbFontSize->setCurrentIndex(1);
+        ui->mnuWMLoadSettings->trigger();
+        t.note(QString("saved and loaded back with corner %1").arg(code));
     }
-    QCOMPARE(w.ui()->mnuWatermark->title(), QString("Watermark"));
-    QCOMPARE(w.ui()->mnuHelp->title(), QString("&Help"));
-    QCOMPARE(w.ui()->mnuInstructions->shortcut(), QKeySequence(Qt::Key_F1));
+    ui->chkWatermark->setChecked(false);
+    win.dialogs.answers = {damaged, std::nullopt, dir.filePath("missing.wsx")};
+    for (const char* step : {"damaged file loaded", "load cancelled", "missing file loaded"}) {
+        ui->mnuWMLoadSettings->trigger();
+        t.note(step);
+    }
+    CompareGolden("settings.txt", t.text.replace(dir.path(), "<folder>"));
 }
 
-void TestWindow::cornerButtonsExclusive()
+// The address of the link file goes out exactly as it stands there; F1 opens
+// the help page beside the program, whatever the working folder.
+void TestWindow::links()
 {
-    MessageRecorder messages;
-    frmMain w;
-    StartWindow(w);
-    QTest::mouseClick(w.ui()->optBottomRight, Qt::LeftButton);
-    QVERIFY(w.ui()->optBottomRight->isChecked());
-    int selected = 0;
-    for (QRadioButton* b :
-         {w.ui()->optTopLeft, w.ui()->optTopRight, w.ui()->optBottomLeft, w.ui()->optBottomRight})
-        selected += b->isChecked();
-    QCOMPARE(selected, 1);
+    AppFolderCopy app;
+    app.writeFile("kestrel.swx", MakeLinkFile("http://link-file.example/start?a=1&b=%20"));
+    AppPaths::SetAppFolder(app.path());
+    QTemporaryDir elsewhere;
+    const QString before = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(elsewhere.path()));
+    Window win;
+    Transcript t(win);
+    QTest::mouseClick(win.ui()->lblLink, Qt::LeftButton);
+    win.ui()->mnuWebVideoPlayer->trigger();
+    QVERIFY(WithAbout(win.w, [](frmAbout* about) {
+        for (const char* link : {"lblKestrel", "lblKestrelSupport", "lblKestrelContact"})
+            QTest::mouseClick(about->findChild<QLabel*>(link), Qt::LeftButton);
+    }));
+    t.note("the link line, the menu's web page and the About links clicked");
+    win.w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&win.w));
+    QTest::keyClick(&win.w, Qt::Key_F1);
+    QDir::setCurrent(before);
+    QCOMPARE(win.links.opened.last(), QUrl::fromLocalFile(app.file("kstr_flvcn.html")));
+    AppPaths::SetAppFolder(QString()); // then the program's own folder counts
+    win.ui()->mnuInstructions->trigger();
+    QCOMPARE(win.links.opened.last(),
+             QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + "/kstr_flvcn.html"));
+    CompareGolden("links.txt", t.text);
+}
+
+// Every local link and picture of the delivered help page exists, every jump
+// inside it has its target.
+void TestWindow::helpPage()
+{
+    const QString html = ReadAll(BuiltAppFolder() + "/kstr_flvcn.html");
+    int local = 0;
+    for (const auto& m : QRegularExpression(R"re(\s(?:href|src)="([^"]*)")re").globalMatch(html)) {
+        const QUrl url(m.captured(1).replace("&amp;", "&"));
+        local += url.scheme().isEmpty();
+        QVERIFY2(!url.scheme().isEmpty() ? url.scheme().startsWith("http")
+                 : url.path().isEmpty()  ? html.contains(" id=\"" + url.fragment() + '"')
+                                         : QFileInfo::exists(BuiltAppFolder() + '/' + url.path()),
+                 qPrintable(url.toString()));
+    }
+    QVERIFY(local > 10);
 }
 
 void TestWindow::exitQuestion()
 {
-    MessageRecorder messages;
-    frmMain w;
-    StartWindow(w);
-    w.ui()->txtWatermark->setText("kept");
-
-    messages.answers = {vbNo};
-    w.ui()->cmdExit->click();
-    QCOMPARE(messages.messages.size(), 1);
-    QCOMPARE(messages.messages[0].text, QString("EXIT KESTREL FLV CONVERTER?"));
-    QCOMPARE(messages.messages[0].style, 36);
-    QCOMPARE(messages.messages[0].title, QString("Confirm"));
-    QVERIFY(w.isVisible() && !w.HasEnded());
-    QCOMPARE(w.ui()->txtWatermark->text(), QString("kept"));
-
-    // The close box asks the same question; Yes ends the program.
-    messages.answers = {vbYes};
-    w.close();
-    QCOMPARE(messages.messages.size(), 2);
-    QCOMPARE(messages.messages[1].text, QString("EXIT KESTREL FLV CONVERTER?"));
-    QVERIFY(w.HasEnded());
-    QVERIFY(!w.isVisible());
-    QCOMPARE(w.ExitCode(), 0);
+    Window win;
+    win.ui()->txtWatermark->setText("kept");
+    win.messages.answers = {vbNo, vbYes};
+    win.ui()->cmdExit->click();
+    QVERIFY(win.w.isVisible() && !win.w.HasEnded());
+    QCOMPARE(win.ui()->txtWatermark->text(), QString("kept"));
+    win.w.close(); // the close box asks the same; Yes ends the program
+    QCOMPARE(win.messages.texts(), QStringList(2, "EXIT KESTREL FLV CONVERTER?|36|Confirm"));
+    QVERIFY(win.w.HasEnded() && !win.w.isVisible());
+    QCOMPARE(win.w.ExitCode(), 0);
 }
 
-void TestWindow::startupFailures_data()
-{
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<QByteArray>("content"); // "<missing>" removes it
-    QTest::addColumn<QString>("message");
-    QTest::newRow("colors.txt missing") << "colors.txt" << QByteArray("<missing>")
-                                        << "INTERNAL ERROR OCCURED - ERROR NUMBER: 53 - FILE NOT "
-                                           "FOUND: COLORS.TXT. PLEASE CONTACT SUPPORT.";
-    QTest::newRow("empty link file") << "kestrel.swx" << QByteArray()
-                                     << "INTERNAL ERROR OCCURED - ERROR NUMBER: 62 - INPUT PAST "
-                                        "END OF FILE: KESTREL.SWX. PLEASE CONTACT SUPPORT.";
-    QTest::newRow("link file missing") << "kestrel.swx" << QByteArray("<missing>")
-                                       << "INTERNAL ERROR OCCURED - ERROR NUMBER: 53 - FILE NOT "
-                                          "FOUND: KESTREL.SWX. PLEASE CONTACT SUPPORT.";
-    QTest::newRow("bad colour number")
-        << "colors.txt" << QByteArray("1  2 3 x\r\n")
-        << "INTERNAL ERROR OCCURED - ERROR NUMBER: 13 - TYPE MISMATCH. PLEASE CONTACT SUPPORT.";
-}
-
+// One message, and no exit question.
 void TestWindow::startupFailures()
 {
-    QFETCH(QString, file);
-    QFETCH(QByteArray, content);
-    QFETCH(QString, message);
-    AppFolderCopy app;
-    QFile::remove(app.file(file));
-    if (content != "<missing>")
-        app.writeFile(file, content);
-    AppPaths::SetAppFolder(app.path());
-
-    MessageRecorder messages;
-    frmMain w;
-    StartWindow(w);
-    QVERIFY(w.blnForceExit);
-    QVERIFY(w.HasEnded());
-    QVERIFY(!w.isVisible());
-    // One message, and no exit question.
-    QCOMPARE(messages.messages.size(), 1);
-    QCOMPARE(messages.messages[0].text, message);
-    QCOMPARE(messages.messages[0].style, 16);
-    QCOMPARE(messages.messages[0].title, QString("Error"));
+    for (const auto& [file, failure] :
+         {std::pair{"colors.txt", "53 - FILE NOT FOUND: COLORS.TXT"},
+          {"kestrel.swx", "62 - INPUT PAST END OF FILE: KESTREL.SWX"}}) {
+        AppFolderCopy app;
+        QFile::remove(app.file(file));
+        if (QString(file) == "kestrel.swx")
+            app.writeFile(file, {});
+        AppPaths::SetAppFolder(app.path());
+        MessageRecorder messages;
+        frmMain w;
+        StartWindow(w);
+        QCOMPARE(messages.texts(),
+                 QStringList{"INTERNAL ERROR OCCURED - ERROR NUMBER: " + QString(failure) +
+                             ". PLEASE CONTACT SUPPORT.|16|Error"});
+        QVERIFY(w.blnForceExit && w.HasEnded() && !w.isVisible());
+    }
 }
 
 void TestWindow::secondCopyShowsOnlyItsMessage()
 {
-    QLockFile running(AppPaths::RuntimeFolder() + "/kestrel.lock");
-    QVERIFY(running.tryLock(0));
+    Window first;
     MessageRecorder messages;
-    frmMain w;
-    StartWindow(w);
-    QCOMPARE(messages.messages.size(), 1);
-    QCOMPARE(messages.messages[0].text, QString("THIS SOFTWARE IS ALREADY OPEN!"));
-    QCOMPARE(messages.messages[0].style, 16);
-    QCOMPARE(messages.messages[0].title, QString("Error"));
-    QVERIFY(w.blnForceExit);
-    QVERIFY(!w.isVisible());
-    QCOMPARE(w.ui()->cmbVideoWindow->count(), 0); // start-up stopped before the lists
-}
-
-void TestWindow::splashHoldsStartupThenClosesItself()
-{
-    MessageRecorder messages;
-    frmMain w;
-    bool seen = false;
-    QTimer::singleShot(50, [&] {
-        auto* splash = qobject_cast<frmSplash*>(QApplication::activeModalWidget());
-        QVERIFY(splash);
-        seen = true;
-        QVERIFY(splash->isVisible());
-        QCOMPARE(splash->size(), QSize(355, 202));
-        QVERIFY(splash->windowFlags() & Qt::FramelessWindowHint);
-        QCOMPARE(splash->cursor().shape(), Qt::WaitCursor);
-        QCOMPARE(w.cursor().shape(), Qt::WaitCursor);
-        QVERIFY(w.isVisible());
-    });
-    StartWindow(w, 400);
-    QVERIFY(seen);
-    QVERIFY(!QApplication::activeModalWidget());
-    QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
-    QCOMPARE(frmSplash::TimerInterval(), 400);
-    frmSplash::TimerInterval() = 2000;
-    QCOMPARE(frmSplash().findChild<QTimer*>("tmrSplash")->interval(), 2000);
+    frmMain second;
+    StartWindow(second);
+    QCOMPARE(messages.texts(), QStringList{"THIS SOFTWARE IS ALREADY OPEN!|16|Error"});
+    QVERIFY(second.blnForceExit && !second.isVisible());
+    QCOMPARE(second.ui()->cmbVideoWindow->count(), 0); // start-up stopped before the lists
 }
 
 QTEST_MAIN(TestWindow)

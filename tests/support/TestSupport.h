@@ -1,16 +1,14 @@
 #pragma once
 
 #include "app/CommonDialog.h"
+#include "app/LinkStyle.h"
+#include "app/MsgBox.h"
+#include "app/frmMain.h"
+#include "ui_frmMain.h"
 
-#include <QList>
-#include <QString>
-#include <QStringList>
 #include <QTemporaryDir>
 #include <QUrl>
-#include <functional>
 #include <optional>
-
-class frmMain;
 
 namespace TestSupport
 {
@@ -43,32 +41,30 @@ struct Message {
     QString title;
     QString details;
 };
-class MessageRecorder
-{
-public:
+struct MessageRecorder {
     MessageRecorder();
-    ~MessageRecorder();
+    ~MessageRecorder() { SetMsgBoxHandler({}); }
+    QStringList texts() const; // "text|style|title" each
     QList<Message> messages;
     QList<int> answers;
 };
 
-// Answers file dialogs from a script (nullopt = the user cancels) and
-// records each request.
-class DialogScript
-{
-public:
+// Answers file dialogs from a script (nullopt: the user cancels) and records
+// each request.
+struct DialogScript {
     DialogScript();
-    ~DialogScript();
+    ~DialogScript() { CommonDialog::SetBackend({}); }
     QList<std::optional<QString>> answers;
     QList<FileDialogRequest> requests;
 };
 
 // Records the addresses the program hands to the system.
-class LinkRecorder
-{
-public:
-    LinkRecorder();
-    ~LinkRecorder();
+struct LinkRecorder {
+    LinkRecorder()
+    {
+        SetLinkOpener([this](const QUrl& url) { opened.append(url); });
+    }
+    ~LinkRecorder() { SetLinkOpener({}); }
     QList<QUrl> opened;
 };
 
@@ -77,5 +73,52 @@ QStringList Corpus(const QString& fileName);
 
 // Builds the main window and runs its start-up with a short splash.
 void StartWindow(frmMain& window, int splashMs = 10);
+
+// A started main window whose messages, dialogs and links are recorded.
+struct Window {
+    MessageRecorder messages;
+    DialogScript dialogs;
+    LinkRecorder links;
+    frmMain w;
+    Window() { StartWindow(w); }
+    Ui::frmMain* ui() const { return w.ui(); }
+};
+
+// What the user meets, step by step: each note names the step, then the
+// messages, file dialogs and opened addresses since the last note, and every
+// control whose caption, text, state or tooltip changed.
+class Transcript
+{
+public:
+    explicit Transcript(Window& win) : m_win(win) { m_controls = Controls(); }
+    void note(const QString& step);
+    QString text;
+
+private:
+    QStringList Controls() const;
+    Window& m_win;
+    QStringList m_controls;
+    QString m_lastDialog;
+    qsizetype m_messages = 0, m_dialogs = 0, m_links = 0;
+};
+
+// The controls that real Tab presses visit once round, from the one that has
+// the focus; "then X" ends a round that does not come back.
+QStringList TabCycle(QWidget* window);
+
+// The window's frame and menus, then every named control, one per line: class,
+// place in its container, caption and start state, tooltip, Tab position,
+// access key and look.
+QString DescribeWindow(QWidget* window);
+
+// Compares text with tests/golden/NAME and fails with a diff; with
+// KESTREL_UPDATE_GOLDEN=1 it rewrites the file instead.
+void CompareGolden(const QString& name, const QString& text);
+
+// tests/golden/NAME as a table, one JSON array ["input", "result"] a line
+// (other lines are comments): runs call on each input and compares the
+// results; a VbError gives its number and description, another exception
+// "refused" and its reason.
+void CompareGoldenTable(const QString& name, const std::function<QString(const QString&)>& call);
 
 } // namespace TestSupport
