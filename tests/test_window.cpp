@@ -11,9 +11,12 @@
 #include "settings/SettingsFile.h"
 #include "tests/support/TestSupport.h"
 
+#include <QGroupBox>
 #include <QRegularExpression>
+#include <QStyleOptionGroupBox>
 #include <QTest>
 #include <QTimer>
+#include <cmath>
 
 using namespace TestSupport;
 
@@ -63,6 +66,7 @@ private slots:
     void settingsFiles();
     void links();
     void helpPage();
+    void framesAndDarkTheme();
     void exitQuestion();
     void startupFailures();
     void secondCopyShowsOnlyItsMessage();
@@ -98,10 +102,14 @@ void TestWindow::splash()
     frmMain w;
     QString seen;
     QTimer::singleShot(50, [&] {
-        if (auto* splash = qobject_cast<frmSplash*>(QApplication::activeModalWidget()))
+        if (auto* splash = qobject_cast<frmSplash*>(QApplication::activeModalWidget())) {
             seen = DescribeWindow(splash) + QString("main window shown %1, pointer %2\n")
                                                 .arg(w.isVisible())
                                                 .arg(w.cursor().shape());
+            QTest::keyClick(splash, Qt::Key_Escape);
+            splash->close();
+            seen += QString("shown after Esc and close %1\n").arg(splash->isVisible());
+        }
     });
     StartWindow(w, 400);
     CompareGolden("splash.txt", seen);
@@ -211,6 +219,18 @@ void TestWindow::links()
     QVERIFY(QDir::setCurrent(elsewhere.path()));
     Window win;
     Transcript t(win);
+    // A press dragged off a link and released elsewhere opens nothing.
+    auto dragOff = [](QWidget* link) {
+        QTest::mousePress(link, Qt::LeftButton);
+        QTest::mouseRelease(link, Qt::LeftButton, {}, QPoint(-3, link->height() + 3));
+    };
+    for (QWidget* link : {win.ui()->lblLink, win.ui()->lblNews, win.ui()->lblKestrelNews})
+        dragOff(link);
+    QVERIFY(WithAbout(win.w, [&](frmAbout* about) {
+        for (const char* link : {"lblKestrel", "lblKestrelSupport", "lblKestrelContact"})
+            dragOff(about->findChild<QLabel*>(link));
+    }));
+    t.note("a press on each link dragged off it");
     QTest::mouseClick(win.ui()->lblLink, Qt::LeftButton);
     win.ui()->mnuWebVideoPlayer->trigger();
     QVERIFY(WithAbout(win.w, [](frmAbout* about) {
@@ -245,6 +265,68 @@ void TestWindow::helpPage()
                  qPrintable(url.toString()));
     }
     QVERIFY(local > 10);
+}
+
+namespace
+{
+
+double Contrast(const QColor& a, const QColor& b)
+{
+    auto luminance = [](const QColor& c) {
+        double sum = 0;
+        for (auto [v, weight] :
+             {std::pair{c.redF(), 0.2126}, {c.greenF(), 0.7152}, {c.blueF(), 0.0722}})
+            sum += weight * (v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4));
+        return sum;
+    };
+    const double x = luminance(a), y = luminance(b);
+    return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
+}
+
+} // namespace
+
+// The frames' border runs through their caption, above the first row of
+// controls; on a dark palette every text reads at 4.5:1 at least (the blue
+// links keep their look).
+void TestWindow::framesAndDarkTheme()
+{
+    const QPalette light = QApplication::palette();
+    QPalette dark(QColor("#31363b"), QColor("#31363b"));
+    for (auto [role, colour] : {std::pair{QPalette::WindowText, "#eff0f1"},
+                                {QPalette::Text, "#eff0f1"},
+                                {QPalette::ButtonText, "#eff0f1"},
+                                {QPalette::Base, "#232629"},
+                                {QPalette::Highlight, "#3daee9"}})
+        dark.setColor(role, QColor(colour));
+    for (const QPalette& palette : {light, dark}) {
+        QApplication::setPalette(palette);
+        Window win;
+        for (QGroupBox* frame : win.w.findChildren<QGroupBox*>()) {
+            const QImage look = frame->grab().toImage();
+            int line = 0;
+            while (line < look.height() &&
+                   look.pixelColor(0, line).rgb() != palette.color(QPalette::Mid).rgb())
+                ++line;
+            for (QWidget* control : frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+                QVERIFY2(line < control->y(), qPrintable(control->objectName()));
+        }
+        for (QWidget* w : win.w.findChildren<QWidget*>()) {
+            if (!w->isVisible() || w->objectName().contains("Link") ||
+                w->objectName() == "lblKestrelNews")
+                continue;
+            const bool field = qobject_cast<QLineEdit*>(w) || qobject_cast<QComboBox*>(w);
+            QColor text = w->palette().color(field ? QPalette::Text : QPalette::WindowText);
+            if (auto* frame = qobject_cast<QGroupBox*>(w)) {
+                QStyleOptionGroupBox option;
+                option.initFrom(frame);
+                text = QColor::fromRgba(
+                    uint(w->style()->styleHint(QStyle::SH_GroupBox_TextLabelColor, &option, w)));
+            }
+            const QColor back = w->palette().color(field ? QPalette::Base : QPalette::Window);
+            QVERIFY2(Contrast(text, back) >= 4.5, qPrintable(w->objectName()));
+        }
+    }
+    QApplication::setPalette(light);
 }
 
 void TestWindow::exitQuestion()
