@@ -1,9 +1,14 @@
-// Real copies of the program under a real X server: a second copy shows its
-// message and ends; the lock of a killed copy does not lock the user out.
+// Under a real X server: a second copy shows its message and ends; the lock of
+// a killed copy does not lock the user out; the player keeps the window whole.
+#include "app/FlashPlayer.h"
+#include "app/MsgBox.h"
 #include "tests/support/TestSupport.h"
+#include "ui_frmMain.h"
 
 #include <QProcess>
+#include <QQuickView>
 #include <QTest>
+#include <QToolTip>
 #include <signal.h>
 
 namespace
@@ -36,6 +41,7 @@ class TestInstance : public QObject
     Q_OBJECT
 private slots:
     void secondCopyThenKilledCopy();
+    void playerUnderARealServer();
 };
 
 void TestInstance::secondCopyThenKilledCopy()
@@ -68,5 +74,33 @@ void TestInstance::secondCopyThenKilledCopy()
     QVERIFY(!FindWindow(next, "^Error$"));
 }
 
-QTEST_GUILESS_MAIN(TestInstance)
+// The player's view is a window of its own: showing it keeps the main
+// window's native window, and keys typed in it still reach the window.
+void TestInstance::playerUnderARealServer()
+{
+    if (qgetenv("DISPLAY").isEmpty())
+        QSKIP("needs an X server (run under xvfb-run)");
+    TestSupport::Window win;
+    win.w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&win.w));
+    const WId before = win.w.winId();
+    win.ui()->sstThis->setCurrentWidget(win.ui()->tabPlay);
+    QTRY_VERIFY(win.ui()->swfControl->MovieItem());
+    QCOMPARE(win.w.winId(), before);
+    win.ui()->swfControl->setFocus();
+    QTRY_VERIFY(QGuiApplication::focusWindow() == win.ui()->swfControl->View());
+    win.messages.answers = {vbNo};
+    for (const char* key : {"F1", "alt+x", "Tab"})
+        QProcess::execute("xdotool", {"key", key});
+    QTRY_COMPARE(win.links.opened.size(), 1); // the help page
+    QTRY_COMPARE(win.messages.texts(), QStringList{"EXIT KESTREL FLV CONVERTER?|36|Confirm"});
+    QTRY_VERIFY(QApplication::focusWidget() && QApplication::focusWidget() != win.ui()->swfControl);
+    const QPoint centre = win.ui()->swfControl->mapToGlobal(QPoint(200, 150));
+    for (int step : {0, 3})
+        QProcess::execute("xdotool", {"mousemove", QString::number(centre.x() + step),
+                                      QString::number(centre.y())});
+    QTRY_COMPARE(QToolTip::text(), win.ui()->swfControl->toolTip());
+}
+
+QTEST_MAIN(TestInstance)
 #include "test_instance.moc"
