@@ -50,11 +50,11 @@ Rectangle {
     }
 
     // A local path as a file URL; every path segment is percent-encoded so
-    // that blanks, '#' and '%' in names survive.
+    // that blanks, '#', '%' and backslashes in names survive.
     function fileUrl(path) {
         if (path.indexOf("file:") === 0)
             return path
-        var parts = path.replace(/\\/g, "/").split("/")
+        var parts = path.split("/")
         for (var i = 0; i < parts.length; ++i)
             parts[i] = encodeURIComponent(parts[i])
         var joined = parts.join("/")
