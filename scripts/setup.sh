@@ -22,6 +22,8 @@ PACKAGES=(
   # tests, peers and benchmarks
   xvfb xauth xdotool x11-utils imagemagick python3 flvmeta yamdi hyperfine time
   clang libclang-rt-14-dev
+  # the JSON reader of the encoder front-end
+  nlohmann-json3-dev
 )
 
 missing=()
