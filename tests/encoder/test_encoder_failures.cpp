@@ -1,34 +1,52 @@
-// What goes wrong: refused command lines, bad sources, an encoder that fails,
-// is killed or is stopped, and finding the real encoder. A failure never
-// leaves a half file or replaces an older one.
+// What goes wrong: refused command lines and watermarks, bad sources, an
+// FFmpeg that lacks a part, is not found, fails, is killed or is stopped, and
+// a front-end killed at any moment. An older output stays as it was, and
+// nothing else stays, at the latest once the next run has been in that folder.
 #include "EncoderTestSupport.h"
 
-#include <QFileInfo>
-#include <QTemporaryDir>
-
 #include <csignal>
-#include <sys/types.h>
+#include <functional>
 
 using namespace enc;
 
 namespace
 {
 
-// True while process PID exists and is not a zombie.
-bool alive(qint64 pid)
-{
-    const QByteArray stat = readAll(QString("/proc/%1/stat").arg(pid));
-    if (stat.isEmpty())
-        return false;
-    const int close = stat.lastIndexOf(')');
-    return close > 0 && stat.mid(close + 2, 1) != "Z";
-}
-
 bool waitFor(const std::function<bool()>& condition)
 {
     for (int i = 0; i < 300 && !condition(); ++i)
         QTest::qWait(100);
     return condition();
+}
+
+// True while a process (not a zombie) has TEXT in its command line.
+bool running(const QString& text)
+{
+    for (const QString& pid : QDir("/proc").entryList({"[0-9]*"}, QDir::Dirs)) {
+        const QByteArray stat = readAll("/proc/" + pid + "/stat");
+        if (readAll("/proc/" + pid + "/cmdline").contains(text.toUtf8()) &&
+            stat.mid(stat.lastIndexOf(')') + 2, 1) != "Z")
+            return true;
+    }
+    return false;
+}
+
+// A stand-in for the real encoder at PATH: a shell script that runs BODY with
+// the front-end's arguments ($OUT: the file it was asked to write) and
+// answers the lists of muxers, encoders, filters and options as Debian's
+// ffmpeg does, minus the lines matching LACKS; it counts those in PATH.asked.
+QString fakeEncoder(const QString& path, const QString& body, const QString& lacks = "^$")
+{
+    writeFile(path,
+              ("#!/bin/sh\ncase \"$2\" in -muxers|-encoders|-filters|-h) echo >>\"$0.asked\"\n"
+               "  ffmpeg \"$@\" | grep -v -e '" +
+               lacks +
+               "'; exit;; esac\n"
+               "for a; do last=$a; done\nOUT=${last#file:}\n" +
+               body + "\n")
+                  .toUtf8());
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return path;
 }
 
 } // namespace
@@ -38,279 +56,309 @@ class TestEncoderFailures : public QObject
     Q_OBJECT
 
     QTemporaryDir dir;
-    QString source, audioOnly, garbage;
-    const QStringList options = {"-b",  "225kb/s", "-s",  "160x120", "-r",  "10",
-                                 "-ar", "22050Hz", "-ab", "32k",     "-ac", "1"};
+    const QString options = "|-b|225kb/s|-s|160x120|-r|10|-ar|22050Hz|-ab|32k|-ac|1|";
 
-    // A stand-in for the real encoder: a shell script with BODY, run with the
-    // front-end's arguments; $OUT is the file it was asked to write.
-    QString fakeEncoder(const QString& name, const QString& body)
+    // ARGS ("|"-separated) with @SRC, @FILES (our folder), @FONT, @TABLE
+    // (the application's colour table), @DIR and @OUT standing for those.
+    QStringList resolved(QString args, const QString& work)
     {
-        const QString path = dir.filePath(name);
-        writeFile(
-            path,
-            ("#!/bin/sh\nfor a; do last=$a; done\nOUT=${last#file:}\n" + body + "\n").toUtf8());
-        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        return path;
+        args.replace("@SRC", dir.filePath("source.avi")).replace("@FILES", dir.path());
+        args.replace("@FONT", dejaVu).replace("@TABLE", colourTable);
+        return args.replace("@DIR", work)
+            .replace("@OUT", work + "/out.flv")
+            .split('|', Qt::SkipEmptyParts);
     }
 
-    static QProcessEnvironment withEncoder(const QString& path)
+    // Runs ARGS in a fresh folder @DIR holding an older file @OUT. Unless the
+    // job succeeded, nothing but @OUT may be there afterwards, unchanged, and
+    // nothing in the sandbox: the code is -2 then.
+    Result runBeside(const QString& args, const QProcessEnvironment& env = environment())
     {
-        QProcessEnvironment env = cleanEnvironment();
-        env.insert("KESTREL_FFMPEG", path);
-        return env;
+        QTemporaryDir work;
+        writeFile(work.filePath("out.flv"), "older file");
+        Result r = run(resolved(args, work.path()), {}, work.path(), env);
+        if (r.code != 0 &&
+            (listing(work.path()) != QSet<QString>{"out.flv"} ||
+             readAll(work.filePath("out.flv")) != "older file" || !leftInSandbox().isEmpty()))
+            r.code = -2;
+        return r;
     }
 
 private slots:
     void initTestCase()
     {
         QVERIFY(dir.isValid());
-        source = dir.filePath("source.avi");
-        makeSource(source, "testsrc=size=160x120:rate=10:duration=1", "sine=r=22050:d=1",
-                   {"-c:v", "mpeg4", "-c:a", "mp3", "-shortest"});
-        audioOnly = dir.filePath("audio.wav");
-        makeSource(audioOnly, "", "sine=r=22050:d=1");
-        garbage = dir.filePath("garbage.avi");
-        QVERIFY(writeFile(garbage, QByteArray(5000, 'k')));
+        makeSource(dir.filePath("source.avi"), "testsrc=size=320x240:rate=25:duration=3 "
+                                               "sine=r=22050:d=3 -c:v mpeg4 -c:a mp3 -shortest");
+        makeSource(dir.filePath("longer.avi"), "testsrc=size=160x120:rate=25:duration=30 -q:v 20");
+        makeSource(dir.filePath("audio.wav"), "sine=r=22050:d=1");
+        QVERIFY(writeFile(dir.filePath("garbage.avi"), QByteArray(5000, 'k')));
+        QVERIFY(writeFile(dir.filePath("Video: b, c, 999x777, 1.avi"), QByteArray(5000, 'k')));
+        QVERIFY(writeFile(dir.filePath("rgb.txt"), "! test table\n300 0 0\t\tbad red\n"
+                                                   "1 2 x\t\tbroken\n10 20\t\tshort\n"));
+        // FFmpeg's parts are known from now on, so kills land in the jobs themselves.
+        QCOMPARE(runBeside("-i|@SRC|-vframes|1|@DIR/c%d.jpg").code, 0);
     }
 
+    // "ARGUMENTS AFTER -i /nonexistent.avi => WHAT THE ONE LINE NAMES"
     void refusedCommandLines_data()
     {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<QByteArray>("named"); // what the message must name
-        const QString src = "/nonexistent.avi";
-        QTest::newRow("nothing") << QStringList{} << QByteArray("-i");
-        QTest::newRow("unknown option")
-            << QStringList{"-i", src, "-vcodec", "h264", "o.flv"} << QByteArray("-vcodec");
-        QTest::newRow("option without value")
-            << QStringList{"-i", src, "o.flv", "-b"} << QByteArray("-b");
-        QTest::newRow("bitrate without unit")
-            << QStringList{"-i", src, "-b", "225", "o.flv"} << QByteArray("-b");
-        QTest::newRow("size not WxH")
-            << QStringList{"-i", src, "-s", "400", "o.flv"} << QByteArray("-s");
-        QTest::newRow("rate not a number")
-            << QStringList{"-i", src, "-r", "fast", "o.flv"} << QByteArray("-r");
-        QTest::newRow("sample rate FLV cannot hold")
-            << QStringList{"-i", src, "-ar", "48000Hz", "o.flv"} << QByteArray("-ar");
-        QTest::newRow("three channels")
-            << QStringList{"-i", src, "-ac", "3", "o.flv"} << QByteArray("-ac");
-        QTest::newRow("audio bitrate junk")
-            << QStringList{"-i", src, "-ab", "lots", "o.flv"} << QByteArray("-ab");
-        QTest::newRow("stills count 0")
-            << QStringList{"-i", src, "-vframes", "0", "c%d.jpg"} << QByteArray("-vframes");
-        QTest::newRow("stills count ab")
-            << QStringList{"-i", src, "-vframes", "ab", "c%d.jpg"} << QByteArray("-vframes");
-        QTest::newRow("stills count -2")
-            << QStringList{"-i", src, "-vframes", "-2", "c%d.jpg"} << QByteArray("-vframes");
-        QTest::newRow("stills name without %d")
-            << QStringList{"-i", source, "-vframes", "2", "cover.jpg"} << QByteArray("%d");
-        QTest::newRow("output is a folder")
-            << QStringList{"-i", src, "-an", "/tmp"} << QByteArray("folder");
-        QTest::newRow("two outputs")
-            << QStringList{"-i", src, "a.flv", "b.flv"} << QByteArray("b.flv");
-        QTest::newRow("other vhook module")
-            << QStringList{"-i", src, "-vhook", "/x/vhook/ppm.dll -t a", "o.flv"}
-            << QByteArray("ppm.dll");
-        QTest::newRow("vhook without font")
-            << QStringList{"-i", src, "-vhook", "imlib2.dll -c red -t a", "o.flv"}
-            << QByteArray("-F");
+        QTest::addColumn<QString>("spec");
+        QStringList specs = {"|-vcodec|h264|@OUT => -vcodec",
+                             "|@OUT|-b => -b",
+                             "|-b|225|@OUT => -b",
+                             "|-s|400|@OUT => -s",
+                             "|-r|fast|@OUT => -r",
+                             "|-ar|48000Hz|@OUT => -ar",
+                             "|-ac|3|@OUT => -ac",
+                             "|-ab|lots|@OUT => -ab",
+                             "|-vframes|2|cover.jpg => %d",
+                             "|-an|/tmp => folder",
+                             "|a.flv|b.flv => b.flv",
+                             "|-vhook|/x/vhook/ppm.dll -t a|@OUT => ppm.dll",
+                             "|-vhook|imlib2.dll -c red -t a|@OUT => -F"};
+        for (const char* count : {"0", "ab", "-2", "+3", "1."})
+            specs << QString("|-vframes|%1|c%d.jpg => -vframes").arg(count);
+        // Values of any length get the same one line.
+        const QString n(100000, '1');
+        for (const QString& value : {"-b|" + n + "kb/s", "-s|" + n + "x1", "-r|" + n, "-r|1." + n,
+                                     "-ar|" + n + "Hz", "-ab|" + n + "k", "-vframes|" + n})
+            specs << "|" + value + "|@OUT => " + value.section('|', 0, 0);
+        specs << "|-vhook|imlib2.dll -x " + n + "|@OUT => -x";
+        // The watermark's font, colour table and colour must all be good.
+        const QString mark =
+            "|-vhook|imlib2.dll -c %1 -F %2 -C @FILES/rgb.txt -x %3 -t a|@OUT => %4";
+        for (const char* row :
+             {"yellow,/nonexistent/font.ttf/20,1,font file",
+              "yellow,/usr/share/fonts/20,1,font file", "yellow,/x/-F x/-C y -t z.ttf/20,1,-F",
+              "yellow,@FONT/big,1,-F", "yellow,@FONT/20,10+w,-x",
+              "nosuchcolour,@FONT/20,1,nosuchcolour", "bad red,@FONT/20,1,bad red",
+              "broken,@FONT/20,1,broken", "short,@FONT/20,1,short"}) {
+            const QStringList f = QString(row).split(',');
+            specs << mark.arg(f[0], f[1], f[2], f[3]);
+        }
+        specs << "|-vhook|imlib2.dll -c red -F @FONT/9 -C /nonexistent/rgb.txt -t a|@OUT => table";
+        QTest::newRow("nothing") << " => -i";
+        for (const QString& spec : specs)
+            QTest::newRow(qPrintable(spec.left(60))) << "-i|/nonexistent.avi" + spec;
     }
 
     void refusedCommandLines()
     {
-        QFETCH(QStringList, args);
-        QFETCH(QByteArray, named);
-        QTemporaryDir work;
-        const Result r = runFrontEnd(args, work.path());
-        QCOMPARE(r.code, 1);
-        QVERIFY2(r.err.startsWith("ffmpeg: ") && r.err.count('\n') == 1, r.err.constData());
-        QVERIFY2(r.err.contains(named), r.err.constData());
-        QVERIFY(listing(work.path()).isEmpty());
+        QFETCH(QString, spec);
+        const Result r = runBeside(spec.section(" => ", 0, 0));
+        QVERIFY2(refused(r, spec.section(" => ", 1).toUtf8()), r.err.left(300).constData());
     }
 
-    // Sources that cannot be used: the encoder's own message and a failure
-    // code; an older output or still of the same name stays as it was.
-    void badSources_data()
+    void helpAndVersion()
     {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QString>("src");
-        for (const QString& kind : QStringList{"encode", "stills", "probe"}) {
-            QTest::newRow(qPrintable(kind + " missing")) << kind << "missing.avi";
-            QTest::newRow(qPrintable(kind + " unreadable")) << kind << "garbage.avi";
-        }
-        QTest::newRow("stills from audio only") << "stills"
-                                                << "audio.wav";
+        Result r = run({"--help"});
+        QVERIFY(r.code == 0 && r.out.startsWith("Usage: ffmpeg -i SOURCE") && r.err.isEmpty());
+        r = run({"-i", "x.avi", "--version"});
+        QVERIFY(r.code == 0 && r.out == "ffmpeg (Kestrel encoder front-end) " KESTREL_VERSION "\n");
     }
 
+    // Sources that cannot be used: the encoder's message names them, the code
+    // is a failure, and the window reads no frame size from the probe's report.
     void badSources()
     {
-        QFETCH(QString, kind);
-        QFETCH(QString, src);
-        QTemporaryDir out;
-        const QString older = out.filePath(kind == "stills" ? "cover1.jpg" : "out.flv");
-        QVERIFY(writeFile(older, "older file"));
-        QStringList args = {"-i", dir.filePath(src)};
-        if (kind == "encode")
-            args << options << older;
-        else if (kind == "stills")
-            args << "-s"
-                 << "160x120"
-                 << "-vframes"
-                 << "3" << out.filePath("cover%d.jpg");
-        const Result r = runFrontEnd(args);
-        QVERIFY(r.code != 0 && !r.crashed);
-        if (src != "audio.wav")
-            QVERIFY2(r.err.contains(src.toUtf8()), r.err.constData());
-        QVERIFY(!r.err.contains("Video:"));
-        QCOMPARE(readAll(older), QByteArray("older file"));
-        QCOMPARE(listing(out.path()), QSet<QString>{QFileInfo(older).fileName()});
+        for (const char* name : {"missing.avi", "garbage.avi", "Video: b, c, 999x777, 1.avi"})
+            for (const QString& job :
+                 QStringList{options + "@OUT", "|-vframes|3|@DIR/c%d.jpg", ""}) {
+                const Result r = runBeside("-i|@FILES/" + QString(name) + job);
+                QVERIFY2(r.code > 0 && r.err.contains(QString(name).section(':', -1).toUtf8()),
+                         r.err.constData());
+                QVERIFY(!job.isEmpty() || !sizeRead(r.err).isValid());
+            }
+        QCOMPARE(runBeside("-i|@FILES/audio.wav|-vframes|3|@DIR/c%d.jpg").code, 1);
     }
 
-    // The real encoder misbehaves: its code comes through (or a failure of our
-    // own when it claims success without a result), nothing is left behind.
-    void encoderOutcomes_data()
+    // "LACKS|JOB => WORDS": a stand-in FFmpeg without the lines matching LACKS
+    // in its lists refuses JOB with WORDS, or runs it when there are none.
+    void missingParts_data()
     {
-        QTest::addColumn<QString>("body");
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<int>("code");
-        QTest::newRow("fails") << "printf half > \"$OUT\"; exit 3"
-                               << "encode" << 3;
-        QTest::newRow("killed") << "printf half > \"$OUT\"; kill -KILL $$"
-                                << "encode" << 128 + SIGKILL;
-        QTest::newRow("success without media")
-            << "printf 'FLV\\001\\005\\000\\000\\000\\011' > \"$OUT\""
-            << "encode" << 1;
-        QTest::newRow("stills: success without files") << "exit 0"
-                                                       << "stills" << 1;
-        QTest::newRow("stills: killed") << "kill -KILL $$"
-                                        << "stills" << 128 + SIGKILL;
+        QTest::addColumn<QString>("spec");
+        const QString encode = options + "@OUT",
+                      mark = "|-vhook|imlib2.dll -c red -F @FONT/9 -C @TABLE -t a";
+        for (const QString& spec : QStringList{
+                 "E flv |" + encode + " => no flv muxer; install Debian's ffmpeg package",
+                 "(codec flv1)|" + encode + " => no flv1 (Sorenson H.263) encoder",
+                 "libmp3lame|" + encode + " => no libmp3lame encoder (it needs libmp3lame)",
+                 "libmp3lame|-an|@OUT => ",
+                 "^-fps_mode |" + encode + " => no -fps_mode option (it needs FFmpeg 5.1 or later)",
+                 "drawtext|" + encode + mark + " => no drawtext filter (it needs libfreetype); in",
+                 "drawtext|" + encode + " => ", "mjpeg|" + encode + " => ",
+                 "E image2 ||-vframes|1|@DIR/c%d.jpg => no image2 muxer",
+                 "mjpeg||-vframes|1|@DIR/c%d.jpg => no mjpeg encoder"})
+            QTest::newRow(qPrintable(spec.section('|', 0, 0) + spec.section(" => ", 1))) << spec;
     }
 
+    void missingParts()
+    {
+        QFETCH(QString, spec);
+        const QString named = spec.section(" => ", 1);
+        const QString fake = fakeEncoder(dir.filePath(QString::number(qHash(spec))),
+                                         "exec ffmpeg \"$@\"", spec.section('|', 0, 0));
+        const Result r = runBeside("-i|@SRC|" + spec.section('|', 1).section(" => ", 0, 0),
+                                   environment({"KESTREL_FFMPEG=" + fake}));
+        QVERIFY2(named.isEmpty() ? r.code == 0 : refused(r, named.toUtf8()), r.err.constData());
+    }
+
+    // FFmpeg is asked what it offers once per program file, and asked again
+    // when the file changes; a cache that cannot be written costs only that.
+    void partsAskedOnce()
+    {
+        const QString fake = fakeEncoder(dir.filePath("counted"), "exec ffmpeg \"$@\"");
+        QTemporaryDir cache;
+        QStringList env = {"KESTREL_FFMPEG=" + fake, "XDG_CACHE_HOME=" + cache.path()};
+        const QStringList args = {"-i", dir.filePath("source.avi"), "-vframes", "1",
+                                  cache.filePath("c%d.jpg")};
+        auto askedAfterRun = [&] {
+            return run(args, {}, {}, environment(env)).code == 0 ? readAll(fake + ".asked").size()
+                                                                 : -1;
+        };
+        QCOMPARE(askedAfterRun(), 4); // one question for each of the four lists
+        QCOMPARE(askedAfterRun(), 4);
+        fakeEncoder(fake, "exec ffmpeg \"$@\" # changed");
+        QCOMPARE(askedAfterRun(), 8);
+        QCOMPARE(askedAfterRun(), 8);
+        QCOMPARE(listing(cache.path()).values().filter("ffmpeg-parts").size(), 1);
+        env[1] = "XDG_CACHE_HOME=" + fake; // not a folder
+        QCOMPARE(askedAfterRun(), 12);
+        // Two runs at once, neither finding an answer kept.
+        env[1] = "XDG_CACHE_HOME=" + cache.filePath("new");
+        QProcess a, b;
+        for (QProcess* p : {&a, &b}) {
+            p->setProcessEnvironment(environment(env));
+            p->start(frontEnd, args);
+        }
+        QVERIFY(a.waitForFinished() && b.waitForFinished() && a.exitCode() + b.exitCode() == 0);
+    }
+
+    // The real encoder is never the front-end itself, whatever the PATH says.
+    void findsTheRealEncoder()
+    {
+        QTemporaryDir links;
+        QVERIFY(QFile::link(frontEnd, links.filePath("ffmpeg")) &&
+                QFile::link(frontEnd, links.filePath("ffprobe")));
+        const QString app = QFileInfo(frontEnd).path();
+        for (const QString& path :
+             {app + ":/usr/bin", links.path() + ":/usr/bin", app + ":" + links.path()}) {
+            const bool works = path.endsWith("/usr/bin");
+            const QProcessEnvironment env = environment({"PATH=" + path});
+            QCOMPARE(runBeside("-i|@SRC" + options + "@DIR/o.flv", env).code == 0, works);
+            const Result r = run({"-i", dir.filePath("source.avi")}, {}, {}, env);
+            QVERIFY(works ? sizeRead(r.err) == QSize(320, 240)
+                          : refused(r, "not found on the PATH (install Debian's ffmpeg package"));
+        }
+        QVERIFY(refused(
+            runBeside("-i|@SRC" + options + "@OUT", environment({"KESTREL_FFMPEG=" + frontEnd})),
+            "KESTREL_FFMPEG"));
+    }
+
+    // "BODY OF THE STAND-IN|JOB => CODE": its code comes through, or a failure
+    // of our own when it claims success without a result.
     void encoderOutcomes()
     {
-        QFETCH(QString, body);
-        QFETCH(QString, kind);
-        QFETCH(int, code);
-        QTemporaryDir out;
-        const QString older = out.filePath(kind == "stills" ? "cover1.jpg" : "out.flv");
-        QVERIFY(writeFile(older, "older file"));
-        QStringList args = {"-i", source};
-        if (kind == "encode")
-            args << options << older;
-        else
-            args << "-vframes"
-                 << "2" << out.filePath("cover%d.jpg");
-        const Result r = runFrontEnd(
-            args, {},
-            withEncoder(fakeEncoder(QString("fake-%1").arg(QTest::currentDataTag()), body)));
-        QCOMPARE(r.code, code);
-        QCOMPARE(readAll(older), QByteArray("older file"));
-        QCOMPARE(listing(out.path()), QSet<QString>{QFileInfo(older).fileName()});
+        const QString stills = "|-vframes|2|@DIR/c%d.jpg";
+        for (const QString& spec :
+             QStringList{"printf half > \"$OUT\"; exit 3|" + options + "@OUT => 3",
+                         "printf half > \"$OUT\"; kill -KILL $$|" + options + "@OUT => 137",
+                         "printf 'FLV\\001\\005\\0\\0\\0\\011' > \"$OUT\"|" + options + "@OUT => 1",
+                         "exit 0|" + stills + " => 1", "kill -KILL $$|" + stills + " => 137"}) {
+            const QString fake =
+                fakeEncoder(dir.filePath(QString::number(qHash(spec))), spec.section('|', 0, 0));
+            const Result r = runBeside("-i|@SRC" + spec.section('|', 1).section(" => ", 0, 0),
+                                       environment({"KESTREL_FFMPEG=" + fake}));
+            QCOMPARE(r.code, spec.section(" => ", 1).toInt());
+        }
     }
 
     // SIGTERM or SIGINT to the front-end stops the encoder too; a killed
     // front-end takes the encoder with it even when that ignores signals.
-    void stopped_data()
-    {
-        QTest::addColumn<int>("sig");
-        QTest::addColumn<QString>("trap");
-        QTest::newRow("SIGTERM") << int(SIGTERM) << "";
-        QTest::newRow("SIGINT") << int(SIGINT) << "";
-        QTest::newRow("SIGKILL, encoder deaf to signals") << int(SIGKILL) << "trap '' TERM INT HUP";
-    }
-
     void stopped()
     {
-        QFETCH(int, sig);
-        QFETCH(QString, trap);
-        QTemporaryDir out;
-        const QString older = out.filePath("out.flv");
-        QVERIFY(writeFile(older, "older file"));
-        const QString pidFile = out.filePath("encoder.pid");
-        const QString fake = fakeEncoder(QString("sleeper%1").arg(sig),
-                                         trap + "\necho $$ > '" + pidFile + "'\nexec sleep 60");
-        QProcess p;
-        p.setProcessEnvironment(withEncoder(fake));
-        p.start(frontEnd, QStringList{"-i", source} + options + QStringList{older});
-        QVERIFY(p.waitForStarted());
-        QVERIFY(waitFor([&] { return !readAll(pidFile).trimmed().isEmpty(); }));
-        const qint64 encoderPid = readAll(pidFile).trimmed().toLongLong();
-        QVERIFY(alive(encoderPid));
-        ::kill(static_cast<pid_t>(p.processId()), sig);
-        QVERIFY(p.waitForFinished(30000));
-        QVERIFY(p.exitStatus() == QProcess::CrashExit || p.exitCode() != 0);
-        QVERIFY(waitFor([&] { return !alive(encoderPid); }));
-        if (sig != SIGKILL) {
-            QCOMPARE(p.exitCode(), 128 + sig);
-            QCOMPARE(listing(out.path()), (QSet<QString>{"out.flv", "encoder.pid"}));
+        for (int sig : {SIGTERM, SIGINT, SIGKILL}) {
+            QTemporaryDir out;
+            writeFile(out.filePath("out.flv"), "older file");
+            const QString sleep = QString("sleep 59.%1").arg(sig); // a command line of its own
+            const QString deaf = sig == SIGKILL ? "trap '' TERM INT HUP\n" : "";
+            QProcess p;
+            p.setProcessEnvironment(environment(
+                {"KESTREL_FFMPEG=" + fakeEncoder(dir.filePath(sleep), deaf + "exec " + sleep)}));
+            p.start(frontEnd, resolved("-i|@SRC" + options + "@OUT", out.path()));
+            QVERIFY(waitFor([&] { return running(sleep); }));
+            ::kill(static_cast<pid_t>(p.processId()), sig);
+            QVERIFY(p.waitForFinished() && waitFor([&] { return !running(sleep); }));
+            if (sig != SIGKILL)
+                QCOMPARE(p.exitCode(), 128 + sig);
+            QCOMPARE(listing(out.path()), QSet<QString>{"out.flv"});
+            QCOMPARE(readAll(out.filePath("out.flv")), QByteArray("older file"));
         }
-        QCOMPARE(readAll(older), QByteArray("older file"));
-    }
-
-    // A real encode stopped half-way leaves neither a file nor a scratch file.
-    void stoppedRealEncode()
-    {
-        const QString longer = dir.filePath("longer.avi");
-        makeSource(longer, "testsrc=size=160x120:rate=25:duration=60", "",
-                   {"-c:v", "mpeg4", "-q:v", "20"});
+        // A real encode too, stopped half-way.
         QTemporaryDir out;
         QProcess p;
-        p.setProcessEnvironment(cleanEnvironment());
-        p.start(frontEnd, {"-i", longer, "-b", "1200kb/s", "-s", "768x576", "-r", "30", "-an",
-                           out.filePath("o.flv")});
-        QVERIFY(p.waitForStarted());
+        p.setProcessEnvironment(environment());
+        p.start(frontEnd,
+                {"-i", dir.filePath("longer.avi"), "-s", "768x576", "-an", out.filePath("o.flv")});
         QByteArray status;
-        QVERIFY(waitFor([&] {
-            status += p.readAllStandardError();
-            return status.contains("frame=") || p.state() != QProcess::Running;
-        }));
-        QVERIFY2(p.state() == QProcess::Running, "the encode ended before it could be stopped");
+        QVERIFY(p.waitForStarted() && waitFor([&] {
+                    status += p.readAllStandardError();
+                    return status.contains("frame=") || p.state() != QProcess::Running;
+                }));
         p.terminate();
-        QVERIFY(p.waitForFinished(30000));
+        QVERIFY(p.waitForFinished());
         QCOMPARE(p.exitCode(), 128 + SIGTERM);
         QVERIFY(listing(out.path()).isEmpty());
     }
 
-    // The real encoder is never the front-end itself, whatever the PATH says.
-    void findsTheRealEncoder_data()
+    // SIGKILL at several moments of each job, with unnamed scratch files and
+    // with the named ones of a filesystem that has none. The source's name
+    // holds "%", so each job also links to it from the runtime folder.
+    void killedAnyTime_data()
     {
-        QTest::addColumn<QString>("path"); // ":"-separated; APP and LINK are placeholders
-        QTest::addColumn<bool>("works");
-        QTest::newRow("own folder first") << "APP:/usr/bin" << true;
-        QTest::newRow("link to the front-end first") << "LINK:/usr/bin" << true;
-        QTest::newRow("only the front-end") << "APP:LINK" << false;
+        QTest::addColumn<QString>("job");
+        QTest::addColumn<QString>("named");
+        const QString encode =
+            "|-s|640x480|-vhook|imlib2.dll -c red -F @FONT/9 -C @TABLE -t %|@OUT";
+        for (const QString named : {"", "1"}) {
+            QTest::newRow(qPrintable("encode " + named)) << encode << named;
+            QTest::newRow(qPrintable("stills " + named)) << "|-vframes|40|@DIR/c%d.jpg" << named;
+            QTest::newRow(qPrintable("probe " + named)) << "" << named;
+        }
     }
 
-    void findsTheRealEncoder()
+    void killedAnyTime()
     {
-        QFETCH(QString, path);
-        QFETCH(bool, works);
-        QTemporaryDir links;
-        QVERIFY(QFile::link(frontEnd, links.filePath("ffmpeg")));
-        QVERIFY(QFile::link(frontEnd, links.filePath("ffprobe")));
-        path.replace("APP", QFileInfo(frontEnd).path()).replace("LINK", links.path());
-        QProcessEnvironment env = cleanEnvironment();
-        env.insert("PATH", path);
-        QTemporaryDir out;
-        Result r = runFrontEnd(
-            QStringList{"-i", source} + options + QStringList{out.filePath("o.flv")}, {}, env);
-        QCOMPARE(r.code == 0, works);
-        r = runFrontEnd({"-i", source}, {}, env);
-        QCOMPARE(windowReadsSize(r.err) == QSize(160, 120), works);
-        if (!works)
-            QVERIFY2(r.err.startsWith("ffmpeg: ") && r.err.contains("not found"),
-                     r.err.constData());
-    }
-
-    void refusesItselfAsEncoder()
-    {
-        QTemporaryDir out;
-        const Result r =
-            runFrontEnd(QStringList{"-i", source} + options + QStringList{out.filePath("o.flv")},
-                        {}, withEncoder(frontEnd));
-        QCOMPARE(r.code, 1);
-        QVERIFY(r.err.startsWith("ffmpeg: "));
-        QVERIFY(listing(out.path()).isEmpty());
+        QFETCH(QString, job);
+        QFETCH(QString, named);
+        QTemporaryDir work;
+        QVERIFY(QFile::copy(dir.filePath("source.avi"), work.filePath("s%d.avi")));
+        QVERIFY(writeFile(work.filePath("out.flv"), "older file"));
+        const QStringList args = resolved("-i|@DIR/s%d.avi" + job, work.path());
+        const QProcessEnvironment env = environment({"KESTREL_SCRATCH_NAMED=" + named});
+        for (int delay : {0, 50, 150, 400, 900}) {
+            QProcess p;
+            p.setProcessEnvironment(env);
+            p.start(frontEnd, args);
+            QVERIFY(p.waitForStarted());
+            QTest::qWait(delay);
+            if (const qint64 pid = p.processId()) // 0 once it has ended
+                ::kill(static_cast<pid_t>(pid), SIGKILL);
+            p.waitForFinished();
+            // Its FFmpeg dies with it.
+            QVERIFY(waitFor([&] { return !running(work.path()) && !running(sandbox("run")); }));
+            const QByteArray older = readAll(work.filePath("out.flv"));
+            QVERIFY(older == "older file" || (job.contains("-vhook") && older.startsWith("FLV")));
+            if (job.contains("-vhook") && named.isEmpty())
+                QCOMPARE(listing(work.path()), (QSet<QString>{"out.flv", "s%d.avi"}));
+        }
+        // The next run in that folder finds the leftovers and removes them.
+        QCOMPARE(run(args, {}, {}, env).code, job.isEmpty() ? 1 : 0);
+        QSet<QString> expected = {"out.flv", "s%d.avi"};
+        for (int n = 1; job.contains("-vframes") && n <= 40; ++n)
+            expected << QString("c%1.jpg").arg(n);
+        QCOMPARE(listing(work.path()) + leftInSandbox(), expected);
     }
 };
 
