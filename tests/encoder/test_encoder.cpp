@@ -260,7 +260,7 @@ private slots:
         QCOMPARE(plainFrame.size(), 160 * 120 * 3);
     }
 
-    // "SOURCE OPTIONS => VIDEO AUDIO" as described() puts them (MP3 bitrates: the nearest).
+    // "SOURCE OPTIONS => VIDEO AUDIO" as described() puts them (MP3: nearest, lower on a tie).
     void encode_data()
     {
         QTest::addColumn<QString>("spec");
@@ -269,7 +269,7 @@ private slots:
             "av.avi -s 240x135 -r 25 -ar 44100Hz -ab 24k -ac 2 => 240x135@25 44100/2/32",
             "av.avi -s 400x225 -r 15 -ar 11025Hz -ab 160k -ac 1 => 400x225@15 11025/1/64",
             "av.avi -s 160x120 -r 8 -ar 11025Hz -ab 80k -ac 2 => 160x120@8 11025/2/64",
-            "av.avi -s 768x576 -r 30 -ar 22050Hz -ab 144k -ac 1 => 768x576@30 22050/1/144",
+            "av.avi -s 768x576 -r 30 -ar 22050Hz -ab 152k -ac 1 => 768x576@30 22050/1/144",
             "video.mp4 -s 320x180 -r 24 -ar 22050Hz -ab 64k -ac 1 => 320x180@24 -",
             "audio.wav -s 400x300 -r 24 -ar 44100Hz -ab 128k -ac 2 => - 44100/2/128",
             "audiofirst.flv -s 512x288 -r 24 -ar 22050Hz -ab 48k -ac 1 => 512x288@24 22050/1/48"};
