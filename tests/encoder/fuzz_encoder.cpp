@@ -2,12 +2,14 @@
 // reads: the command line (the input split at NUL bytes), the -vhook argument,
 // the stills pattern and ffprobe's answer (the whole input). Every refusal must
 // be a Failure of one line, the drawtext filter one filter of the graph, and
-// no report line but our own "    Stream #0.N: Video: ..." may hold "Video:".
+// only our own stream lines may hold "Video:".
 #include "CommandLine.h"
 #include "Failure.h"
 #include "Probe.h"
 #include "Stills.h"
 #include "Watermark.h"
+
+#include <nlohmann/json.hpp>
 
 #include <cstdlib>
 #include <functional>
@@ -48,14 +50,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     check(defused(input).find("Video:") == std::string::npos);
     refusedInOneLine([&] {
         const std::string report = legacyReport(input, args.back());
-        for (size_t start = 0, end; start < report.size(); start = end + 1) {
-            end = report.find('\n', start);
-            const std::string line = report.substr(start, end - start);
-            const size_t colon = line.find(':');
-            check(line.find("Video:") == std::string::npos ||
-                  (line.rfind("    Stream #0.", 0) == 0 && line.find(": Video: ") == colon &&
-                   line.find_first_not_of("0123456789", 14) == colon));
-        }
+        // "Video:" is in our own stream line of each video stream, and nowhere else.
+        const auto answer = nlohmann::json::parse(input, nullptr, false);
+        long videos = 0;
+        for (const auto& s : answer.is_object() && answer.contains("streams") ? answer["streams"]
+                                                                              : nlohmann::json())
+            videos += s.is_object() && s.contains("codec_type") && s["codec_type"] == "video";
+        for (size_t at = 0; (at = report.find("Video:", at)) != std::string::npos; ++at)
+            check(--videos >= 0);
     });
     return 0;
 }
