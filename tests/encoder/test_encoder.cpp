@@ -287,7 +287,7 @@ private slots:
         const Result r = run(QStringList{"-i", source, "-b", "225kb/s"} + args + QStringList{out});
         // The progress the window reads comes through on the error output.
         QVERIFY2(r.code == 0 && r.err.contains("Duration: 00:00:0") &&
-                     r.err.contains("time=00:00:0"),
+                     r.err.contains("time=00:00:0") && r.err.contains('\r'),
                  r.err.constData());
         QCOMPARE(described(out), spec.section(" => ", 1));
         QCOMPARE(listing(outDir.path()) + listing(sandbox()), QSet<QString>{"out.flv"});
@@ -487,7 +487,7 @@ private slots:
             "^$|" + stop.arg("TERM") + encode + " => 143",
             "^$|" + stop.arg("INT") + stills + " => 130",
             // A killed front-end (a crash, -1) takes along even a stand-in deaf to signals.
-            "^$|trap '' TERM INT HUP; kill -KILL $PPID; sleep 9" + encode + " => -1"};
+            "^$|trap '' TERM INT HUP; kill -KILL $PPID; sleep 60" + encode + " => -1"};
         // Sources that cannot be used: FFmpeg's message names them.
         for (const QString name : {"missing.avi", "garbage.avi", "Video: b, c, 999x777, 1.avi"})
             for (const QString& job : QStringList{options + "@OUT", "|-vframes|3|@DIR/c%d.jpg", ""})
