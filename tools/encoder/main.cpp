@@ -78,7 +78,9 @@ int main(int argc, char** argv)
     try {
         code = run(argc, argv);
     } catch (const Failure& failure) {
-        std::fprintf(stderr, "ffmpeg: %s\n", failure.what());
+        // After a stop, a step that failed for it (asking FFmpeg, say) needs no word.
+        if (!stopSignal())
+            std::fprintf(stderr, "ffmpeg: %s\n", failure.what());
         code = 1;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "ffmpeg: internal error: %s\n", error.what());
