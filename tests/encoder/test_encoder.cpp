@@ -261,8 +261,8 @@ private slots:
     // "SOURCE OPTIONS => VIDEO AUDIO" as described() puts them (MP3: nearest, lower on a tie).
     void encode_data()
     {
-        QTest::addColumn<QString>("spec");
-        QStringList specs = {
+        QTest::addColumn<QString>("entry");
+        QStringList rows = {
             "av.avi -s 400x300 -r 24 -ar 22050Hz -ab 64k -ac 1 => 400x300@24 22050/1/64",
             "av.avi -s 240x135 -r 25 -ar 44100Hz -ab 24k -ac 2 => 240x135@25 44100/2/32",
             "av.avi -s 400x225 -r 15 -ar 11025Hz -ab 160k -ac 1 => 400x225@15 11025/1/64",
@@ -273,15 +273,15 @@ private slots:
             "audiofirst.flv -s 512x288 -r 24 -ar 22050Hz -ab 48k -ac 1 => 512x288@24 22050/1/48"};
         for (const char* size : {"240x180", "320x180", "320x240", "512x384", "640x360", "640x480",
                                  "768x432"}) // the window's other frame sizes
-            specs << QString("av.avi -s %1 -r 12 -an => %1@12 -").arg(size);
-        for (const QString& spec : specs)
-            QTest::newRow(qPrintable(spec)) << spec;
+            rows << QString("av.avi -s %1 -r 12 -an => %1@12 -").arg(size);
+        for (const QString& entry : rows)
+            QTest::newRow(qPrintable(entry)) << entry;
     }
 
     void encode()
     {
-        QFETCH(QString, spec);
-        QStringList args = spec.section(" => ", 0, 0).split(' ');
+        QFETCH(QString, entry);
+        QStringList args = entry.section(" => ", 0, 0).split(' ');
         QTemporaryDir outDir;
         const QString source = src(args.takeFirst()), out = outDir.filePath("out.flv");
         const Result r = run(QStringList{"-i", source, "-b", "225kb/s"} + args + QStringList{out});
@@ -289,7 +289,7 @@ private slots:
         QVERIFY2(r.code == 0 && r.err.contains("Duration: 00:00:0") &&
                      r.err.contains("time=00:00:0") && r.err.contains('\r'),
                  r.err.constData());
-        QCOMPARE(described(out), spec.section(" => ", 1));
+        QCOMPARE(described(out), entry.section(" => ", 1));
         QCOMPARE(listing(outDir.path()) + listing(sandbox()), QSet<QString>{"out.flv"});
         // MP3 padding and the last frame's time at a low rate add a little.
         const double duration = probe(out)["duration"].toString().toDouble();
@@ -303,9 +303,9 @@ private slots:
     void stills()
     {
         // Source, number asked, size, number written.
-        for (const QString spec :
+        for (const QString entry :
              {"av.avi 10 400x300 10", "video.mp4 1 240x135 1", "three.avi 10 160x120 3"}) {
-            const QStringList f = spec.split(' ');
+            const QStringList f = entry.split(' ');
             QTemporaryDir out;
             const Result r =
                 run({"-i", src(f[0]), "-s", f[2], "-vframes", f[1], out.filePath("cover%d.jpg")});
@@ -324,7 +324,7 @@ private slots:
     void probeReport()
     {
         const QString wav = " => -|Stream #0.0: Audio: pcm_s16le, 44100 Hz, stereo";
-        for (const QString& spec : QStringList{
+        for (const QString& entry : QStringList{
                  "audio.wav" + wav, "x: Video: b, 999x777, c.wav" + wav,
                  "av.avi => 320x240|Stream #0.0: Video: mpeg4, yuv420p, 320x240, 25.00 fps(r)|"
                  "Stream #0.1: Audio: mp3, 48000 Hz, mono",
@@ -333,11 +333,11 @@ private slots:
                  "Stream #0.1: Video: flv1, yuv420p, 240x180, 12.00 fps(r)",
                  // A lower-case "x" in the codec name would spoil the window's reading.
                  "dnx.mov => 1920x1080|Stream #0.0: Video: DNXHD, yuv422p, 1920x1080, 25.00"}) {
-            QStringList expected = spec.section(" => ", 1).split('|') << "  Duration: 00:00:0";
-            const Result r = run({"-i", src(spec.section(" => ", 0, 0))});
+            QStringList expected = entry.section(" => ", 1).split('|') << "  Duration: 00:00:0";
+            const Result r = run({"-i", src(entry.section(" => ", 0, 0))});
             // Code 1, as no output was named.
             QVERIFY2(r.code == 1 && sizeRead(r.out + r.err) == expected.takeFirst(),
-                     qPrintable(spec));
+                     qPrintable(entry));
             for (const QString& line : expected)
                 QVERIFY2(r.err.contains(line.toUtf8()), r.err.constData());
         }
@@ -377,25 +377,25 @@ private slots:
     // default watermark: yellow DejaVu Sans 20 at (20, 40) saying "Sample".
     void watermark_data()
     {
-        QTest::addColumn<QString>("spec");
+        QTest::addColumn<QString>("entry");
         for (const QString& text : TestSupport::Corpus("hostile-texts.txt"))
             QTest::newRow(qPrintable("-t " + text.left(30))) << "-t " + text + " => FFFF00FF";
         // Colour names are compared without case and blanks; in a table, the
         // first good line wins. Font paths hold what the filter graph reacts to.
-        for (const char* spec :
+        for (const char* entry :
              {"-c Navy Blue => 000080FF", "-c LIGHTsteelBLUE => B0C4DEFF", "-A 128 => FFFF0080",
               "-x 59.5 => FFFF00FF", "-y -5 => FFFF00FF", "-F DejaVu/36 => FFFF00FF",
               "-c mymixedCOLOUR => 0A141EFF", "-F my fonts/Deja Vu.ttf/20 => FFFF00FF",
               "-F c:fonts/a:b.ttf/20 => FFFF00FF", "-F it's [x]/q'\\,;%{pts}.ttf/20 => FFFF00FF"})
-            QTest::newRow(spec) << QString(spec);
+            QTest::newRow(entry) << QString(entry);
     }
 
     void watermark()
     {
-        QFETCH(QString, spec);
+        QFETCH(QString, entry);
         QMap<QString, QString> o = {{"-c", "yellow"}, {"-F", "DejaVu/20"}, {"-A", "255"},
                                     {"-x", "20"},     {"-y", "40"},        {"-t", "Sample"}};
-        o[spec.left(2)] = spec.mid(3).section(" => ", 0, 0);
+        o[entry.left(2)] = entry.mid(3).section(" => ", 0, 0);
         QTemporaryDir files; // this row's colour table, font file and text file
         const QString font = files.filePath(o["-F"].section('/', 0, -2)),
                       size = o["-F"].section('/', -1), text = files.filePath("text");
@@ -411,7 +411,7 @@ private slots:
         QVERIFY(frame.size() == plainFrame.size() && frame != plainFrame &&
                 frame == drawn({}, QString("drawtext=fontfile=%1:textfile=%2:expansion=none:"
                                            "fontsize=%3:fontcolor=0x%4:x=%5:y=%6")
-                                       .arg(dejaVu, text, size, spec.section(" => ", 1), o["-x"],
+                                       .arg(dejaVu, text, size, entry.section(" => ", 1), o["-x"],
                                             o["-y"])));
     }
 
@@ -430,10 +430,10 @@ private slots:
     // line holding WORDS; else FFmpeg's CODE comes through.
     void failures_data()
     {
-        QTest::addColumn<QString>("spec");
+        QTest::addColumn<QString>("entry");
         // Command lines refused before any source is read.
         const QString none = "^$||-i|/nonexistent.avi";
-        QStringList specs = {"^$|| => -i"};
+        QStringList rows = {"^$|| => -i"};
         for (const QString& row :
              QString("|-vcodec|h264|@OUT => -vcodec;|@OUT|-b => -b;|-b|225|@OUT => -b;"
                      "|-s|400|@OUT => -s;|-r|fast|@OUT => -r;|-ar|48000Hz|@OUT => -ar;"
@@ -441,15 +441,15 @@ private slots:
                      "|-an|/tmp => folder;|a.flv|b.flv => b.flv;|-vhook|imlib2.dll -c red -t a|"
                      "@OUT => -F;|-vhook|/x/vhook/ppm.dll -t a|@OUT => ppm.dll")
                  .split(';'))
-            specs << none + row;
+            rows << none + row;
         for (const char* count : {"0", "ab", "-2", "+3", "1."})
-            specs << none + QString("|-vframes|%1|c%d.jpg => -vframes").arg(count);
+            rows << none + QString("|-vframes|%1|c%d.jpg => -vframes").arg(count);
         // Values of any length get the same one line.
         const QString n(100000, '1');
         for (const QString& value : {"-b|" + n + "kb/s", "-s|" + n + "x1", "-r|" + n, "-r|1." + n,
                                      "-ar|" + n + "Hz", "-ab|" + n + "k", "-vframes|" + n})
-            specs << none + "|" + value + "|@OUT => " + value.section('|', 0, 0);
-        specs << none + "|-vhook|imlib2.dll -x " + n + "|@OUT => -x";
+            rows << none + "|" + value + "|@OUT => " + value.section('|', 0, 0);
+        rows << none + "|-vhook|imlib2.dll -x " + n + "|@OUT => -x";
         // The watermark's font, colour table and colour must all be good.
         const QString badMark =
             none + "|-vhook|imlib2.dll -c %1 -F %2 -C @FILES/rgb.txt -x %3 -t a|@OUT => %4";
@@ -459,16 +459,16 @@ private slots:
                      "@FONT/20,10+w,-x;nosuchcolour,@FONT/20,1,nosuchcolour;bad red,@FONT/20,1,"
                      "bad red;broken,@FONT/20,1,broken;short,@FONT/20,1,short")
                  .split(';'))
-            specs << badMark.arg(row.section(',', 0, 0), row.section(',', 1, 1),
-                                 row.section(',', 2, 2), row.section(',', 3));
-        specs << none + "|-vhook|imlib2.dll -c red -F @FONT/9 -C /x/rgb.txt -t a|@OUT => table";
+            rows << badMark.arg(row.section(',', 0, 0), row.section(',', 1, 1),
+                                row.section(',', 2, 2), row.section(',', 3));
+        rows << none + "|-vhook|imlib2.dll -c red -F @FONT/9 -C /x/rgb.txt -t a|@OUT => table";
         const QString encode = "|-i|@SRC" + options + "@OUT",
                       stills = "|-i|@SRC|-vframes|2|@DIR/c%d.jpg",
                       mark = "|-vhook|imlib2.dll -c red -F @FONT/9 -C @TABLE -t a",
                       real = "|exec ffmpeg \"$@\"",
                       stop = "sleep 9 & trap 'kill $!; printf half >\"$OUT\"; exit 5' TERM INT; "
                              "kill -%1 $PPID; wait; touch not-stopped";
-        specs += QStringList{
+        rows += QStringList{
             "E flv " + real + encode + " => no flv muxer; install Debian's ffmpeg package",
             "(codec flv1)" + real + encode + " => no flv1 (Sorenson H.263) encoder",
             "libmp3lame" + real + encode + " => no libmp3lame encoder (it needs libmp3lame)",
@@ -491,21 +491,21 @@ private slots:
         // Sources that cannot be used: FFmpeg's message names them.
         for (const QString name : {"missing.avi", "garbage.avi", "Video: b, c, 999x777, 1.avi"})
             for (const QString& job : QStringList{options + "@OUT", "|-vframes|3|@DIR/c%d.jpg", ""})
-                specs << "^$" + real + "|-i|@FILES/" + name + job + " => ?" + name.section(':', -1);
-        specs << "^$" + real + "|-i|@FILES/audio.wav|-vframes|3|@DIR/c%d.jpg => 1";
-        for (const QString& spec : specs) // named by the result, the stand-in and the job
-            QTest::newRow(qPrintable(spec.section(" => ", 1).left(30) + " <- " +
-                                     spec.section('|', 0, 1).left(16) +
-                                     spec.section('|', 2).remove("-i|/nonexistent.avi").left(70)))
-                << spec;
+                rows << "^$" + real + "|-i|@FILES/" + name + job + " => ?" + name.section(':', -1);
+        rows << "^$" + real + "|-i|@FILES/audio.wav|-vframes|3|@DIR/c%d.jpg => 1";
+        for (const QString& entry : rows) // named by the result, the stand-in and the job
+            QTest::newRow(qPrintable(entry.section(" => ", 1).left(30) + " <- " +
+                                     entry.section('|', 0, 1).left(16) +
+                                     entry.section('|', 2).remove("-i|/nonexistent.avi").left(70)))
+                << entry;
     }
 
     void failures()
     {
-        QFETCH(QString, spec);
-        const QString result = spec.section(" => ", 1), args = spec.section('|', 2);
-        const QString fake = fakeEncoder(dir.filePath(QString::number(qHash(spec))),
-                                         spec.section('|', 1, 1), spec.section('|', 0, 0));
+        QFETCH(QString, entry);
+        const QString result = entry.section(" => ", 1), args = entry.section('|', 2);
+        const QString fake = fakeEncoder(dir.filePath(QString::number(qHash(entry))),
+                                         entry.section('|', 1, 1), entry.section('|', 0, 0));
         const Result r =
             runBeside(args.section(" => ", 0, 0), environment({"KESTREL_FFMPEG=" + fake}));
         QVERIFY(gone(fake)); // the stand-in has ended
