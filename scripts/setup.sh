@@ -25,6 +25,8 @@ PACKAGES=(
   # the private session bus of the desktop-session test
   dbus-daemon
   clang libclang-rt-14-dev
+  # the JSON reader of the encoder front-end
+  nlohmann-json3-dev
 )
 
 missing=()

@@ -134,4 +134,37 @@ void removeLeftovers(const std::string& folder)
     closedir(dir);
 }
 
+namespace
+{
+
+// A real folder (not a link) of this user that only this user can enter.
+bool isPrivateFolder(const std::string& path)
+{
+    struct stat st = {};
+    if (lstat(path.c_str(), &st) != 0)
+        return false;
+    if (!S_ISDIR(st.st_mode) || st.st_uid != geteuid() || (st.st_mode & 07777) != 0700) {
+        errno = EPERM;
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::string runtimeFolder()
+{
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && runtime[0] == '/' && isPrivateFolder(runtime))
+        return runtime;
+    const char* tmp = std::getenv("TMPDIR");
+    std::string folder = tmp && tmp[0] == '/' ? tmp : "/tmp";
+    if (folder.back() != '/')
+        folder += '/';
+    folder += "kestrel-" + std::to_string(geteuid());
+    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+        return {};
+    return isPrivateFolder(folder) ? folder : std::string();
+}
+
 } // namespace scratch

@@ -38,4 +38,11 @@ int publish(int fd, const std::string& target);
 // hosts, of live processes and without the mark are left alone.
 void removeLeftovers(const std::string& folder);
 
+// The user's private folder for links and other scratch names that must not
+// lie in a shared folder: $XDG_RUNTIME_DIR when it is a folder of this user
+// with mode 0700, else "<$TMPDIR or /tmp>/kestrel-UID", made with mode 0700
+// when missing. Returns "" with errno set when that folder cannot be made or
+// is not a folder of this user with mode 0700 (EPERM then).
+std::string runtimeFolder();
+
 } // namespace scratch

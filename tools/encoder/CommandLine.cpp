@@ -3,65 +3,61 @@
 #include "Failure.h"
 
 #include <array>
+#include <charconv>
 #include <cstdlib>
-#include <regex>
 
 namespace
 {
 
-bool matches(const std::string& value, const char* pattern, std::smatch* m = nullptr)
+// VALUE without the first of UNITS it ends with, or nothing.
+std::optional<std::string_view> withoutUnit(std::string_view value,
+                                            std::initializer_list<std::string_view> units)
 {
-    std::smatch local;
-    return std::regex_match(value, m ? *m : local, std::regex(pattern));
-}
-
-// A whole number of at most 9 digits (larger values are refused by the callers
-// as out of range anyway).
-std::optional<int> wholeNumber(const std::string& text)
-{
-    if (text.empty() || text.size() > 9 || !matches(text, "[0-9]+"))
-        return std::nullopt;
-    return std::atoi(text.c_str());
+    for (std::string_view unit : units)
+        if (value.size() > unit.size() && value.substr(value.size() - unit.size()) == unit)
+            return value.substr(0, value.size() - unit.size());
+    return std::nullopt;
 }
 
 std::string videoBitrate(const std::string& value)
 {
-    std::smatch m;
-    if (!matches(value, "([0-9]+(\\.[0-9]+)?)(k|kb/s|kbit/s)", &m) ||
-        std::atof(m[1].str().c_str()) <= 0)
+    const auto number = withoutUnit(value, {"kbit/s", "kb/s", "k"});
+    const auto kbps = number ? decimalNumber(*number, 6) : std::nullopt;
+    if (!kbps || *kbps <= 0)
         throw Failure("-b " + quoted(value) +
                       ": give the video bitrate in kbit/s, such as 225kb/s");
-    return m[1];
+    return std::string(*number);
 }
 
 std::string frameSize(const std::string& value)
 {
-    std::smatch m;
-    if (matches(value, "([0-9]{1,5})x([0-9]{1,5})", &m)) {
-        int w = std::atoi(m[1].str().c_str()), h = std::atoi(m[2].str().c_str());
-        if (w > 0 && h > 0 && w <= 4096 && h <= 4096)
-            return std::to_string(w) + "x" + std::to_string(h);
+    const size_t x = value.find('x');
+    if (x != std::string::npos) {
+        const auto w = wholeNumber(std::string_view(value).substr(0, x), 5);
+        const auto h = wholeNumber(std::string_view(value).substr(x + 1), 5);
+        if (w && h && *w > 0 && *h > 0 && *w <= 4096 && *h <= 4096)
+            return std::to_string(*w) + "x" + std::to_string(*h);
     }
     throw Failure("-s " + quoted(value) + ": give the frame size as WIDTHxHEIGHT, such as 400x300");
 }
 
 std::string frameRate(const std::string& value)
 {
-    std::smatch m;
-    if (matches(value, "[0-9]{1,6}(\\.[0-9]+)?") && std::atof(value.c_str()) > 0)
+    if (const auto fps = decimalNumber(value, 6); fps && *fps > 0)
         return value;
-    if (matches(value, "([0-9]{1,6})/([0-9]{1,6})", &m) && std::atoi(m[1].str().c_str()) > 0 &&
-        std::atoi(m[2].str().c_str()) > 0)
-        return value;
+    const size_t slash = value.find('/');
+    if (slash != std::string::npos) {
+        const auto num = wholeNumber(std::string_view(value).substr(0, slash), 6);
+        const auto den = wholeNumber(std::string_view(value).substr(slash + 1), 6);
+        if (num && den && *num > 0 && *den > 0)
+            return value;
+    }
     throw Failure("-r " + quoted(value) + ": give the frame rate in frames per second, such as 24");
 }
 
 int sampleRate(const std::string& value)
 {
-    std::smatch m;
-    std::optional<int> rate;
-    if (matches(value, "([0-9]+)(Hz)?", &m))
-        rate = wholeNumber(m[1]);
+    const std::optional<int> rate = wholeNumber(withoutUnit(value, {"Hz"}).value_or(value));
     if (!rate)
         throw Failure("-ar " + quoted(value) + ": give the sample rate in Hz, such as 22050Hz");
     if (*rate != 11025 && *rate != 22050 && *rate != 44100)
@@ -72,10 +68,8 @@ int sampleRate(const std::string& value)
 
 int audioBitrate(const std::string& value)
 {
-    std::smatch m;
-    std::optional<int> kbps;
-    if (matches(value, "([0-9]+)(k|kb/s|kbit/s)", &m))
-        kbps = wholeNumber(m[1]);
+    const auto number = withoutUnit(value, {"kbit/s", "kb/s", "k"});
+    const std::optional<int> kbps = number ? wholeNumber(*number) : std::nullopt;
     if (!kbps || *kbps < 1 || *kbps > 100000)
         throw Failure("-ab " + quoted(value) + ": give the audio bitrate in kbit/s, such as 64k");
     return *kbps;
@@ -97,6 +91,43 @@ int stillCount(const std::string& value)
 }
 
 } // namespace
+
+std::optional<int> wholeNumber(std::string_view text, size_t maxDigits)
+{
+    if (text.empty() || text.size() > maxDigits || text.size() > 9 ||
+        text.find_first_not_of("0123456789") != std::string_view::npos)
+        return std::nullopt;
+    int value = 0;
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    return value;
+}
+
+std::optional<double> decimalNumber(std::string_view text, size_t wholeDigits, bool withSign)
+{
+    size_t p = withSign && !text.empty() && (text[0] == '+' || text[0] == '-') ? 1 : 0;
+    const size_t start = p;
+    // Counts up to one digit more than allowed, so a long run stops early.
+    auto digits = [&](size_t most) {
+        size_t n = 0;
+        while (p < text.size() && n <= most && text[p] >= '0' && text[p] <= '9')
+            ++p, ++n;
+        return n;
+    };
+    const size_t whole = digits(wholeDigits);
+    if (whole == 0 || whole > wholeDigits)
+        return std::nullopt;
+    if (p < text.size() && text[p] == '.') {
+        ++p;
+        const size_t fraction = digits(9);
+        if (fraction == 0 || fraction > 9)
+            return std::nullopt;
+    }
+    if (p != text.size())
+        return std::nullopt;
+    double value = 0;
+    std::from_chars(text.data() + start, text.data() + text.size(), value);
+    return start == 1 && text[0] == '-' ? -value : value;
+}
 
 int mp3Bitrate(int sampleRate, int wishedKbps)
 {
@@ -129,6 +160,10 @@ Job parseCommandLine(const std::vector<std::string>& args)
         if (arg.empty() || arg[0] != '-' || arg == "-") {
             outputs.push_back(arg);
             continue;
+        }
+        if (arg == "--help" || arg == "--version") {
+            job.kind = arg == "--help" ? JobKind::Help : JobKind::Version;
+            return job;
         }
         static const std::array<const char*, 9> withValue = {
             "-i", "-b", "-s", "-r", "-vhook", "-ar", "-ab", "-ac", "-vframes"};

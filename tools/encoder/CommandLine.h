@@ -3,9 +3,10 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
-enum class JobKind { Probe, Encode, Stills };
+enum class JobKind { Probe, Encode, Stills, Help, Version };
 
 struct Job {
     JobKind kind = JobKind::Probe;
@@ -26,8 +27,18 @@ struct Job {
 };
 
 // Reads the arguments after the program name; throws Failure with a message
-// naming the offending option or value.
+// naming the offending option or value. "--help" or "--version" where an
+// option may stand asks for that alone.
 Job parseCommandLine(const std::vector<std::string>& args);
+
+// A whole number of 1 to MAXDIGITS digits (at most 9), or nothing.
+std::optional<int> wholeNumber(std::string_view text, size_t maxDigits = 9);
+
+// A decimal number as the dialect writes it: 1 to WHOLEDIGITS digits, then
+// optionally "." and 1 to 9 more; with SIGNED, an optional "+" or "-" first.
+// Its value, or nothing. The digits are counted, so any length is cheap.
+std::optional<double> decimalNumber(std::string_view text, size_t wholeDigits,
+                                    bool withSign = false);
 
 // The MP3 bitrate (kbit/s) written for a wish at a sample rate: the wish when
 // MP3 has it at that rate, else the nearest one it has (the lower on a tie).

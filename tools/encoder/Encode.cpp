@@ -1,36 +1,37 @@
 #include "Encode.h"
 
 #include "ColourTable.h"
+#include "FFmpegParts.h"
 #include "Failure.h"
 #include "Process.h"
 #include "TempFiles.h"
 #include "Watermark.h"
 
+#include "scratch.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <sys/stat.h>
+#include <unistd.h>
 
-bool flvHasMedia(const std::string& path)
+bool flvHasMedia(int fd)
 {
-    std::ifstream in(path, std::ios::binary);
     unsigned char header[9];
-    if (!in.read(reinterpret_cast<char*>(header), 9) || header[0] != 'F' || header[1] != 'L' ||
-        header[2] != 'V')
+    if (pread(fd, header, 9, 0) != 9 || header[0] != 'F' || header[1] != 'L' || header[2] != 'V')
         return false;
-    const unsigned long headerSize =
-        (header[5] << 24) | (header[6] << 16) | (header[7] << 8) | header[8];
-    in.seekg(static_cast<std::streamoff>(headerSize) + 4); // the first previous-tag size
+    // The first tag follows the header and the first previous-tag size.
+    off_t at =
+        static_cast<off_t>((header[5] << 24) | (header[6] << 16) | (header[7] << 8) | header[8]) +
+        4;
     unsigned char tag[11];
-    for (int tags = 0; tags < 64 && in.read(reinterpret_cast<char*>(tag), 11); ++tags) {
+    for (int tags = 0; tags < 64 && pread(fd, tag, 11, at) == 11; ++tags) {
         const int type = tag[0] & 0x1F;
         if (type == 8 || type == 9)
             return true;
-        const unsigned long dataSize = (tag[1] << 16) | (tag[2] << 8) | tag[3];
-        in.seekg(static_cast<std::streamoff>(dataSize) + 4, std::ios::cur);
+        at += 11 + ((tag[1] << 16) | (tag[2] << 8) | tag[3]) + 4;
     }
     return false;
 }
@@ -56,22 +57,30 @@ int runEncode(const Job& job, const std::string& ffmpeg)
 {
     // Everything the watermark names is checked before FFmpeg starts: FFmpeg
     // would quietly fall back to another font or colour.
-    std::optional<TempFile> textFile;
-    std::string filter;
+    std::optional<Watermark> mark;
+    Rgb colour{};
     if (job.vhook) {
-        const Watermark mark = parseVhook(*job.vhook);
-        checkFont(mark.fontFile);
-        const Rgb colour = colourFromTable(mark.table, mark.colourName);
-        if (!mark.text.empty()) {
-            textFile.emplace(TempFile::holding(mark.text));
-            filter = drawtextFilter(mark, colour, textFile->path());
-        }
+        mark = parseVhook(*job.vhook);
+        checkFont(mark->fontFile);
+        colour = colourFromTable(mark->table, mark->colourName);
+    }
+    const bool drawsText = mark && !mark->text.empty();
+    requireParts(ffmpeg, FlvMuxer | FlvEncoder | (job.frameRate ? FpsModeOption : 0) |
+                             (job.noAudio ? 0 : Mp3Encoder) | (drawsText ? DrawtextFilter : 0));
+    // FFmpeg reads the text from a file in memory it inherits, so no copy of
+    // the text is ever left in a shared folder.
+    Fd textFile;
+    std::string filter;
+    if (drawsText) {
+        textFile = memoryFile(mark->text);
+        filter = drawtextFilter(*mark, colour, textFile.path());
     }
 
     struct stat existing = {};
     if (stat(job.output.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode))
         throw Failure("the output " + quoted(job.output) + " is a folder, not a file name");
-    TempFile output = TempFile::beside(job.output);
+    scratch::removeLeftovers(folderOf(job.output));
+    OutputFile output(job.output);
     std::unique_ptr<TempFolder> link;
     std::vector<std::string> argv = ffmpegReading(ffmpeg, sourceForFFmpeg(job.input, link));
     auto add = [&argv](std::initializer_list<std::string> words) {
@@ -95,13 +104,15 @@ int runEncode(const Job& job, const std::string& ffmpeg)
         if (job.channels)
             add({"-ac", std::to_string(*job.channels)});
     }
-    add({"-sn", "-dn", "-f", "flv", "-y", "file:" + output.path()});
+    // FFmpeg opens the inherited file again by its /dev/fd name: a file of
+    // its own, so it can seek back to complete the header at the end.
+    add({"-sn", "-dn", "-f", "flv", "-y", "file:" + output.fd().path()});
 
-    const int code = runTool(argv);
+    const int code = runTool(argv, nullptr, nullptr, {output.fd().get(), textFile.get()});
     if (code != 0)
         return code;
-    if (!flvHasMedia(output.path()))
+    if (!flvHasMedia(output.fd().get()))
         throw Failure("the encoder wrote no audio or video for " + quoted(job.input));
-    output.replace(job.output);
+    output.publish();
     return 0;
 }

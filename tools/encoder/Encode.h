@@ -7,5 +7,5 @@
 // Runs FFmpeg and returns the exit code for the front-end.
 int runEncode(const Job& job, const std::string& ffmpeg);
 
-// True when the FLV file at PATH holds at least one audio or video tag.
-bool flvHasMedia(const std::string& path);
+// True when the FLV file open as FD holds at least one audio or video tag.
+bool flvHasMedia(int fd);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,6 +27,34 @@ void onStopSignal(int sig)
     pendingStop = sig;
     if (childPid > 0)
         kill(static_cast<pid_t>(childPid), sig);
+}
+
+// A file in memory that collects a child's output, or -1 when none is wanted.
+int collector(const std::string* wanted)
+{
+    if (!wanted)
+        return -1;
+    const int fd = memfd_create("kestrel-output", MFD_CLOEXEC);
+    if (fd < 0)
+        throw Failure(std::string("cannot collect a program's output: ") + std::strerror(errno));
+    return fd;
+}
+
+void collect(int fd, std::string* into)
+{
+    if (fd < 0)
+        return;
+    char buffer[65536];
+    for (off_t at = 0;;) {
+        const ssize_t n = pread(fd, buffer, sizeof buffer, at);
+        if (n > 0) {
+            into->append(buffer, static_cast<size_t>(n));
+            at += n;
+        } else if (n == 0 || errno != EINTR) {
+            break;
+        }
+    }
+    close(fd);
 }
 
 bool sameFile(const struct stat& a, const struct stat& b)
@@ -84,7 +113,8 @@ std::string findTool(const char* envName, const char* name)
         return candidate;
     }
     throw Failure(std::string("the real ") + name +
-                  " was not found on the PATH (install Debian's ffmpeg or set " + envName + ")");
+                  " was not found on the PATH (install Debian's ffmpeg package or set " + envName +
+                  ")");
 }
 
 void installSignalForwarding()
@@ -107,16 +137,15 @@ std::vector<std::string> ffmpegReading(const std::string& ffmpeg, const std::str
     return {ffmpeg, "-nostdin", "-hide_banner", "-stats", "-i", source};
 }
 
-int runTool(const std::vector<std::string>& argv, std::string* capture)
+int runTool(const std::vector<std::string>& argv, std::string* out, std::string* err,
+            const std::vector<int>& inherit)
 {
     std::vector<char*> cargs;
     for (const std::string& a : argv)
         cargs.push_back(const_cast<char*>(a.c_str()));
     cargs.push_back(nullptr);
-
-    int pipeFds[2] = {-1, -1};
-    if (capture && pipe2(pipeFds, O_CLOEXEC) != 0)
-        throw Failure(std::string("cannot make a pipe: ") + std::strerror(errno));
+    // Output collected in memory files: the child never waits for us to read.
+    const int outFd = collector(out), errFd = collector(err);
 
     // Hold the stop signals until the child's id is known, so none is lost.
     sigset_t stops, previous;
@@ -124,12 +153,8 @@ int runTool(const std::vector<std::string>& argv, std::string* capture)
     for (int sig : forwarded)
         sigaddset(&stops, sig);
     sigprocmask(SIG_BLOCK, &stops, &previous);
-    if (pendingStop) {
-        sigprocmask(SIG_SETMASK, &previous, nullptr);
-        return 128 + pendingStop;
-    }
     const pid_t parent = getpid();
-    const pid_t pid = fork();
+    const pid_t pid = pendingStop ? -1 : fork();
     if (pid == 0) {
 #ifdef __linux__
         prctl(PR_SET_PDEATHSIG, SIGKILL); // never outlive a front-end that was killed
@@ -144,8 +169,12 @@ int runTool(const std::vector<std::string>& argv, std::string* capture)
             dup2(devnull, 0);
             close(devnull);
         }
-        if (capture)
-            dup2(pipeFds[1], 1);
+        if (outFd >= 0)
+            dup2(outFd, 1);
+        if (errFd >= 0)
+            dup2(errFd, 2);
+        for (int fd : inherit)
+            fcntl(fd, F_SETFD, 0);
         execv(cargs[0], cargs.data());
         const std::string message =
             std::string("ffmpeg: cannot run ") + argv[0] + ": " + std::strerror(errno) + "\n";
@@ -156,32 +185,18 @@ int runTool(const std::vector<std::string>& argv, std::string* capture)
     if (pid > 0)
         childPid = pid;
     sigprocmask(SIG_SETMASK, &previous, nullptr);
-    if (pid < 0) {
-        if (capture) {
-            close(pipeFds[0]);
-            close(pipeFds[1]);
-        }
-        throw Failure(std::string("cannot start ") + argv[0] + ": " + std::strerror(forkError));
-    }
-
-    if (capture) {
-        close(pipeFds[1]);
-        char buffer[65536];
-        for (;;) {
-            const ssize_t n = read(pipeFds[0], buffer, sizeof buffer);
-            if (n > 0)
-                capture->append(buffer, static_cast<size_t>(n));
-            else if (n == 0 || errno != EINTR)
-                break;
-        }
-        close(pipeFds[0]);
-    }
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    if (pid > 0) {
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        childPid = 0;
     }
-    childPid = 0;
+    collect(outFd, out);
+    collect(errFd, err);
     if (pendingStop)
         return 128 + pendingStop; // whatever the child made of the signal
+    if (pid < 0)
+        throw Failure(std::string("cannot start ") + argv[0] + ": " + std::strerror(forkError));
     if (WIFSIGNALED(status))
         return 128 + WTERMSIG(status);
     return WEXITSTATUS(status);

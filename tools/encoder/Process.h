@@ -19,9 +19,11 @@ int stopSignal();
 // sourceForFFmpeg), without the terminal and the banner, showing progress.
 std::vector<std::string> ffmpegReading(const std::string& ffmpeg, const std::string& source);
 
-// Runs ARGV[0] with ARGV and waits for it. Its standard error is ours, its
-// standard input is /dev/null; its standard output is ours too, unless CAPTURE
-// is given. Returns its exit code, or 128 + the signal that ended it; when a
-// stop signal came before or while it ran, 128 + that signal instead.
+// Runs ARGV[0] with ARGV and waits for it. Its standard input is /dev/null;
+// its standard output and error are ours, unless OUT or ERR is given to
+// collect them. It inherits the descriptors in INHERIT (ours are closed on
+// exec otherwise). Returns its exit code, or 128 + the signal that ended it;
+// when a stop signal came before or while it ran, 128 + that signal instead.
 // Throws Failure when it cannot be started.
-int runTool(const std::vector<std::string>& argv, std::string* capture = nullptr);
+int runTool(const std::vector<std::string>& argv, std::string* out = nullptr,
+            std::string* err = nullptr, const std::vector<int>& inherit = {});

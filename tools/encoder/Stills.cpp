@@ -1,11 +1,13 @@
 #include "Stills.h"
 
+#include "FFmpegParts.h"
 #include "Failure.h"
 #include "Process.h"
 #include "TempFiles.h"
 
+#include "scratch.h"
+
 #include <cstdio>
-#include <regex>
 #include <sys/stat.h>
 
 std::string StillPattern::nameFor(int number) const
@@ -17,18 +19,20 @@ std::string StillPattern::nameFor(int number) const
 
 std::optional<StillPattern> parseStillPattern(const std::string& path)
 {
-    const std::string name = fileNameOf(path);
-    const size_t nameStart = path.size() - name.size();
+    const size_t nameStart = path.size() - fileNameOf(path).size();
     // The last number field of the name; every other "%" is a plain character.
-    static const std::regex field("%(0([1-9]))?d");
     std::optional<StillPattern> found;
-    for (auto it = std::sregex_iterator(name.begin(), name.end(), field);
-         it != std::sregex_iterator(); ++it) {
-        StillPattern p;
-        p.before = path.substr(0, nameStart + static_cast<size_t>(it->position()));
-        p.after = path.substr(nameStart + static_cast<size_t>(it->position() + it->length()));
-        p.width = (*it)[2].matched ? std::stoi((*it)[2]) : 0;
-        found = p;
+    for (size_t p = nameStart; p < path.size(); ++p) {
+        if (path[p] != '%')
+            continue;
+        const bool padded = path.compare(p + 1, 1, "0") == 0 && p + 3 < path.size() &&
+                            path[p + 2] >= '1' && path[p + 2] <= '9' && path[p + 3] == 'd';
+        const size_t length = padded ? 4 : path.compare(p + 1, 1, "d") == 0 ? 2 : 0;
+        if (length == 0)
+            continue;
+        found = StillPattern{path.substr(0, p), path.substr(p + length),
+                             padded ? path[p + 2] - '0' : 0};
+        p += length - 1;
     }
     return found;
 }
@@ -63,9 +67,12 @@ int runStills(const Job& job, const std::string& ffmpeg)
         throw Failure("the stills file name " + quoted(fileNameOf(job.output)) +
                       " needs %d where the number goes, such as cover%d.jpg");
 
+    requireParts(ffmpeg, Image2Muxer | MjpegEncoder);
     // The stills are made in a hidden folder beside their place and moved there
     // only when FFmpeg succeeded, so a failure never replaces older stills.
-    TempFolder scratch(folderOf(job.output), ".kestrel-stills-");
+    // FFmpeg names them itself, so that folder has a marked name.
+    scratch::removeLeftovers(folderOf(job.output));
+    TempFolder scratch(folderOf(job.output), "kestrel-stills");
     std::unique_ptr<TempFolder> link;
     std::vector<std::string> argv = ffmpegReading(ffmpeg, sourceForFFmpeg(job.input, link));
     if (job.frameSize)

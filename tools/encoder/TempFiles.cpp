@@ -2,11 +2,14 @@
 
 #include "Failure.h"
 
+#include "scratch.h"
+
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,73 +27,69 @@ std::string fileNameOf(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-namespace
+Fd::~Fd()
 {
-
-// $TMPDIR when set and not empty, else /tmp.
-std::string temporaryFolder()
-{
-    const char* tmp = std::getenv("TMPDIR");
-    return tmp && *tmp ? tmp : "/tmp";
+    if (fd_ >= 0)
+        close(fd_);
 }
 
-} // namespace
-
-TempFile TempFile::beside(const std::string& target)
+OutputFile::OutputFile(const std::string& target) : target_(target)
 {
-    // Names are limited to 255 bytes; keep room for the dot and the suffix.
-    std::string name = fileNameOf(target).substr(0, 200);
-    std::string path = folderOf(target) + "/." + name + ".kestrel-XXXXXX";
-    const int fd = mkstemp(path.data());
-    if (fd < 0)
+    const std::string folder = folderOf(target);
+    fd_ = Fd(scratch::openUnnamed(folder, 0666));
+    // EISDIR and EINVAL come from kernels and filesystems without O_TMPFILE.
+    if (fd_.get() < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+        std::string name = scratch::namedTemplate(folder, fileNameOf(target));
+        fd_ = Fd(mkostemp(name.data(), O_CLOEXEC));
+        if (fd_.get() >= 0) {
+            named_ = name;
+            // mkstemp makes the file private; give it the mode a new file gets.
+            const mode_t mask = umask(0);
+            umask(mask);
+            fchmod(fd_.get(), 0666 & ~mask);
+        }
+    }
+    if (fd_.get() < 0)
         throw Failure("cannot write in the folder of " + quoted(target) + ": " +
                       std::strerror(errno));
-    // mkstemp makes the file private; give it the mode a new file gets.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    close(fd);
-    return TempFile(path);
 }
 
-TempFile TempFile::holding(const std::string& text)
+OutputFile::~OutputFile()
 {
-    std::string path = temporaryFolder() + "/kestrel-text-XXXXXX";
-    const int fd = mkstemp(path.data());
-    if (fd < 0)
-        throw Failure("cannot make a temporary file: " + std::string(std::strerror(errno)));
-    TempFile file(path);
+    if (!named_.empty())
+        unlink(named_.c_str());
+}
+
+void OutputFile::publish()
+{
+    const int error = named_.empty() ? scratch::publish(fd_.get(), target_)
+                      : std::rename(named_.c_str(), target_.c_str()) == 0 ? 0
+                                                                          : errno;
+    if (error != 0)
+        throw Failure("cannot write " + quoted(target_) + ": " + std::strerror(error));
+    named_.clear();
+}
+
+Fd memoryFile(const std::string& text)
+{
+    Fd fd(memfd_create("kestrel-text", MFD_CLOEXEC));
     size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+    while (fd.get() >= 0 && done < text.size()) {
+        const ssize_t n = write(fd.get(), text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0) {
-            close(fd);
-            throw Failure("cannot write a temporary file: " + std::string(std::strerror(errno)));
-        }
+        if (n <= 0)
+            break;
         done += static_cast<size_t>(n);
     }
-    close(fd);
-    return file;
+    if (fd.get() < 0 || done < text.size())
+        throw Failure("cannot hold the watermark text: " + std::string(std::strerror(errno)));
+    return fd;
 }
 
-TempFile::~TempFile()
+TempFolder::TempFolder(const std::string& folder, const std::string& base)
+    : path_(scratch::namedTemplate(folder, base))
 {
-    if (!path_.empty())
-        unlink(path_.c_str());
-}
-
-void TempFile::replace(const std::string& target)
-{
-    if (std::rename(path_.c_str(), target.c_str()) != 0)
-        throw Failure("cannot write " + quoted(target) + ": " + std::strerror(errno));
-    path_.clear();
-}
-
-TempFolder::TempFolder(const std::string& folder, const std::string& prefix)
-{
-    path_ = folder + "/" + prefix + "XXXXXX";
     if (!mkdtemp(path_.data()))
         throw Failure("cannot write in the folder " + quoted(folder) + ": " + std::strerror(errno));
 }
@@ -127,10 +126,14 @@ std::string sourceForFFmpeg(const std::string& source, std::unique_ptr<TempFolde
         name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789",
                                dot + 1) == std::string::npos)
         extension = name.substr(dot);
-    std::string tmp = temporaryFolder();
-    if (tmp.find('%') != std::string::npos)
-        tmp = "/tmp";
-    holder = std::make_unique<TempFolder>(tmp, "kestrel-source-");
+    const std::string runtime = scratch::runtimeFolder();
+    if (runtime.empty())
+        throw Failure("cannot use a private runtime folder for a link to the source: " +
+                      std::string(std::strerror(errno)));
+    if (runtime.find('%') != std::string::npos)
+        throw Failure("the runtime folder " + quoted(runtime) +
+                      " holds a %, which FFmpeg would misread");
+    holder = std::make_unique<TempFolder>(runtime, "kestrel-source");
     const std::string link = holder->path() + "/source" + extension;
     if (symlink(target.c_str(), link.c_str()) != 0)
         throw Failure("cannot make a temporary link: " + std::string(std::strerror(errno)));

@@ -1,42 +1,66 @@
-// Scratch files that remove themselves: the encode goes to a hidden file
-// beside the output and replaces the output only when it succeeded.
+// Scratch files that a killed run cannot leave behind: FFmpeg writes into
+// unnamed files it inherits, and where a name cannot be avoided the name is
+// marked so that the next run in that folder removes it (see scratch.h).
 #pragma once
 
 #include <memory>
 #include <string>
+#include <utility>
 
 // The folder part of PATH ("." when it has none) and its file name.
 std::string folderOf(const std::string& path);
 std::string fileNameOf(const std::string& path);
 
-class TempFile
+// An open file descriptor, closed with its owner.
+class Fd
 {
 public:
-    // A new, empty, hidden file in the folder of TARGET, named after it.
-    static TempFile beside(const std::string& target);
-    // A new file in the temporary folder holding TEXT.
-    static TempFile holding(const std::string& text);
-
-    TempFile(TempFile&& other) noexcept : path_(std::move(other.path_)) { other.path_.clear(); }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-    ~TempFile();
-
-    const std::string& path() const { return path_; }
-    // Renames the file over TARGET; it is then no longer removed.
-    void replace(const std::string& target);
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    Fd(Fd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    Fd& operator=(Fd&& other) noexcept
+    {
+        std::swap(fd_, other.fd_);
+        return *this;
+    }
+    ~Fd();
+    int get() const { return fd_; }
+    // The name under which a program we start opens it again: "/dev/fd/N".
+    std::string path() const { return "/dev/fd/" + std::to_string(fd_); }
 
 private:
-    explicit TempFile(std::string path) : path_(std::move(path)) {}
-    std::string path_;
+    int fd_;
 };
 
-// A new folder inside FOLDER, named PREFIX and a random suffix; removed with
-// the files in it.
+// The file an encode writes, in the folder of TARGET: unnamed until publish()
+// renames it over TARGET, or, on a filesystem without unnamed files, under a
+// marked hidden name that is removed unless published.
+class OutputFile
+{
+public:
+    explicit OutputFile(const std::string& target);
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+    ~OutputFile();
+
+    const Fd& fd() const { return fd_; }
+    void publish();
+
+private:
+    std::string target_, named_; // named_: the fallback's name, or empty
+    Fd fd_;
+};
+
+// TEXT in an unnamed file in memory.
+Fd memoryFile(const std::string& text);
+
+// A new folder inside FOLDER with a marked hidden name made from BASE;
+// removed with the files in it.
 class TempFolder
 {
 public:
-    TempFolder(const std::string& folder, const std::string& prefix);
+    TempFolder(const std::string& folder, const std::string& base);
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
     ~TempFolder();
@@ -49,5 +73,5 @@ private:
 
 // The name under which FFmpeg is given the source SOURCE. FFmpeg reads a "%"
 // in an image file name as a number field, so such a source is handed over
-// through a link with a plain name in a scratch folder, made in HOLDER.
+// through a link with a plain name in the user's runtime folder, made in HOLDER.
 std::string sourceForFFmpeg(const std::string& source, std::unique_ptr<TempFolder>& holder);

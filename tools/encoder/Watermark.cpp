@@ -1,10 +1,10 @@
 #include "Watermark.h"
 
+#include "CommandLine.h"
 #include "Failure.h"
 
 #include <cctype>
 #include <cstdio>
-#include <regex>
 
 namespace
 {
@@ -43,11 +43,12 @@ std::string lower(std::string s)
     return s;
 }
 
-std::string number(const std::string& option, const std::string& value)
+double number(const std::string& option, const std::string& value)
 {
-    if (!std::regex_match(value, std::regex("[-+]?[0-9]{1,6}(\\.[0-9]+)?")))
+    const std::optional<double> n = decimalNumber(value, 6, true);
+    if (!n)
         throw Failure("-vhook: " + option + " " + quoted(value) + " is not a number");
-    return value;
+    return *n;
 }
 
 } // namespace
@@ -89,8 +90,7 @@ Watermark parseVhook(const std::string& argument)
                 throw Failure("-vhook: -F " + quoted(value) + ": give the font as FONTFILE/SIZE");
             mark.fontFile = value.substr(0, cut);
             mark.fontSize = value.substr(cut + 1);
-            if (!std::regex_match(mark.fontSize, std::regex("[0-9]{1,4}(\\.[0-9]+)?")) ||
-                std::stod(mark.fontSize) <= 0)
+            if (decimalNumber(mark.fontSize, 4).value_or(0) <= 0)
                 throw Failure("-vhook: -F " + quoted(value) + ": the font size is not a number");
             break;
         }
@@ -98,7 +98,7 @@ Watermark parseVhook(const std::string& argument)
             mark.table = value;
             break;
         case 'A': {
-            const double alpha = std::stod(number(option, value));
+            const double alpha = number(option, value);
             if (alpha < 0 || alpha > 255)
                 std::fprintf(stderr, "ffmpeg: -vhook: opacity -A %s taken as %s\n", value.c_str(),
                              alpha < 0 ? "0" : "255");
@@ -106,10 +106,9 @@ Watermark parseVhook(const std::string& argument)
             break;
         }
         case 'x':
-            mark.x = number(option, value);
-            break;
         case 'y':
-            mark.y = number(option, value);
+            number(option, value);
+            (letter == 'x' ? mark.x : mark.y) = value;
             break;
         }
         p = next;

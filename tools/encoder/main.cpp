@@ -9,11 +9,30 @@
 #include "Process.h"
 #include "Stills.h"
 
+#include "scratch.h"
+
 #include <cstdio>
 #include <cstdlib>
 
 namespace
 {
+
+const char* const usage =
+    "Usage: ffmpeg -i SOURCE                      describe SOURCE (and exit 1)\n"
+    "       ffmpeg -i SOURCE [OPTIONS] OUTPUT.flv  encode to an FLV file\n"
+    "       ffmpeg -i SOURCE [-s WxH] -vframes N STILL%d.jpg  take the first N frames\n"
+    "Kestrel's encoder front-end: it reads the older encoder's command lines and runs\n"
+    "the system's FFmpeg ($KESTREL_FFMPEG, else ffmpeg on the PATH; $KESTREL_FFPROBE,\n"
+    "else ffprobe, for the description).\n"
+    "\n"
+    "  -b 225kb/s  video bitrate     -s 400x300   frame size    -r 24  frame rate\n"
+    "  -ar 22050Hz -ab 64k -ac 1     MP3 audio (11025, 22050 or 44100 Hz), or -an\n"
+    "  -vhook \"imlib2.dll -c COLOUR -F FONTFILE/SIZE -C RGB.TXT -A 0..255 -x X -y Y -t TEXT\"\n"
+    "              a text watermark (the text is the rest of the argument)\n"
+    "  --help, --version\n"
+    "\n"
+    "Exit status: FFmpeg's own; 1 with one line \"ffmpeg: ...\" for an error of the\n"
+    "front-end; 128 + the signal when stopped by SIGINT or SIGTERM.\n";
 
 // Set for the programs we start: if one of them is a copy of this front-end
 // after all, it stops instead of starting itself again and again.
@@ -25,8 +44,18 @@ int run(int argc, char** argv)
         throw Failure(
             "the encoder found is this front-end again; set KESTREL_FFMPEG to the real ffmpeg");
     const Job job = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (job.kind == JobKind::Help || job.kind == JobKind::Version) {
+        std::fputs(job.kind == JobKind::Help ? usage
+                                             : "ffmpeg (Kestrel encoder front-end) " KESTREL_VERSION
+                                               "\n",
+                   stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
     installSignalForwarding();
     setenv(nestingMark, "1", 1);
+    // Links to sources live in the runtime folder; a killed run's are removed here.
+    if (const std::string runtime = scratch::runtimeFolder(); !runtime.empty())
+        scratch::removeLeftovers(runtime);
     switch (job.kind) {
     case JobKind::Probe:
         return runProbe(job.input, findTool("KESTREL_FFPROBE", "ffprobe"));
@@ -34,6 +63,9 @@ int run(int argc, char** argv)
         return runEncode(job, findTool("KESTREL_FFMPEG", "ffmpeg"));
     case JobKind::Stills:
         return runStills(job, findTool("KESTREL_FFMPEG", "ffmpeg"));
+    case JobKind::Help:
+    case JobKind::Version:
+        break;
     }
     return 1;
 }
@@ -46,7 +78,9 @@ int main(int argc, char** argv)
     try {
         code = run(argc, argv);
     } catch (const Failure& failure) {
-        std::fprintf(stderr, "ffmpeg: %s\n", failure.what());
+        // After a stop, a step that failed for it (asking FFmpeg, say) needs no word.
+        if (!stopSignal())
+            std::fprintf(stderr, "ffmpeg: %s\n", failure.what());
         code = 1;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "ffmpeg: internal error: %s\n", error.what());

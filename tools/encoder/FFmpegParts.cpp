@@ -1,0 +1,165 @@
+#include "FFmpegParts.h"
+
+#include "Failure.h"
+#include "Process.h"
+#include "TempFiles.h"
+
+#include "scratch.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+
+struct Part {
+    unsigned bit;
+    const char* list; // the FFmpeg option that lists it
+    const char* name;
+    const char* lacking; // "no ..." in the message
+};
+
+const Part parts[] = {
+    {FpsModeOption, "-h", "-fps_mode", "no -fps_mode option (it needs FFmpeg 5.1 or later)"},
+    {FlvMuxer, "-muxers", "flv", "no flv muxer"},
+    {Image2Muxer, "-muxers", "image2", "no image2 muxer"},
+    {FlvEncoder, "-encoders", "flv1", "no flv1 (Sorenson H.263) encoder"},
+    {Mp3Encoder, "-encoders", "libmp3lame", "no libmp3lame encoder (it needs libmp3lame)"},
+    {MjpegEncoder, "-encoders", "mjpeg", "no mjpeg encoder"},
+    {DrawtextFilter, "-filters", "drawtext", "no drawtext filter (it needs libfreetype)"},
+};
+
+// True when LISTING, FFmpeg's answer to LIST, names NAME: "-h long" lists an
+// option at the start of a line; the other lists give flags, then the name
+// (or names joined by ","), and an encoder line may end "(codec NAME)".
+bool listed(const std::string& listing, const std::string& list, const std::string& name)
+{
+    std::istringstream lines(listing);
+    for (std::string line; std::getline(lines, line);) {
+        if (list == "-h") {
+            if (line.compare(0, name.size() + 1, name + " ") == 0)
+                return true;
+            continue;
+        }
+        std::istringstream words(line);
+        std::string flags, names;
+        words >> flags >> names;
+        if (("," + names + ",").find("," + name + ",") != std::string::npos ||
+            (list == "-encoders" && line.find("(codec " + name + ")") != std::string::npos))
+            return true;
+    }
+    return false;
+}
+
+unsigned askFFmpeg(const std::string& ffmpeg)
+{
+    unsigned found = 0;
+    std::string lastList, listing;
+    for (const Part& part : parts) {
+        if (part.list != lastList) {
+            lastList = part.list;
+            std::vector<std::string> argv = {ffmpeg, "-hide_banner", part.list};
+            if (lastList == "-h")
+                argv.push_back("long");
+            std::string errors;
+            listing.clear();
+            if (const int code = runTool(argv, &listing, &errors); code != 0)
+                throw Failure("cannot ask " + quoted(ffmpeg) + " what it offers (" + part.list +
+                              " ended with code " + std::to_string(code) + ")");
+        }
+        if (listed(listing, part.list, part.name))
+            found |= part.bit;
+    }
+    return found;
+}
+
+std::string cacheFolder()
+{
+    const char* cache = std::getenv("XDG_CACHE_HOME");
+    if (cache && cache[0] == '/')
+        return std::string(cache) + "/kestrel";
+    const char* home = std::getenv("HOME");
+    return home && home[0] == '/' ? std::string(home) + "/.cache/kestrel" : std::string();
+}
+
+// Writes TEXT as FILE whole or not at all; failures are ignored.
+void writeWhole(const std::string& file, const std::string& text)
+{
+    const std::string folder = folderOf(file);
+    mkdir(folderOf(folder).c_str(), 0700);
+    mkdir(folder.c_str(), 0700);
+    scratch::removeLeftovers(folder);
+    std::string named;
+    Fd fd(scratch::openUnnamed(folder, 0644));
+    if (fd.get() < 0) {
+        named = scratch::namedTemplate(folder, fileNameOf(file));
+        fd = Fd(mkostemp(named.data(), O_CLOEXEC));
+    }
+    if (fd.get() < 0)
+        return;
+    const bool written = write(fd.get(), text.data(), text.size()) == ssize_t(text.size());
+    if (named.empty()) {
+        if (written)
+            scratch::publish(fd.get(), file);
+    } else if (!written || std::rename(named.c_str(), file.c_str()) != 0) {
+        unlink(named.c_str());
+    }
+}
+
+} // namespace
+
+unsigned ffmpegParts(const std::string& ffmpeg)
+{
+    struct stat st = {};
+    if (stat(ffmpeg.c_str(), &st) != 0)
+        return askFFmpeg(ffmpeg);
+    // The answer holds for this program file as long as it is not changed.
+    const std::string stamp = ffmpeg + "\n" + std::to_string(st.st_dev) + " " +
+                              std::to_string(st.st_ino) + " " + std::to_string(st.st_size) + " " +
+                              std::to_string(st.st_mtim.tv_sec) + "." +
+                              std::to_string(st.st_mtim.tv_nsec) + "\n";
+    const std::string folder = cacheFolder();
+    unsigned long long hash = 14695981039346656037ull; // FNV-1a of the program's name
+    for (unsigned char c : ffmpeg)
+        hash = (hash ^ c) * 1099511628211ull;
+    char name[40];
+    std::snprintf(name, sizeof name, "/ffmpeg-parts-%016llx", hash);
+    const std::string file = folder + name;
+
+    if (!folder.empty()) {
+        std::string kept;
+        Fd fd(open(file.c_str(), O_RDONLY | O_CLOEXEC));
+        char buffer[8192];
+        ssize_t n;
+        while (fd.get() >= 0 && (n = read(fd.get(), buffer, sizeof buffer)) > 0 &&
+               kept.size() < 65536)
+            kept.append(buffer, static_cast<size_t>(n));
+        unsigned found = 0;
+        if (kept.compare(0, stamp.size(), stamp) == 0 &&
+            std::sscanf(kept.c_str() + stamp.size(), "%u", &found) == 1)
+            return found;
+    }
+    const unsigned found = askFFmpeg(ffmpeg);
+    if (!folder.empty())
+        writeWhole(file, stamp + std::to_string(found) + "\n");
+    return found;
+}
+
+void requireParts(const std::string& ffmpeg, unsigned needed)
+{
+    const unsigned missing = needed & ~ffmpegParts(ffmpeg);
+    if (!missing)
+        return;
+    std::string lacks;
+    for (const Part& part : parts)
+        if (missing & part.bit)
+            lacks += std::string(lacks.empty() ? "" : ", ") + part.lacking;
+    throw Failure("this FFmpeg (" + oneLine(ffmpeg) + ") has " + lacks +
+                  "; install Debian's ffmpeg package");
+}

@@ -1,0 +1,19 @@
+// What our command lines need of the system's FFmpeg, checked before a job
+// runs so that a missing part gets a clear word instead of FFmpeg's own.
+#pragma once
+
+#include <string>
+
+// The parts, as bits of a set.
+constexpr unsigned FpsModeOption = 1 << 0, FlvMuxer = 1 << 1, Image2Muxer = 1 << 2,
+                   FlvEncoder = 1 << 3, Mp3Encoder = 1 << 4, MjpegEncoder = 1 << 5,
+                   DrawtextFilter = 1 << 6;
+
+// The parts FFMPEG has, asked once per program file and kept in the user's
+// cache folder ($XDG_CACHE_HOME/kestrel, else ~/.cache/kestrel). A cache that
+// cannot be read or written only costs asking again.
+unsigned ffmpegParts(const std::string& ffmpeg);
+
+// Throws Failure naming what of NEEDED (a set of the parts) FFMPEG lacks and
+// what to install.
+void requireParts(const std::string& ffmpeg, unsigned needed);
