@@ -12,15 +12,10 @@
 namespace
 {
 
-const QString Encoding = "ENCODING FAILED! POSSIBLE REASON IS A DAMAGED/IMPROPER/CORRUPTED/"
-                         "UNSUPPORTED SOURCE VIDEO FILE.|16|Error";
-const QString Success = "FLV CONVERSION SUCCESSFUL!|64|Message";
-const QString Stills = "IMAGE(S) GENERATED!|64|Message";
-const QString Cancelled = "CONVERSION CANCELLED!|64|Message";
-
 // A request as the window makes it at its start values, with "key=value;..."
-// changes: source, dir, name, text, alpha, count; watermark, stills, same
-// (the output is the source).
+// changes: source, dir, name, text, alpha, count; watermark, stills; same (the
+// output is the source) and noshort (no link to the program's folder) are for
+// the file system.
 JobRequest request(const QString& app, const QString& changes = QString())
 {
     JobRequest job;
@@ -107,68 +102,28 @@ class TestJob : public QObject
     Q_OBJECT
 private slots:
     void initTestCase() { TestSupport::IsolateProcess(); }
-    void stepsAndOutcomes_data();
     void stepsAndOutcomes();
     void whatTheWindowShows_data();
     void whatTheWindowShows();
     void emptyCommandStartsNothing();
-    void checks_data();
     void checks();
     void jobLog();
 };
 
-void TestJob::stepsAndOutcomes_data()
-{
-    QTest::addColumn<QString>("changes");
-    QTest::addColumn<QStringList>("script");
-    QTest::addColumn<QStringList>("steps");
-    QTest::addColumn<QStringList>("messages");
-    QTest::addColumn<bool>("encodeSucceeded"); // it is true before each job
-    const QString stillsFail = "IMAGE GENERATION FAILED!|16|Error";
-    const QString injectFail = "FLV METADATA INJECTION FAILED!|16|Error";
-    auto row = [](const char* name, const char* changes, QStringList script, QString steps,
-                  QStringList messages, bool succeeded) {
-        QTest::newRow(name) << changes << script << steps.split(' ') << messages << succeeded;
-    };
-    row("good job", "", {"0", "0"}, "encode inject", {Success}, true);
-    row("good job with stills", "stills", {"0", "0", "0"}, "encode inject stills",
-        {Success, Stills}, true);
-    row("encoder fails, stills still grabbed", "stills", {"1", "0"}, "encode stills",
-        {Encoding, Stills}, false);
-    row("exit code 2^31 is a failure", "", {"2147483648"}, "encode", {Encoding}, false);
-    row("encoder crashes", "", {"crash"}, "encode", {Encoding}, false);
-    row("encoder cannot start", "stills", {"nostart", "0"}, "encode stills",
-        {"CANNOT START FFMPEG! NO SUCH FILE OR DIRECTORY.|16|Error", Stills}, false);
-    row("injector fails, stills still grabbed", "stills", {"0", "1", "0"}, "encode inject stills",
-        {injectFail, Stills}, true);
-    row("injector cannot start", "", {"0", "nostart"}, "encode inject",
-        {"CANNOT START FLVMDI! NO SUCH FILE OR DIRECTORY.|16|Error"}, true);
-    row("stills fail", "stills", {"0", "0", "1"}, "encode inject stills", {Success, stillsFail},
-        true);
-    row("probe cannot start, the job goes on", "watermark", {"nostart", "0", "0"},
-        "probe encode inject", {Success}, true);
-    row("cancel during the probe", "watermark;stills", {"hang"}, "probe", {Cancelled}, true);
-    row("cancel during the encode", "stills", {"hang"}, "encode", {Cancelled}, false);
-    row("cancel during the injection", "stills", {"0", "hang"}, "encode inject", {Cancelled}, true);
-    row("cancel during the stills", "stills", {"0", "0", "hang"}, "encode inject stills",
-        {Success, Cancelled}, true);
-}
-
 void TestJob::stepsAndOutcomes()
 {
-    QFETCH(QString, changes);
-    QFETCH(QStringList, script);
-    Fixture f;
-    f.job.EncodeSucceeded = true;
-    QVERIFY(f.run(request(f.app.path(), changes), script));
-    QTEST(f.steps, "steps");
-    QTEST(f.messages, "messages");
-    QTEST(f.job.EncodeSucceeded, "encodeSucceeded");
-    QCOMPARE(f.cancelled, f.messages.last() == Cancelled);
-    QCOMPARE(f.commands.size(), f.steps.size() - f.steps.count("probe"));
-    // Only a watermarked job leaves the probe's scratch files.
-    QCOMPARE(QDir(f.app.path()).entryList(QDir::Files).contains("input.bat"),
-             changes.contains("watermark"));
+    TestSupport::CompareGoldenTable("job-steps.txt", [](const QString& row) {
+        Fixture f;
+        f.job.EncodeSucceeded = true;
+        if (!f.run(request(f.app.path(), row.section(" | ", 0, 0)),
+                   row.section(" | ", 1).split(' ')))
+            return QString("the job did not end once");
+        return QString("steps %1; messages %2; encode %3; %4; lines shown %5; input.bat %6")
+            .arg(f.steps.join(' '), f.messages.join(" / "))
+            .arg(f.job.EncodeSucceeded ? "good" : "failed", f.cancelled ? "cancelled" : "finished")
+            .arg(f.commands.size())
+            .arg(QFile::exists(f.app.filePath("input.bat")) ? "written" : "none");
+    });
 }
 
 void TestJob::whatTheWindowShows_data()
@@ -239,63 +194,19 @@ void TestJob::emptyCommandStartsNothing()
     QVERIFY(!f.job.EncodeSucceeded);
 }
 
-void TestJob::checks_data()
-{
-    QTest::addColumn<QString>("changes");
-    QTest::addColumn<QString>("refusal"); // message|focus, empty: the job may start
-    const QString badName = "INVALID OUTPUT FILE NAME! MUST BE A .FLV FILE.|txtOutFile";
-    QTest::newRow("all five missing") << "source=;dir=;name=;watermark;text="
-                                      << "NO FILE TO ENCODE!|cmdInput";
-    QTest::newRow("no folder") << "dir=;name="
-                               << "OUTPUT FOLDER MISSING!|cmdOutput";
-    QTest::newRow("no name") << "name=;watermark;text="
-                             << "OUTPUT FILE NAME MISSING!|txtOutFile";
-    QTest::newRow("clip.fl") << "name=clip.fl" << badName;
-    QTest::newRow("blank after .flv") << "name=clip.flv " << badName;
-    QTest::newRow("shorter than four") << "name=flv" << badName;
-    QTest::newRow("clip.FLV") << "name=clip.FLV"
-                              << "";
-    QTest::newRow("CLIP.Flv") << "name=CLIP.Flv"
-                              << "";
-    QTest::newRow(".flv alone") << "name=.flv"
-                                << "";
-    QTest::newRow("no watermark text") << "watermark;text=;alpha=x"
-                                       << "WATERMARK TEXT MISSING!|txtWatermark";
-    QTest::newRow("blank watermark text") << "watermark;text= "
-                                          << "";
-    QTest::newRow("opacity not a number")
-        << "watermark;alpha=x;stills;count=ab"
-        << "INVALID WATERMARK OPACITY! LOAD A VALID SETTINGS FILE.|";
-    QTest::newRow("opacity unused without watermark") << "alpha=x"
-                                                      << "";
-    QTest::newRow("stills count not a number") << "stills;count=ab;same"
-                                               << "NUMBER OF IMAGES MUST BE A NUMBER!|txtNumImages";
-    QTest::newRow("stills count empty") << "stills;count="
-                                        << "NUMBER OF IMAGES MUST BE A NUMBER!|txtNumImages";
-    QTest::newRow("count unused without stills") << "count=ab"
-                                                 << "";
-    QTest::newRow("no link without blanks to the program's folder")
-        << "noshort"
-        << "CANNOT RUN THE PROGRAMS IN \"/app\": THE FOLDER NAME HOLDS A BLANK AND "
-           "NO LINK WITHOUT ONE CAN BE MADE. MOVE THE PROGRAM TO A FOLDER WHOSE NAME "
-           "HAS NO BLANKS.|";
-    QTest::newRow("output is the source")
-        << "same"
-        << "THE OUTPUT FILE IS THE SOURCE FILE! CHOOSE ANOTHER OUTPUT FILE NAME OR "
-           "FOLDER.|txtOutFile";
-}
-
 void TestJob::checks()
 {
-    QFETCH(QString, changes);
-    QFETCH(QString, refusal);
-    FakeFileSystem files;
-    files.files = {{"/v/clip.avi", "A"}, {"/out/clip.flv", changes.contains("same") ? "A" : "B"}};
-    files.shortNames = !changes.contains("noshort");
-    const std::optional<JobRefusal> got = CheckJob(request("/app", changes), files);
-    QCOMPARE(got ? got->message + '|' + got->focus : QString(), refusal);
-    if (got)
-        QCOMPARE(QString::number(got->style) + got->title, QString("16Error"));
+    TestSupport::CompareGoldenTable("job-checks.txt", [](const QString& changes) {
+        FakeFileSystem files;
+        files.files = {{"/v/clip.avi", "A"},
+                       {"/out/clip.flv", changes.contains("same") ? "A" : "B"}};
+        files.shortNames = !changes.contains("noshort");
+        const std::optional<JobRefusal> got = CheckJob(request("/app", changes), files);
+        return got ? QString("%1 %2 %3 | focus %4")
+                         .arg(got->style)
+                         .arg(got->title, got->message, got->focus.isEmpty() ? "stays" : got->focus)
+                   : QString("the job may start");
+    });
 }
 
 void TestJob::jobLog()

@@ -13,6 +13,8 @@
 #include "tests/support/TestSupport.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QSignalSpy>
 #include <QTest>
 #include <cerrno>
@@ -59,26 +61,17 @@ private slots:
 
 void TestPipelineCore::outputNameAndCorner()
 {
-    const QStringList names = {"clip.avi=clip.flv", "clip.MPEG=clip.flv", "Clip.DivX=Clip.flv",
-                               "clip.flv=clip.flv", "a.ts=aflv",          "movie=moflv",
-                               "abc=flv",           "x.mpeg2=x.mpflv",    "ab=-",
-                               "mpeg=flv"};
-    for (const QString& row : names)
-        QCOMPARE(ProposeOutputName(row.section('=', 0, 0)).value_or("-"), row.section('=', 1));
-
-    const struct {
-        Corner corner;
-        qint16 width, height;
-        const char* place;
-    } corners[] = {
-        {Corner::TopRight, 400, 480, "200,10"}, {Corner::TopRight, 401, 480, "51,10"},
-        {Corner::TopRight, 640, 480, "290,10"}, {Corner::BottomRight, 399, 480, "199.5,430"},
-        {Corner::BottomLeft, 0, 0, "10,-50"},   {Corner::BottomRight, 0, 0, "0,-50"},
-        {Corner::TopLeft, 1920, 1080, "10,10"}, {Corner::None, 640, 480, "7,8"}};
-    for (const auto& c : corners) {
-        const CornerTexts place = CornerRule(c.corner, c.width, c.height, "7", "8");
-        QCOMPARE(place.left + ',' + place.top, QString(c.place));
-    }
+    using TestSupport::CompareGoldenTable;
+    CompareGoldenTable("output-names.txt",
+                       [](const QString& title) { return ProposeOutputName(title).value_or("-"); });
+    CompareGoldenTable("corners.txt", [](const QString& row) {
+        const QStringList w = row.split(' ');
+        const int corner =
+            QStringList{"None", "TopLeft", "TopRight", "BottomLeft", "BottomRight"}.indexOf(w[0]);
+        const CornerTexts place =
+            CornerRule(Corner(corner), w[1].toShort(), w[2].toShort(), "7", "8");
+        return place.left + ',' + place.top;
+    });
 }
 
 void TestPipelineCore::encoderOptions()
@@ -129,19 +122,10 @@ void TestPipelineCore::commandLines()
 
 void TestPipelineCore::splitter()
 {
-    const QList<QPair<QString, QStringList>> lines = {{"a  b\tc", {"a", "b", "c"}},
-                                                      {"a \"b c\" d", {"a", "b c", "d"}},
-                                                      {"a\"b c\"d", {"ab cd"}},
-                                                      {"a\\\"b", {"a\"b"}},
-                                                      {"\"a\\\\\" b", {"a\\", "b"}},
-                                                      {"a\\\\\\\"b", {"a\\\"b"}},
-                                                      {"C:\\a\\\\b", {"C:\\a\\\\b"}},
-                                                      {"a \"\" b", {"a", "", "b"}},
-                                                      {"  a  ", {"a"}},
-                                                      {"a \"b c", {"a", "b c"}},
-                                                      {"   ", {}}};
-    for (const auto& [line, argv] : lines)
-        QCOMPARE(SplitCommandLine(line), argv);
+    TestSupport::CompareGoldenTable("command-line-splits.txt", [](const QString& line) {
+        return QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(SplitCommandLine(line)))
+                                     .toJson(QJsonDocument::Compact));
+    });
 
     // Every name and text a user can have comes back exactly.
     QStringList texts = {"", "plain", "ends with backslash\\", "\\\"", "a\\\\\"b", "\\\\", "\""};
@@ -156,21 +140,10 @@ void TestPipelineCore::splitter()
 
 void TestPipelineCore::probeReport()
 {
-    const QList<QPair<QByteArray, QString>> reports = {
-        {"    Stream #0.0: Video: mpeg4, yuv420p, 320x240, 25.00 fps(r)\r\n", "320x240"},
-        {"Stream #0.0: Video: h264, yuv420p, 1440x1080, 25.00 tb(r)\n", "1440x1080"},
-        {"Stream #0.0: Video: mpeg4, yuv420p, 640x480 [PAR 1:1 DAR 4:3], 25 tbr\r", "640x480"},
-        {"Stream #0.0: Video: mjpeg, yuvj420p, 128x96, 15.00 fps(r)\n", "128x96"},
-        {"S: Video: a, b, 320x240, 1\r\nS: Video: a, b, 640x360, 1 fps\r\n", "640x360"},
-        {"Stream #0.0: video: a, b, 320x240, 1\n", "-"},
-        {"Video: 320x240\n", "-"},
-        {"Stream #0.0: Video: a, b, 96x64, 1 fps\n", "-"},
-        {"Stream #0.0: Video: none\n", "-"},
-        {"", "-"}};
-    for (const auto& [report, size] : reports) {
-        const std::optional<FrameSize> found = ParseProbeReport(report);
-        QCOMPARE(found ? QString("%1x%2").arg(found->width).arg(found->height) : "-", size);
-    }
+    TestSupport::CompareGoldenTable("probe-reports.txt", [](const QString& report) {
+        const std::optional<FrameSize> found = ParseProbeReport(report.toUtf8());
+        return found ? QString("%1x%2").arg(found->width).arg(found->height) : "-";
+    });
 }
 
 void TestPipelineCore::progress()
