@@ -34,10 +34,11 @@ void ProgressParser::takeLine(const QString& line)
     if (line.isEmpty())
         return;
     m_lastLine = line;
+    // Only FFmpeg's own lines count: the source's name is echoed in others.
     static const QRegularExpression duration(
-        QStringLiteral("Duration: (\\d+:\\d{2}:\\d{2}(?:\\.\\d+)?)"));
+        QStringLiteral("^Duration: (\\d+:\\d{2}:\\d{2}(?:\\.\\d+)?)"));
     static const QRegularExpression time(
-        QStringLiteral("time=\\s*(\\d+:\\d{2}:\\d{2}(?:\\.\\d+)?)"));
+        QStringLiteral("^(?:frame|size)=.* time=\\s*(\\d+:\\d{2}:\\d{2}(?:\\.\\d+)?)"));
     if (!m_duration) {
         const QRegularExpressionMatch m = duration.match(line);
         if (m.hasMatch())

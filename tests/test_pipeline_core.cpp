@@ -150,6 +150,8 @@ void TestPipelineCore::progress()
 {
     ProgressParser p;
     QVERIFY(!p.Percent());
+    p.Feed("Input #0, avi, from 'Duration: 09:00:00.00 frame= time=08:00:00.00.avi':\n");
+    p.Feed("[avi] Duration: 00:00:01.00 frame= time=00:00:01.00\n");
     p.Feed("Input #0, avi, from 'x':\n  Duration: 00:01:40.00, start: 0.0");
     p.Feed("00, bitrate: 1 kb/s\nframe=   10 fps=0.0 q=2.0 size=  1kB time=00:00:");
     QVERIFY(!p.Percent()); // the status line is not complete yet
