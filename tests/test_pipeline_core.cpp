@@ -48,7 +48,6 @@ class TestPipelineCore : public QObject
 private slots:
     void initTestCase() { TestSupport::IsolateProcess(); }
     void outputNameAndCorner();
-    void encoderOptions();
     void commandLines();
     void splitter();
     void probeReport();
@@ -74,50 +73,35 @@ void TestPipelineCore::outputNameAndCorner()
     });
 }
 
-void TestPipelineCore::encoderOptions()
-{
-    EncoderControls c = {"225", "400x300", "24",     false, "yellow", "arial.ttf", "20",  255,
-                         "290", "10",      "Sample", false, "22050",  "64",        "Mono"};
-    const EncoderPaths windows = {"C:\\APPS\\CONV", "C:\\WINDOWS", u'\\'};
-    const QString video = " -b 225kb/s -s 400x300 -r 24 ";
-    QCOMPARE(ComposeEncoderOptions(c, windows), video + "-ar 22050Hz -ab 64k -ac 1 ");
-    c.audioChannel = "stereo"; // only "Stereo" gives two channels
-    QCOMPARE(ComposeEncoderOptions(c, windows), video + "-ar 22050Hz -ab 64k -ac 1 ");
-    c.audioChannel = "Stereo";
-    QCOMPARE(ComposeEncoderOptions(c, windows), video + "-ar 22050Hz -ab 64k -ac 2 ");
-    c.disableAudio = true;
-    QCOMPARE(ComposeEncoderOptions(c, windows), video + "-an ");
-    c.disableAudio = false;
-    c.audioChannel = "Mono";
-    c.watermark = true;
-    const QString hook = video + " -vhook \"C:\\APPS\\CONV\\vhook\\imlib2.dll -c yellow -F "
-                                 "C:\\WINDOWS\\fonts\\arial.ttf/20 -C C:\\APPS\\CONV\\vhook\\"
-                                 "rgb.txt -A 255 -x 290 -y 10 -t ";
-    QCOMPARE(ComposeEncoderOptions(c, windows), hook + "Sample\" -ar 22050Hz -ab 64k -ac 1 ");
-    c.watermarkText = "say \"hi\" \\";
-    const QString options = ComposeEncoderOptions(c, windows);
-    QCOMPARE(options, hook + "say \\\"hi\\\" \\\\\" -ar 22050Hz -ab 64k -ac 1 ");
-    // The watermark module sees the exact text as the end of one argument.
-    const QStringList argv = SplitCommandLine("ffmpeg -i x" + options + "y.flv");
-    QVERIFY(argv[argv.indexOf("-vhook") + 1].endsWith(" -t " + c.watermarkText));
-}
-
+// The encoder's options from the controls and the four command lines, on
+// Windows-style paths with blanks.
 void TestPipelineCore::commandLines()
 {
-    const QString app = "C:\\PROGRA~1\\VIDEOT~1";
-    const QString options = " -b 225kb/s -s 400x300 -r 24 -ar 22050Hz -ab 64k -ac 1 ";
-    QCOMPARE(BuildEncodeCommand(app, u'\\', "D:\\My Videos\\clip one.avi", options, "D:\\Out\\",
-                                "clip one.flv"),
-             app + "\\ffmpeg -i \"D:\\My Videos\\clip one.avi\"" + options +
-                 "\"D:\\Out\\clip one.flv\"");
-    QCOMPARE(BuildInjectCommand(app, u'\\', "D:\\Out\\", "clip one.flv"),
-             app + "\\flvmdi \"D:\\Out\\clip one.flv\"");
-    QCOMPARE(
-        BuildStillsCommand(app, u'\\', "D:\\My Videos\\clip one.avi", "400x300", "10", "D:\\Out\\"),
-        app + "\\ffmpeg -i \"D:\\My Videos\\clip one.avi\" -s 400x300 -vframes 10 "
-              "\"D:\\Out\\cover%d.jpg\"");
-    QCOMPARE(BuildProbeLine("C:\\APPS", u'\\', "D:\\a b.avi", "C:\\APPS"),
-             QString("C:\\APPS\\ffmpeg -i \"D:\\a b.avi\">C:\\APPS\\infile.txt 2>&1"));
+    const QString app = "C:\\PROGRA~1\\VIDEOT~1", source = "D:\\My Videos\\clip one.avi";
+    const QString out = "D:\\Out\\", name = "clip one.flv";
+    TestSupport::CompareGoldenTable("command-lines.txt", [&](const QString& changes) {
+        if (changes == "inject")
+            return BuildInjectCommand(app, u'\\', out, name);
+        if (changes == "stills")
+            return BuildStillsCommand(app, u'\\', source, "400x300", "10", out);
+        if (changes == "probe")
+            return BuildProbeLine("C:\\APPS", u'\\', "D:\\a b.avi", "C:\\APPS");
+        EncoderControls c = {"225", "400x300", "24",     false, "yellow", "arial.ttf", "20",  255,
+                             "290", "10",      "Sample", false, "22050",  "64",        "Mono"};
+        for (const QString& change : changes.split(';', Qt::SkipEmptyParts)) {
+            const QString value = change.section('=', 1);
+            c.audioChannel = change.startsWith("channel=") ? value : c.audioChannel;
+            c.watermarkText = change.startsWith("text=") ? value : c.watermarkText;
+            c.watermark |= change == "watermark";
+            c.disableAudio |= change == "noaudio";
+        }
+        const QString options = ComposeEncoderOptions(c, {app, "C:\\WINDOWS", u'\\'});
+        // The watermark module sees the exact text as the end of one argument.
+        const QStringList argv = SplitCommandLine("ffmpeg" + options);
+        if (c.watermark && !argv[argv.indexOf("-vhook") + 1].endsWith(" -t " + c.watermarkText))
+            return QString("the text does not come through");
+        return BuildEncodeCommand(app, u'\\', source, options, out, name);
+    });
 }
 
 void TestPipelineCore::splitter()
