@@ -314,7 +314,7 @@ private slots:
                 readAll(out.filePath("cover1.jpg")) != readAll(out.filePath("cover2.jpg")));
     }
 
-    // Rows of the failures kind: the report ends "At least one output file must be specified".
+    // Rows of the failures kind: a description ends with code 1, as no output is named.
     void probeReport_data() { addRows("probe.txt"); }
     void probeReport() { failures(); }
 
