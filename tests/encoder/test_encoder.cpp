@@ -410,8 +410,9 @@ private slots:
         QStringList env = {"KESTREL_FFMPEG=" + fake, "XDG_CACHE_HOME=" + cache.path()};
         const QStringList args = {"-i", src("av.avi"), "-vframes", "1", cache.filePath("c%d.jpg")};
         auto askedAfterRun = [&] {
-            return run(args, {}, {}, environment(env)).code == 0 ? readAll(fake + ".asked").size()
-                                                                 : -1;
+            return run(args, {}, {}, environment(env)).code == 0
+                       ? int(readAll(fake + ".asked").size())
+                       : -1;
         };
         // One question for each of the four lists, then none.
         QCOMPARE((QList<int>{askedAfterRun(), askedAfterRun()}), (QList<int>{4, 4}));
