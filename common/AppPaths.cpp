@@ -49,11 +49,11 @@ QString RuntimeFolder()
     return folder;
 }
 
-void MakePrivateFolder(const QString& folder)
+bool MakePrivateFolder(const QString& folder)
 {
-    QDir().mkpath(folder);
-    QFile::setPermissions(folder,
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    return QDir().mkpath(folder) &&
+           QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                             QFileDevice::ExeOwner);
 }
 
 QString SiteHost()

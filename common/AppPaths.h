@@ -19,8 +19,8 @@ QString AppFile(const QString& name);
 QString RuntimeFolder();
 
 // Creates the folder when missing and leaves it readable and writable by this
-// user alone.
-void MakePrivateFolder(const QString& folder);
+// user alone; false when either fails.
+bool MakePrivateFolder(const QString& folder);
 
 // Host of the maker's web site: $KESTREL_SITE_HOST, else the build's setting.
 QString SiteHost();

@@ -1,5 +1,7 @@
 #include "pipeline/JobLog.h"
 
+#include "common/AppPaths.h"
+
 #include <QDir>
 
 namespace
@@ -32,8 +34,7 @@ void JobLog::Begin(const QString& folder, const QDateTime& start)
     m_pending.clear();
     m_lastLines.clear();
     m_full = false;
-    const QFileDevice::Permissions owner = QFile::ReadOwner | QFile::WriteOwner;
-    if (!QDir().mkpath(folder) || !QFile::setPermissions(folder, owner | QFile::ExeOwner))
+    if (!AppPaths::MakePrivateFolder(folder))
         return;
     QDir dir(folder);
     const QStringList old =
@@ -43,7 +44,7 @@ void JobLog::Begin(const QString& folder, const QDateTime& start)
     m_file.setFileName(dir.filePath(start.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss.zzz")) +
                                     QStringLiteral(".log")));
     if (m_file.open(QIODevice::WriteOnly | QIODevice::Append))
-        m_file.setPermissions(owner);
+        m_file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
 }
 
 void JobLog::ProgramStarted(const QString& commandLine)
