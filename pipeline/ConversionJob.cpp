@@ -34,6 +34,10 @@ struct ConversionJob::Step {
     void (ConversionJob::*judge)(const ToolOutcome&);
     const char* success;
     const char* failure;
+
+    // The probe's output goes to its report file, and a probe that cannot
+    // run is no failure.
+    bool isProbe() const { return judge == &ConversionJob::judgeProbe; }
 };
 
 const QList<ConversionJob::Step>& ConversionJob::Steps()
@@ -140,10 +144,9 @@ void ConversionJob::runStep(const Step& step, const QString& command)
     m_log.ProgramStarted(command);
     m_clock.start();
     emit StepStarted(QString::fromLatin1(step.caption));
-    const bool probe = step.judge == &ConversionJob::judgeProbe;
     const QStringList argv = SplitCommandLine(command);
     m_program = argv.value(0);
-    m_runner->Start(argv, probe ? m_reportPath : QString());
+    m_runner->Start(argv, step.isProbe() ? m_reportPath : QString());
     ToolProcessId = m_runner->ProcessId();
 }
 
@@ -176,9 +179,8 @@ void ConversionJob::onFinished(const ToolOutcome& outcome)
 
 void ConversionJob::report(const ToolOutcome& outcome, const Step& step)
 {
-    const bool probe = step.judge == &ConversionJob::judgeProbe;
     if (outcome.kind == ToolOutcome::FailedToStart) {
-        if (!probe) // a probe that cannot run just finds no size
+        if (!step.isProbe()) // a probe that cannot run just finds no size
             failure(QStringLiteral("CANNOT START ") + QFileInfo(m_program).fileName().toUpper() +
                     QStringLiteral("! ") + DescribeSystemError(outcome.systemError).toUpper() +
                     u'.');
@@ -204,7 +206,7 @@ void ConversionJob::failure(const QString& text)
 void ConversionJob::logEnd(const ToolOutcome& outcome, const Step& step)
 {
     QFile report(m_reportPath);
-    if (step.judge == &ConversionJob::judgeProbe && report.open(QIODevice::ReadOnly))
+    if (step.isProbe() && report.open(QIODevice::ReadOnly))
         m_log.Output(report.read(JobLog::MaxBytes));
     QString how;
     if (outcome.kind == ToolOutcome::FailedToStart)
