@@ -48,8 +48,7 @@ public:
     // The file dialog that every file choice of the window uses.
     CommonDialog CommonDialog1;
 
-    // The conversion job behind "Start Converting", and whether it runs.
-    ConversionJob* Job() const { return m_job; }
+    // Whether the conversion job behind "Start Converting" runs.
     bool JobRunning() const;
     frmProgress* ProgressWindow() const { return m_progress; }
 
