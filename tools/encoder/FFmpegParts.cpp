@@ -6,7 +6,6 @@
 
 #include "scratch.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -95,20 +94,12 @@ void writeWhole(const std::string& file, const std::string& text)
     mkdir(folderOf(folder).c_str(), 0700);
     mkdir(folder.c_str(), 0700);
     scratch::removeLeftovers(folder);
-    std::string named;
-    Fd fd(scratch::openUnnamed(folder, 0644));
-    if (fd.get() < 0) {
-        named = scratch::namedTemplate(folder, fileNameOf(file));
-        fd = Fd(mkostemp(named.data(), O_CLOEXEC));
-    }
-    if (fd.get() < 0)
-        return;
-    const bool written = write(fd.get(), text.data(), text.size()) == ssize_t(text.size());
-    if (named.empty()) {
-        if (written)
-            scratch::publish(fd.get(), file);
-    } else if (!written || std::rename(named.c_str(), file.c_str()) != 0) {
-        unlink(named.c_str());
+    try {
+        OutputFile out(file);
+        if (write(out.fd().get(), text.data(), text.size()) == ssize_t(text.size()))
+            out.publish();
+    } catch (const Failure&) {
+        // A cache that cannot be written costs only the questions next time.
     }
 }
 
