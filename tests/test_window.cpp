@@ -67,6 +67,7 @@ private slots:
     void links();
     void helpPage();
     void framesAndDarkTheme();
+    void textsFit();
     void exitQuestion();
     void startupFailures();
     void secondCopyShowsOnlyItsMessage();
@@ -327,6 +328,32 @@ void TestWindow::framesAndDarkTheme()
         }
     }
     QApplication::setPalette(light);
+}
+
+// Every caption fits its control whatever font a desktop theme sets while the
+// window is up (the window keeps its own), and the tabs fit their row.
+void TestWindow::textsFit()
+{
+    Window win;
+    QApplication::setFont(QFont("DejaVu Sans", 12));
+    for (QWidget* w : win.w.findChildren<QWidget*>()) {
+        auto* button = qobject_cast<QAbstractButton*>(w);
+        auto* label = qobject_cast<QLabel*>(w);
+        auto* frame = qobject_cast<QGroupBox*>(w);
+        if (w->isHidden() || !(button || label || frame))
+            continue;
+        QStyleOptionButton option;
+        option.initFrom(w);
+        const auto part = qobject_cast<QRadioButton*>(w) ? QStyle::SE_RadioButtonContents
+                          : qobject_cast<QCheckBox*>(w)  ? QStyle::SE_CheckBoxContents
+                                                         : QStyle::SE_PushButtonContents;
+        const int room = button ? w->style()->subElementRect(part, &option, w).width()
+                                : w->contentsRect().width();
+        const QString text = label ? label->text() : frame ? frame->title() : button->text();
+        QVERIFY2(w->fontMetrics().horizontalAdvance(QString(text).remove('&')) <= room,
+                 qPrintable(w->objectName()));
+    }
+    QVERIFY(win.ui()->sstThis->tabBar()->sizeHint().width() <= win.ui()->sstThis->width());
 }
 
 void TestWindow::exitQuestion()
