@@ -338,6 +338,7 @@ void TestWindow::textsFit()
 {
     Window win;
     QApplication::setFont(QFont("DejaVu Sans", 12));
+    QCoreApplication::processEvents(); // where the window would take it
     for (QWidget* w : win.w.findChildren<QWidget*>()) {
         auto* button = qobject_cast<QAbstractButton*>(w);
         auto* label = qobject_cast<QLabel*>(w);
