@@ -5,7 +5,8 @@
 
 class QWidget;
 
-// The look of a web link: pure blue, underlined text, pointing-hand pointer.
+// The look of a web link: pure blue (a lighter blue where the background is
+// too dark for it), underlined text, pointing-hand pointer.
 void ApplyLinkStyle(QWidget* label);
 
 // A label link acts on a click: the left button pressed on it and released

@@ -48,10 +48,13 @@ void frmMain::ApplyLook()
         QStringLiteral("Attention: For FLV Converters, FLV Web Video Players visit ") +
         AppPaths::SiteHost() + QStringLiteral(" or click here"));
 
-    // The watermark text box is white whatever the theme, so its text is dark.
+    // The watermark text box is white whatever the theme, so its text is dark;
+    // disabled during a job, it looks disabled like the other boxes.
     QPalette white = m_ui->txtWatermark->palette();
-    white.setColor(QPalette::Base, Qt::white);
-    white.setColor(QPalette::Text, Qt::black);
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        white.setColor(group, QPalette::Base, Qt::white);
+        white.setColor(group, QPalette::Text, Qt::black);
+    }
     m_ui->txtWatermark->setPalette(white);
 
     // Separators carry their names too.
