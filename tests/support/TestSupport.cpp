@@ -344,10 +344,11 @@ void Transcript::note(const QString& step)
     for (; m_dialogs < m_win.dialogs.requests.size(); ++m_dialogs) {
         const FileDialogRequest& r = m_win.dialogs.requests[m_dialogs];
         const QString dialog =
-            QString("  dialog %1 \"%2\" flags %3 owner %4 filters [%5]\n")
+            QString("  dialog %1 \"%2\" flags %3 owner %4 filters [%5]%6\n")
                 .arg(QStringList{"open", "save", "folder"}[r.kind], r.title)
                 .arg(r.flags)
-                .arg(r.owner ? r.owner->objectName() : "none", r.filterEntries.join('|'));
+                .arg(r.owner ? r.owner->objectName() : "none", r.filterEntries.join('|'),
+                     r.folder.isEmpty() ? "" : " in " + r.folder);
         text += dialog == m_lastDialog ? "  the same dialog\n" : dialog;
         m_lastDialog = dialog;
     }
