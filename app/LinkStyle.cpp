@@ -1,5 +1,7 @@
 #include "app/LinkStyle.h"
 
+#include "app/MsgBox.h"
+
 #include <QBitmap>
 #include <QCursor>
 #include <QDesktopServices>
@@ -78,7 +80,9 @@ void OpenLink(const QUrl& target)
         opener()(target);
         return;
     }
-    QDesktopServices::openUrl(target);
+    if (!QDesktopServices::openUrl(target))
+        MsgBox(QStringLiteral("NO WEB BROWSER FOUND! INSTALL ONE TO OPEN THIS LINK."), vbCritical,
+               QStringLiteral("Error"));
 }
 
 void SetLinkOpener(LinkOpener o)

@@ -248,6 +248,10 @@ void TestWindow::links()
     QCOMPARE(win.links.opened.last(),
              QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + "/kstr_flvcn.html"));
     CompareGolden("links.txt", t.text);
+    SetLinkOpener({}); // the offscreen platform opens nothing, as where no browser is installed
+    QTest::mouseClick(win.ui()->lblLink, Qt::LeftButton);
+    QCOMPARE(win.messages.texts().last(),
+             QString("NO WEB BROWSER FOUND! INSTALL ONE TO OPEN THIS LINK.|16|Error"));
 }
 
 // Every local link and picture of the delivered help page exists, every jump
