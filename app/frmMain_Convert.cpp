@@ -154,6 +154,7 @@ void frmMain::JobFinished()
     SourceHeight = m_job->SourceHeight;
     m_progress->hide();
     EnableJobControls(true);
+    TakePendingFiles();
 }
 
 // The controls that make up a job, and the menu that could load other values.

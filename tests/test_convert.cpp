@@ -265,7 +265,7 @@ void TestConvert::dropsAndOpenWith()
     progressButton("cmdCancel")->click();
     waitForJob();
     QDir::setCurrent(dir.path());
-    m_win->w.TakeFileFromCommandLine("clip.flv");
+    m_win->w.TakeFilesFromCommandLine({"clip.flv"});
     QCOMPARE(ui->lblInput->text(), flv);
 }
 
