@@ -1,7 +1,7 @@
 // The main window and the windows around it: the controls as start-up leaves
 // them, the splash and About (against reviewed descriptions in tests/golden);
 // what the picks, the settings files and the links do for the user (reviewed
-// transcripts); the exit question and the ways start-up ends the program.
+// transcripts); how a failed start-up ends the program.
 #include "app/AppStyle.h"
 #include "app/MsgBox.h"
 #include "app/frmAbout.h"
