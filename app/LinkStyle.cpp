@@ -1,6 +1,8 @@
 #include "app/LinkStyle.h"
 #include "app/AppStyle.h"
 
+#include "app/MsgBox.h"
+
 #include <QBitmap>
 #include <QCursor>
 #include <QDesktopServices>
@@ -102,7 +104,9 @@ void OpenLink(const QUrl& target)
         opener()(target);
         return;
     }
-    QDesktopServices::openUrl(target);
+    if (!QDesktopServices::openUrl(target))
+        MsgBox(QStringLiteral("NO WEB BROWSER FOUND! INSTALL ONE TO OPEN THIS LINK."), vbCritical,
+               QStringLiteral("Error"));
 }
 
 void SetLinkOpener(LinkOpener o)

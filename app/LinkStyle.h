@@ -19,8 +19,9 @@ bool IsLinkClick(const QObject* label, const QEvent* event);
 class QCursor;
 QCursor PointingHandCursor();
 
-// Hands a web address or a document to the system (browser, help viewer).
-// The outcome is not checked. Tests put a recorder here.
+// Hands a web address or a document to the system (browser, help viewer);
+// when the system has nothing to open it with, the user is told. Tests put a
+// recorder here.
 void OpenLink(const QUrl& target);
 using LinkOpener = std::function<void(const QUrl&)>;
 void SetLinkOpener(LinkOpener opener);

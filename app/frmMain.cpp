@@ -4,6 +4,7 @@
 #include "app/AppStyle.h"
 #include "app/LinkStyle.h"
 #include "app/MsgBox.h"
+#include "app/SingleInstance.h"
 #include "common/AppPaths.h"
 #include "pipeline/ConversionJob.h"
 
@@ -145,5 +146,5 @@ void frmMain::EndProgram(int exitCode)
 {
     m_ended = true;
     m_exitCode = exitCode;
-    m_instanceLock.reset();
+    m_instance.reset();
 }

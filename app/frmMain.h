@@ -2,7 +2,6 @@
 
 #include "app/CommonDialog.h"
 
-#include <QLockFile>
 #include <QMainWindow>
 #include <memory>
 
@@ -16,6 +15,7 @@ class ConversionJob;
 class DesktopSession;
 class frmProgress;
 class NewsFetcher;
+class SingleInstance;
 struct JobRequest;
 
 // The main window. Its controls carry their long-standing names (see
@@ -55,9 +55,11 @@ public:
     // Sets a label's caption and raises its Change handler.
     void SetCaption(QLabel* label, const QString& caption);
 
-    // A video named on the command line ("Open With"): taken as if it were
-    // dropped on the window.
-    void TakeFileFromCommandLine(const QString& path);
+    // Videos named on the command line ("Open With"), of this copy or of a
+    // later one: taken as if they were dropped on the conversion tab, once
+    // the window is up and no job runs. Before Form_Load, a later copy hands
+    // them to the running one.
+    void TakeFilesFromCommandLine(const QStringList& paths);
 
 public slots:
     void cmdExit_Click();
@@ -101,6 +103,7 @@ private:
     void TakeSource(const QString& path, const QString& title);
     void TakeOutputFolder(const QString& folder);
     bool TakeDrop(const QMimeData* data, bool take);
+    void TakePendingFiles();
 
     // The conversion job's glue (frmMain_Convert.cpp).
     void WireJob();
@@ -114,7 +117,8 @@ private:
     DesktopSession* m_desktop = nullptr;
 
     std::unique_ptr<Ui::frmMain> m_ui;
-    std::unique_ptr<QLockFile> m_instanceLock;
+    std::unique_ptr<SingleInstance> m_instance;
+    QStringList m_pendingFiles;           // from the command line, until they can be taken
     NewsFetcher* m_newsFetcher = nullptr; // made when the news is first asked for
     bool m_ended = false;
     int m_exitCode = 0;

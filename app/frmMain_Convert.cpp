@@ -6,13 +6,30 @@
 #include "app/MsgBox.h"
 #include "app/frmProgress.h"
 #include "common/AppPaths.h"
+#include "common/VbNumber.h"
 #include "panels/DesktopSession.h"
 #include "pipeline/ConversionJob.h"
 #include "pipeline/JobChecks.h"
+#include "pipeline/StillsSet.h"
 #include "pipeline/ToolRunner.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QRegularExpression>
+
+namespace
+{
+
+// The encoder names files to FFmpeg as "file:PATH", and FFmpeg's messages
+// repeat that; the user knows the path alone.
+QString WithoutFileScheme(QString details)
+{
+    static const QRegularExpression scheme(QStringLiteral("(^|[\\s'\"])file:(?=/)"),
+                                           QRegularExpression::MultilineOption);
+    return details.replace(scheme, QStringLiteral("\\1"));
+}
+
+} // namespace
 
 bool frmMain::JobRunning() const
 {
@@ -29,8 +46,13 @@ void frmMain::WireJob()
                 m_ui->txtLeft->setText(left);
                 m_ui->txtTop->setText(top);
             });
-    connect(m_job, &ConversionJob::StepStarted, this,
-            [this](const QString& step) { m_progress->StartStep(step); });
+    connect(m_job, &ConversionJob::StepStarted, this, [this](const QString& step) {
+        // The stills count the job uses is in its box by now.
+        m_progress->StartStep(step,
+                              step == QLatin1String(ConversionJob::StillsStep)
+                                  ? ParseVbInteger(m_ui->txtNumImages->text()).value.value_or(0)
+                                  : 0);
+    });
     connect(m_job, &ConversionJob::Progress, this, [this](int percent, const QString& status) {
         m_progress->ShowProgress(percent, status);
     });
@@ -40,7 +62,7 @@ void frmMain::WireJob()
     connect(m_job, &ConversionJob::Finished, m_desktop, &DesktopSession::JobEnded);
     connect(m_job, &ConversionJob::Message, this,
             [](const QString& text, int style, const QString& title, const QString& details) {
-                MsgBox(text, style, title, details);
+                MsgBox(text, style, title, WithoutFileScheme(details));
             });
     connect(m_job, &ConversionJob::Finished, this, &frmMain::JobFinished);
 }
@@ -93,7 +115,7 @@ void frmMain::cmdConvert_Click()
 {
     if (JobRunning())
         return;
-    const JobRequest job = ReadJobRequest();
+    JobRequest job = ReadJobRequest();
     if (const std::optional<JobRefusal> refusal = CheckJob(job, LocalFileSystem())) {
         MsgBox(refusal->message, refusal->style, refusal->title);
         if (!refusal->focus.isEmpty())
@@ -106,6 +128,13 @@ void frmMain::cmdConvert_Click()
                QStringLiteral("Confirm")) != vbYes) {
         m_ui->txtOutFile->setFocus();
         return;
+    }
+    // The grab replaces an older set without a word too; a No keeps it and
+    // leaves the stills out of this job.
+    if (job.stills && StillsExist(job, LocalFileSystem())) {
+        job.replaceStills = MsgBox(QStringLiteral("THE STILL IMAGES ALREADY EXIST! REPLACE THEM?"),
+                                   vbQuestionYesNo, QStringLiteral("Confirm")) == vbYes;
+        job.stills = job.replaceStills;
     }
     // The job's controls stay off while it runs, so nothing can change it.
     EnableJobControls(false);
@@ -125,6 +154,7 @@ void frmMain::JobFinished()
     SourceHeight = m_job->SourceHeight;
     m_progress->hide();
     EnableJobControls(true);
+    TakePendingFiles();
 }
 
 // The controls that make up a job, and the menu that could load other values.

@@ -6,6 +6,7 @@
 #include "options/OutputName.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace
 {
@@ -13,11 +14,13 @@ namespace
 const QString VideoFilter = QStringLiteral(
     "Supported Video "
     "Files(*.mpe;*.mpeg;*.mpg;*.mpv;*.m1s;*.m1v;*.m1a;*.mp2;*.mpm;*.mpa;*.avi;*.divx;*.wmv;*.asf;*"
-    ".mkv;*.mov;*.flv)|*.mpe;*.mpeg;*.mpg;*.mpv;*.m1s;*.m1v;*.m1a;*.mp2;*.mpm;*.mpa;*.avi;*.divx;*"
-    ".wmv;*.asf;*.mkv;*.mov;*.flv|MPEG (*.mpe,*.mpeg,*.mpg,*.mpv,*.m1s,*.m1v,*.m1a,*.mp2,*.mpm,*."
-    "mpa)| *.mpe;*.mpeg;*.mpg;*.mpv;*.m1s;*.m1v;*.m1a;*.mp2;*.mpm;*.mpa|AVI and DivX AVI "
+    ".mkv;*.mov;*.flv;*.mp4;*.m4v;*.webm;*.ogv;*.3gp;*.ts;*.mts;*.m2ts)|*.mpe;*.mpeg;*.mpg;*.mpv;*"
+    ".m1s;*.m1v;*.m1a;*.mp2;*.mpm;*.mpa;*.avi;*.divx;*.wmv;*.asf;*.mkv;*.mov;*.flv;*.mp4;*.m4v;*."
+    "webm;*.ogv;*.3gp;*.ts;*.mts;*.m2ts|MPEG (*.mpe,*.mpeg,*.mpg,*.mpv,*.m1s,*.m1v,*.m1a,*.mp2,*."
+    "mpm,*.mpa)| *.mpe;*.mpeg;*.mpg;*.mpv;*.m1s;*.m1v;*.m1a;*.mp2;*.mpm;*.mpa|AVI and DivX AVI "
     "(*.avi,*.divx)|*.avi;*.divx|Windows Media Formats (*.wmv,*.asf,*.mkv) | "
-    "*.wmv;*.asf;*.mkv|Quicktime Formats (*.mov) | *.mov|Flash Live Video (*.flv)| *.flv");
+    "*.wmv;*.asf;*.mkv|Quicktime Formats (*.mov) | *.mov|Flash Live Video (*.flv)| *.flv|All "
+    "Files (*.*)|*");
 
 } // namespace
 
@@ -44,6 +47,8 @@ void frmMain::TakeSource(const QString& path, const QString& title)
     SetCaption(m_ui->lblInput, path);
     if (const auto proposal = ProposeOutputName(title))
         m_ui->txtOutFile->setText(*proposal);
+    if (m_ui->lblOutDir->text().isEmpty())
+        TakeOutputFolder(QFileInfo(path).absolutePath());
 }
 
 void frmMain::cmdOutput_Click()

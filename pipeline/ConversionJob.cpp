@@ -6,6 +6,7 @@
 #include "common/VbNumber.h"
 #include "pipeline/Commands.h"
 #include "pipeline/JobChecks.h"
+#include "pipeline/StillsSet.h"
 #include "pipeline/SystemError.h"
 #include "pipeline/ToolRunner.h"
 
@@ -49,8 +50,8 @@ const QList<ConversionJob::Step>& ConversionJob::Steps()
          &ConversionJob::judgeEncode, nullptr, nullptr},
         {"Adding the metadata...", &ConversionJob::wantsInjection, &ConversionJob::injectCommand,
          nullptr, "FLV CONVERSION SUCCESSFUL!", "FLV METADATA INJECTION FAILED!"},
-        {"Grabbing the still images...", &ConversionJob::wantsStills, &ConversionJob::stillsCommand,
-         nullptr, "IMAGE(S) GENERATED!", "IMAGE GENERATION FAILED!"},
+        {StillsStep, &ConversionJob::wantsStills, &ConversionJob::stillsCommand, nullptr,
+         "IMAGE(S) GENERATED!", "IMAGE GENERATION FAILED!"},
     };
     return steps;
 }
@@ -191,11 +192,14 @@ void ConversionJob::report(const ToolOutcome& outcome, const Step& step)
         (this->*step.judge)(outcome);
         return;
     }
-    if (outcome.Succeeded())
+    if (outcome.Succeeded()) {
+        if (&step == &Steps()[3] && m_request.replaceStills)
+            RemoveStillsAbove(m_request.outDir, m_stillsCount);
         emit Message(QString::fromLatin1(step.success), vbInformation, QStringLiteral("Message"),
                      QString());
-    else
+    } else {
         failure(QString::fromLatin1(step.failure));
+    }
 }
 
 void ConversionJob::failure(const QString& text)
@@ -313,6 +317,7 @@ QString ConversionJob::stillsCommand()
         count = 10;
         emit StillsCountShown(QStringLiteral("10"));
     }
+    m_stillsCount = count;
     return BuildStillsCommand(appShort(), m_request.separator, m_request.source,
                               m_request.options.videoWindow, QString::number(count),
                               m_request.outDir);

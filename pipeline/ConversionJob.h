@@ -55,6 +55,7 @@ public:
 
     struct Step;
     static const QList<Step>& Steps();
+    static constexpr const char* StillsStep = "Grabbing the still images...";
 
 signals:
     // The command line of each step but the probe, before it runs.
@@ -105,4 +106,5 @@ private:
     ProgressParser m_progress;
     JobLog m_log;
     QElapsedTimer m_clock;
+    qint16 m_stillsCount = 0;
 };

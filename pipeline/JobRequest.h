@@ -20,6 +20,8 @@ struct JobRequest {
 
     bool stills = false;
     QString stillsCount;
+    // The user agreed to replace the stills in the folder: the older set goes.
+    bool replaceStills = false;
 
     QString appFolder;  // the program's folder, without a closing separator
     QString windowsDir; // the folder whose "fonts" holds the watermark fonts

@@ -159,7 +159,8 @@ void TestConvert::windowShowsWhatTheJobDoes()
 }
 
 // A refusal moves the focus to its control (or leaves it where it is); an
-// existing output is replaced only after a Yes.
+// existing output is replaced only after a Yes, older stills only after a Yes
+// of their own (a No leaves the stills out).
 void TestConvert::beforeTheJobStarts()
 {
     QTemporaryDir out;
@@ -180,15 +181,20 @@ void TestConvert::beforeTheJobStarts()
     QVERIFY(!m_win->w.JobRunning() && m_fake->started.isEmpty() && ui->txtApp->text().isEmpty());
 
     ui->chkWatermark->setChecked(false);
-    QVERIFY(QFile(out.filePath("clip.flv")).open(QIODevice::WriteOnly));
+    ui->chkImage->setChecked(true);
+    for (const char* name : {"clip.flv", "cover1.jpg"})
+        QVERIFY(QFile(out.filePath(name)).open(QIODevice::WriteOnly));
     m_win->messages.messages.clear();
-    m_win->messages.answers = {vbNo, vbYes};
+    m_win->messages.answers = {vbNo, vbYes, vbNo};
     ui->cmdConvert->click();
     QVERIFY(!m_win->w.JobRunning() && QApplication::focusWidget() == ui->txtOutFile);
     ui->cmdConvert->click();
     waitForJob();
     const QString question = "THE OUTPUT FILE ALREADY EXISTS! REPLACE IT?|36|Confirm";
-    QCOMPARE(m_win->messages.texts(), (QStringList{question, question, Success}));
+    QCOMPARE(m_win->messages.texts(),
+             (QStringList{question, question,
+                          "THE STILL IMAGES ALREADY EXIST! REPLACE THEM?|36|Confirm", Success}));
+    QCOMPARE(m_fake->started.size(), 2);
 }
 
 void TestConvert::pauseCancelAndClose()
@@ -199,6 +205,7 @@ void TestConvert::pauseCancelAndClose()
     QTest::qWait(100);
     pause->click();
     QVERIFY(m_fake->paused && pause->text() == "&Resume");
+    QCOMPARE(m_win->w.ProgressWindow()->findChild<QLabel*>("lblStatus")->text(), QString("Paused"));
     QTest::qWait(1100); // paused time is not counted in the time left
     pause->click();
     QVERIFY(!m_fake->paused && pause->text() == "&Pause");
@@ -236,7 +243,8 @@ void TestConvert::dropsAndOpenWith()
                QCoreApplication::sendEvent(target, &drop) && drop.isAccepted();
     };
     QVERIFY(drop(&m_win->w, {QUrl::fromLocalFile(m_clip), QUrl::fromLocalFile(flv)}));
-    QCOMPARE(ui->lblInput->toolTip() + ui->txtOutFile->text(), ' ' + m_clip + " clip.flv");
+    QCOMPARE(ui->lblInput->toolTip() + ui->txtOutFile->text() + ' ' + ui->lblOutDir->text(),
+             ' ' + m_clip + " clip.flv " + m_media.path() + '/');
     QVERIFY(drop(&m_win->w, {QUrl::fromLocalFile(dir.path())}));
     QCOMPARE(ui->lblOutDir->text(), dir.path() + '/');
     QVERIFY(!drop(&m_win->w, {QUrl("http://example.test/clip.avi")}));
@@ -257,7 +265,7 @@ void TestConvert::dropsAndOpenWith()
     progressButton("cmdCancel")->click();
     waitForJob();
     QDir::setCurrent(dir.path());
-    m_win->w.TakeFileFromCommandLine("clip.flv");
+    m_win->w.TakeFilesFromCommandLine({"clip.flv"});
     QCOMPARE(ui->lblInput->text(), flv);
 }
 
@@ -269,13 +277,21 @@ void TestConvert::realJobWithWatermarkAndStills()
     const QString source = root.filePath("%d%s%n \"q\".avi");
     const QString folder = root.filePath("ends with backslash\\");
     QVERIFY(QFile::copy(m_clip, source) && QDir().mkpath(folder));
+    for (int i = 1; i <= 12; ++i) // another video's stills, all replaced
+        QVERIFY(
+            QFile(QDir(folder).filePath(QString("cover%1.jpg").arg(i))).open(QIODevice::WriteOnly));
     ui->chkWatermark->setChecked(true);
     ui->txtWatermark->setText("Sample");
     ui->optBottomRight->setChecked(true);
     ui->chkImage->setChecked(true);
+    m_win->messages.answers = {vbYes};
     startJob(source, folder);
     waitForJob();
-    QCOMPARE(m_win->messages.texts(), (QStringList{Success, Stills}));
+    QCOMPARE(
+        m_win->messages.texts(),
+        (QStringList{"THE STILL IMAGES ALREADY EXIST! REPLACE THEM?|36|Confirm", Success, Stills}));
+    QCOMPARE(m_win->w.ProgressWindow()->findChild<QLabel*>("lblStatus")->text(),
+             QString("Writing cover1.jpg to cover10.jpg"));
     QCOMPARE(ui->txtLeft->text() + ',' + ui->txtTop->text(), QString("160,190"));
     QStringList expected = {"%d%s%n \"q\".flv"};
     for (int i = 1; i <= 10; ++i)
@@ -327,7 +343,9 @@ void TestConvert::realBadSource()
     QCOMPARE(filesIn(out.path()), QStringList());
     // Each failure tells why: the program's last lines and the job's log.
     const QString details = m_win->messages.messages[0].details;
-    QVERIFY2(details.contains("Invalid data found when processing input"), qPrintable(details));
+    QVERIFY2(details.contains(bad + ": Invalid data found when processing input") &&
+                 !details.contains("file:"),
+             qPrintable(details));
     QFile log(details.section("The whole log: ", 1));
     QVERIFY(log.open(QIODevice::ReadOnly));
     const QByteArray text = log.readAll();

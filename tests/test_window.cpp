@@ -1,7 +1,7 @@
 // The main window and the windows around it: the controls as start-up leaves
 // them, the splash and About (against reviewed descriptions in tests/golden);
 // what the picks, the settings files and the links do for the user (reviewed
-// transcripts); the exit question and the ways start-up ends the program.
+// transcripts); how a failed start-up ends the program.
 #include "app/AppStyle.h"
 #include "app/MsgBox.h"
 #include "app/frmAbout.h"
@@ -60,7 +60,6 @@ private slots:
     }
     void init() { AppPaths::SetAppFolder(BuiltAppFolder()); }
     void controlsAfterStartup();
-    void aboutWindow();
     void splash();
     void picks();
     void settingsFiles();
@@ -68,9 +67,7 @@ private slots:
     void helpPage();
     void framesAndDarkTheme();
     void textsFit();
-    void exitQuestion();
     void startupFailures();
-    void secondCopyShowsOnlyItsMessage();
 };
 
 void TestWindow::controlsAfterStartup()
@@ -83,17 +80,11 @@ void TestWindow::controlsAfterStartup()
     }
     CompareGolden("main-window.txt", text);
     QCOMPARE(win.messages.texts(), QStringList());
-}
-
-void TestWindow::aboutWindow()
-{
-    Window win;
     QVERIFY(WithAbout(win.w, [](frmAbout* about) {
         CompareGolden("about.txt", DescribeWindow(about));
         QTest::mouseClick(about->findChild<QPushButton*>("cmdClose"), Qt::LeftButton);
         QVERIFY(!about->isVisible());
     }));
-    QVERIFY(win.w.findChildren<frmAbout*>().isEmpty()); // each opening makes a fresh one
 }
 
 // Start-up waits while the splash is up, then goes on.
@@ -127,7 +118,6 @@ void TestWindow::picks()
     for (const auto& [button, answer] :
          QList<QPair<QPushButton*, QString>>{{ui->cmdInput, "/videos/My Clip.DivX"},
                                              {ui->cmdInput, ""},
-                                             {ui->cmdInput, "/videos/ab"},
                                              {ui->cmdOutput, "/home/me/Video"},
                                              {ui->cmdOutput, "/"},
                                              {ui->cmdOutput, ""},
@@ -249,6 +239,10 @@ void TestWindow::links()
     QCOMPARE(win.links.opened.last(),
              QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + "/kstr_flvcn.html"));
     CompareGolden("links.txt", t.text);
+    SetLinkOpener({}); // the offscreen platform opens nothing, as where no browser is installed
+    QTest::mouseClick(win.ui()->lblLink, Qt::LeftButton);
+    QCOMPARE(win.messages.texts(),
+             QStringList{"NO WEB BROWSER FOUND! INSTALL ONE TO OPEN THIS LINK.|16|Error"});
 }
 
 // Every local link and picture of the delivered help page exists, every jump
@@ -359,20 +353,6 @@ void TestWindow::textsFit()
     QVERIFY(win.ui()->sstThis->tabBar()->sizeHint().width() <= win.ui()->sstThis->width());
 }
 
-void TestWindow::exitQuestion()
-{
-    Window win;
-    win.ui()->txtWatermark->setText("kept");
-    win.messages.answers = {vbNo, vbYes};
-    win.ui()->cmdExit->click();
-    QVERIFY(win.w.isVisible() && !win.w.HasEnded());
-    QCOMPARE(win.ui()->txtWatermark->text(), QString("kept"));
-    win.w.close(); // the close box asks the same; Yes ends the program
-    QCOMPARE(win.messages.texts(), QStringList(2, "EXIT KESTREL FLV CONVERTER?|36|Confirm"));
-    QVERIFY(win.w.HasEnded() && !win.w.isVisible());
-    QCOMPARE(win.w.ExitCode(), 0);
-}
-
 // One message, and no exit question.
 void TestWindow::startupFailures()
 {
@@ -392,17 +372,6 @@ void TestWindow::startupFailures()
                              ". PLEASE CONTACT SUPPORT.|16|Error"});
         QVERIFY(w.blnForceExit && w.HasEnded() && !w.isVisible());
     }
-}
-
-void TestWindow::secondCopyShowsOnlyItsMessage()
-{
-    Window first;
-    MessageRecorder messages;
-    frmMain second;
-    StartWindow(second);
-    QCOMPARE(messages.texts(), QStringList{"THIS SOFTWARE IS ALREADY OPEN!|16|Error"});
-    QVERIFY(second.blnForceExit && !second.isVisible());
-    QCOMPARE(second.ui()->cmbVideoWindow->count(), 0); // start-up stopped before the lists
 }
 
 QTEST_MAIN(TestWindow)
