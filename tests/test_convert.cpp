@@ -9,12 +9,14 @@
 #include "tests/support/TestSupport.h"
 
 #include <QClipboard>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
 #include <QQuickItem>
 #include <QQuickView>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextDocument>
 
 using namespace TestSupport;
 
@@ -62,6 +64,7 @@ private slots:
     void beforeTheJobStarts();
     void pauseCancelAndClose();
     void dropsAndOpenWith();
+    void namesShownAsTheyAre();
     void realJobWithWatermarkAndStills();
     void realCancelInTheMiddle();
     void realBadSource();
@@ -215,7 +218,7 @@ void TestConvert::pauseCancelAndClose()
     QVERIFY(m_win->w.JobRunning() && !m_fake->stopped); // No: the job goes on
     m_win->w.close();
     QVERIFY(m_win->w.HasEnded() && m_fake->stopped);
-    QTest::qWait(20); // and says nothing more
+    QCoreApplication::sendPostedEvents(); // the stopped program's end says nothing
     QCOMPARE(m_win->messages.texts(),
              (QStringList{Cancelled, "EXIT KESTREL FLV CONVERTER?|36|Confirm",
                           "EXIT KESTREL FLV CONVERTER?|36|Confirm"}));
@@ -259,6 +262,32 @@ void TestConvert::dropsAndOpenWith()
     QDir::setCurrent(dir.path());
     m_win->w.TakeFileFromCommandLine("clip.flv");
     QCOMPARE(ui->lblInput->text(), flv);
+}
+
+// A name that reads as markup is shown as it stands, in tooltips and boxes.
+void TestConvert::namesShownAsTheyAre()
+{
+    const QString name = m_media.filePath(Corpus("hostile-names.txt").filter("<img").value(0));
+    m_win->w.SetCaption(ui->lblInput, name);
+    m_win->w.SetCaption(ui->lblOutDir, name);
+    ui->txtOutFile->setText(name);
+    for (QWidget* control :
+         {(QWidget*)ui->lblInput, (QWidget*)ui->lblOutDir, (QWidget*)ui->txtOutFile}) {
+        QTextDocument tip; // as a tooltip reads it
+        Qt::mightBeRichText(control->toolTip()) ? tip.setHtml(control->toolTip())
+                                                : tip.setPlainText(control->toolTip());
+        QCOMPARE(tip.toPlainText(), ' ' + name + ' ');
+    }
+    SetMsgBoxHandler({});
+    bool plain = false;
+    QTimer::singleShot(0, [&plain] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        plain = box && box->textFormat() == Qt::PlainText;
+        if (box)
+            box->accept();
+    });
+    MsgBox(name, vbCritical, "Error");
+    QVERIFY(plain);
 }
 
 // The worst names of the corpus: a "%" and quotes in the source's name, a
