@@ -1,10 +1,9 @@
 // The window around the conversion job: first with a scripted runner (what
-// the window shows, what it asks and refuses, pause, cancel, close, drops),
-// then four whole jobs with the real front-end, Debian's ffmpeg and flvmdi.
+// it asks and refuses, pause, cancel, close, drops, names), then three whole
+// jobs with the real front-end, Debian's ffmpeg and flvmdi.
 #include "app/FlashPlayer.h"
 #include "app/frmProgress.h"
 #include "common/AppPaths.h"
-#include "common/CommandLine.h"
 #include "tests/support/FakeRunner.h"
 #include "tests/support/TestSupport.h"
 
@@ -60,7 +59,6 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void windowShowsWhatTheJobDoes();
     void beforeTheJobStarts();
     void pauseCancelAndClose();
     void dropsAndOpenWith();
@@ -68,7 +66,6 @@ private slots:
     void realJobWithWatermarkAndStills();
     void realCancelInTheMiddle();
     void realBadSource();
-    void realPastedLongWatermark();
 
 private:
     void startJob(const QString& source, const QString& folder);
@@ -133,36 +130,9 @@ QPushButton* TestConvert::progressButton(const char* name) const
     return m_win->w.ProgressWindow()->findChild<QPushButton*>(name);
 }
 
-void TestConvert::windowShowsWhatTheJobDoes()
-{
-    const QString size640 = "  Stream #0.0: Video: mpeg4, yuv420p, 640x480, 25 fps(r)\n";
-    m_fake->script = {"report=" + size640, "0", "0", "0", "report=nothing", "0", "0"};
-    ui->chkWatermark->setChecked(true);
-    ui->txtWatermark->setText("Sample");
-    ui->optTopRight->setChecked(true);
-    ui->chkImage->setChecked(true);
-    ui->txtNumImages->setText("0");
-    startJob(m_clip, m_media.path());
-    QVERIFY(m_win->w.JobRunning() && m_win->w.ProgressWindow()->isVisible());
-    QVERIFY(!ui->cmdConvert->isEnabled() && !ui->mnuWatermark->isEnabled());
-    waitForJob();
-    QCOMPARE(m_win->messages.texts(), (QStringList{Success, Stills}));
-    QCOMPARE(ui->txtNumImages->text() + ' ' + ui->txtLeft->text() + ',' + ui->txtTop->text(),
-             QString("10 290,10"));
-    QCOMPARE(SplitCommandLine(ui->txtApp->text()), m_fake->started.last());
-    QVERIFY(ui->txtApp->text().contains("-vframes 10"));
-
-    // The size lives as long as the window: a report without one keeps it.
-    ui->optBottomRight->setChecked(true);
-    ui->chkImage->setChecked(false);
-    ui->cmdConvert->click();
-    waitForJob();
-    QCOMPARE(ui->txtLeft->text() + ',' + ui->txtTop->text(), QString("290,430"));
-    QCOMPARE(m_win->w.SourceWidth, qint16(640));
-}
-
 // A refusal moves the focus to its control (or leaves it where it is); an
-// existing output is replaced only after a Yes.
+// existing output is replaced only after a Yes; the source's size lives as
+// long as the window.
 void TestConvert::beforeTheJobStarts()
 {
     QTemporaryDir out;
@@ -182,7 +152,9 @@ void TestConvert::beforeTheJobStarts()
                           "INVALID WATERMARK OPACITY! LOAD A VALID SETTINGS FILE.|16|Error"}));
     QVERIFY(!m_win->w.JobRunning() && m_fake->started.isEmpty() && ui->txtApp->text().isEmpty());
 
-    ui->chkWatermark->setChecked(false);
+    ui->txtAlpha->setText("255");
+    ui->optTopRight->setChecked(true);
+    m_win->w.SourceWidth = 640; // the last probe's size, as the probe finds none
     QVERIFY(QFile(out.filePath("clip.flv")).open(QIODevice::WriteOnly));
     m_win->messages.messages.clear();
     m_win->messages.answers = {vbNo, vbYes};
@@ -192,12 +164,14 @@ void TestConvert::beforeTheJobStarts()
     waitForJob();
     const QString question = "THE OUTPUT FILE ALREADY EXISTS! REPLACE IT?|36|Confirm";
     QCOMPARE(m_win->messages.texts(), (QStringList{question, question, Success}));
+    QCOMPARE(ui->txtLeft->text(), QString("290"));
 }
 
 void TestConvert::pauseCancelAndClose()
 {
     m_fake->script = {"hang", "hang"};
     startJob(m_clip, m_media.path());
+    QVERIFY(!ui->cmdConvert->isEnabled() && !ui->mnuWatermark->isEnabled());
     QPushButton* pause = progressButton("cmdPause");
     QTest::qWait(100);
     pause->click();
@@ -291,26 +265,36 @@ void TestConvert::namesShownAsTheyAre()
 }
 
 // The worst names of the corpus: a "%" and quotes in the source's name, a
-// closing backslash in the folder's.
+// closing backslash in the folder's; a pasted watermark text of 40,000
+// characters (a text box that cut it would cut the command line after it).
 void TestConvert::realJobWithWatermarkAndStills()
 {
     QTemporaryDir root;
+    QDir::setCurrent(root.path()); // a cut line would write a stray file here
     const QString source = root.filePath("%d%s%n \"q\".avi");
     const QString folder = root.filePath("ends with backslash\\");
     QVERIFY(QFile::copy(m_clip, source) && QDir().mkpath(folder));
     ui->chkWatermark->setChecked(true);
-    ui->txtWatermark->setText("Sample");
+    QGuiApplication::clipboard()->setText(QString(40000, u'W'));
+    ui->txtWatermark->setFocus();
+    QTest::keyClick(ui->txtWatermark, Qt::Key_V, Qt::ControlModifier);
     ui->optBottomRight->setChecked(true);
     ui->chkImage->setChecked(true);
+    ui->txtNumImages->setText("0");
+    QSignalSpy shown(ui->txtApp, &QLineEdit::textChanged);
     startJob(source, folder);
     waitForJob();
     QCOMPARE(m_win->messages.texts(), (QStringList{Success, Stills}));
-    QCOMPARE(ui->txtLeft->text() + ',' + ui->txtTop->text(), QString("160,190"));
+    QCOMPARE(ui->txtLeft->text() + ',' + ui->txtTop->text() + ' ' + ui->txtNumImages->text(),
+             QString("160,190 10"));
+    QCOMPARE(m_win->w.SourceWidth, qint16(320));
+    QVERIFY(shown.value(0).value(0).toString().contains(QString(40000, u'W') + "\" -ar 22050Hz"));
     QStringList expected = {"%d%s%n \"q\".flv"};
     for (int i = 1; i <= 10; ++i)
         expected << QString("cover%1.jpg").arg(i);
     expected.sort();
     QCOMPARE(filesIn(folder), expected);
+    QCOMPARE(filesIn(root.path()), (QStringList{source.section('/', -1), "ends with backslash\\"}));
     const QString flv = QDir(folder).filePath(expected.first());
     QStringList streams = run("ffprobe", {"-v", "error", "-show_entries",
                                           "stream=codec_name,width,height,sample_rate,channels",
@@ -362,26 +346,6 @@ void TestConvert::realBadSource()
     const QByteArray text = log.readAll();
     QVERIFY(text.contains("/ffmpeg -i \"" + bad.toUtf8() + "\" -b 225kb/s"));
     QVERIFY(text.contains("-vframes 10") && text.contains("exit code 1 after"));
-}
-
-// A text box that cut the text would cut the command line after it.
-void TestConvert::realPastedLongWatermark()
-{
-    QTemporaryDir out;
-    QDir::setCurrent(out.path()); // a cut line would write a stray file here
-    ui->chkWatermark->setChecked(true);
-    ui->chkDisableAudio->setChecked(true);
-    ui->cmbVideoWindow->setCurrentText("160x120");
-    QGuiApplication::clipboard()->setText(QString(40000, u'W'));
-    ui->txtWatermark->setFocus();
-    QTest::keyClick(ui->txtWatermark, Qt::Key_V, Qt::ControlModifier);
-    QCOMPARE(ui->txtWatermark->text().size(), 40000);
-    QSignalSpy shown(ui->txtApp, &QLineEdit::textChanged);
-    startJob(m_clip, out.path());
-    waitForJob();
-    QCOMPARE(m_win->messages.texts(), QStringList{Success});
-    QCOMPARE(filesIn(out.path()), QStringList{"clip.flv"});
-    QVERIFY(shown.value(0).value(0).toString().endsWith("W\" -an \"" + out.path() + "/clip.flv\""));
 }
 
 QTEST_MAIN(TestConvert)

@@ -33,17 +33,13 @@ JobRequest request(const QString& app, const QString& changes = QString())
     job.appFolder = app;
     job.windowsDir = "/usr/share";
     job.sourceSize = {320, 240};
+    const QHash<QString, QString*> texts = {{"source", &job.source},   {"dir", &job.outDir},
+                                            {"name", &job.outFile},    {"text", &c.watermarkText},
+                                            {"alpha", &job.alphaText}, {"count", &job.stillsCount}};
     for (const QString& change : changes.split(';', Qt::SkipEmptyParts)) {
         const QString key = change.section('=', 0, 0), value = change.section('=', 1);
-        QString* text = key == "source"  ? &job.source
-                        : key == "dir"   ? &job.outDir
-                        : key == "name"  ? &job.outFile
-                        : key == "text"  ? &c.watermarkText
-                        : key == "alpha" ? &job.alphaText
-                        : key == "count" ? &job.stillsCount
-                                         : nullptr;
-        if (text)
-            *text = value;
+        if (texts.contains(key))
+            *texts[key] = value;
         if (key == "corner")
             job.corner = value == "TopRight" ? Corner::TopRight : Corner::BottomRight;
         c.watermark |= key == "watermark";
@@ -51,52 +47,6 @@ JobRequest request(const QString& app, const QString& changes = QString())
     }
     return job;
 }
-
-// One job with a scripted runner, driven as a front that only collects the
-// outcomes drives it.
-struct Fixture {
-    QTemporaryDir app;
-    FakeFileSystem files;
-    FakeRunner* runner = new FakeRunner;
-    ConversionJob job{runner, files};
-    QStringList said, commands, shown;
-    int finished = 0;
-    bool cancelled = false, unasked = false;
-
-    Fixture()
-    {
-        runner->onHang = [this] { job.Cancel(); };
-        QObject::connect(&job, &ConversionJob::StepEnded, [this](const StepResult& r) {
-            said << (!r.text.isEmpty()
-                         ? QString("%1|%2|%3").arg(r.text).arg(r.Style()).arg(r.Title())
-                     : r.outcome == StepOutcome::Probed ? "probed"
-                                                        : "encoded");
-            QTimer::singleShot(0, &job, [this] { // a front that lets the job wait a little
-                unasked |= runner->started.size() > said.size();
-                job.Continue();
-            });
-        });
-        QObject::connect(&job, &ConversionJob::CommandLine,
-                         [this](const QString& line) { commands << line; });
-        QObject::connect(&job, &ConversionJob::StillsCountShown,
-                         [this](const QString& count) { shown << "count " + count; });
-        QObject::connect(&job, &ConversionJob::CornerPlaced,
-                         [this](const QString& x, const QString& y) { shown << x + "," + y; });
-        QObject::connect(&job, &ConversionJob::Finished, [this](bool wasCancelled) {
-            ++finished;
-            cancelled = wasCancelled;
-        });
-    }
-    bool run(const JobRequest& request, const QStringList& script)
-    {
-        runner->script = script;
-        job.Start(request);
-        if (!QTest::qWaitFor([this] { return finished > 0; }, 5000))
-            return false;
-        QCoreApplication::sendPostedEvents(); // nothing may follow the end
-        return finished == 1 && !job.IsRunning() && !unasked;
-    }
-};
 
 } // namespace
 
@@ -110,11 +60,13 @@ private slots:
     void jobLog();
 };
 
+// Each row is one job with a scripted runner, driven as a front that only
+// collects the outcomes drives it, letting the job wait a little each time.
 void TestJob::stepsAndOutcomes()
 {
     TestSupport::CompareGoldenTable("job-steps.txt", [](const QString& row) {
-        Fixture f;
-        const QString changes = row.section(" | ", 0, 0), app = f.app.path();
+        QTemporaryDir dir;
+        const QString changes = row.section(" | ", 0, 0), app = dir.path();
         const QString runtime = AppPaths::RuntimeFolder();
         QFile::remove(runtime + "/input.bat");
         const bool root = geteuid() == 0; // root may write anywhere: the folder is not his
@@ -128,27 +80,57 @@ void TestJob::stepsAndOutcomes()
             !(report.open(QIODevice::WriteOnly) && report.write(stream.toUtf8()) &&
               report.flush() && QFile::link(report.fileName(), app + "/infile.txt")))
             return QString("no link");
-        QStringList script = row.section(" | ", 1).split(' ');
-        script.replaceInStrings("report=640x480", "report=" + stream);
-        f.job.EncodeSucceeded = true;
-        if (!f.run(request(app, changes), script))
+        FakeFileSystem files;
+        auto* runner = new FakeRunner;
+        runner->script = row.section(" | ", 1).split(' ');
+        runner->script.replaceInStrings("report=640x480", "report=" + stream);
+        ConversionJob job(runner, files);
+        QStringList said, commands, shown;
+        int finished = 0;
+        bool cancelled = false, unasked = false;
+        runner->onHang = [&] { job.Cancel(); };
+        QObject::connect(&job, &ConversionJob::StepEnded, [&](const StepResult& r) {
+            said << (!r.text.isEmpty()
+                         ? QString("%1|%2|%3").arg(r.text).arg(r.Style()).arg(r.Title())
+                     : r.outcome == StepOutcome::Probed ? "probed"
+                                                        : "encoded");
+            QTimer::singleShot(0, &job, [&] {
+                unasked |= runner->started.size() > said.size();
+                job.Continue();
+            });
+        });
+        QObject::connect(&job, &ConversionJob::CommandLine,
+                         [&](const QString& l) { commands << l; });
+        QObject::connect(&job, &ConversionJob::StillsCountShown,
+                         [&](const QString& count) { shown << "count " + count; });
+        QObject::connect(&job, &ConversionJob::CornerPlaced,
+                         [&](const QString& x, const QString& y) { shown << x + "," + y; });
+        QObject::connect(&job, &ConversionJob::Finished, [&](bool wasCancelled) {
+            ++finished;
+            cancelled = wasCancelled;
+        });
+        job.EncodeSucceeded = true;
+        job.Start(request(app, changes));
+        (void)QTest::qWaitFor([&] { return finished > 0; }, 5000);
+        QCoreApplication::sendPostedEvents(); // nothing may follow the end
+        if (finished != 1 || job.IsRunning() || unasked)
             return QString("the job did not end once, or went on unasked");
         // Each program gets the line the job built, whole, as the window shows it.
-        QList<QStringList> started = f.runner->started;
+        QList<QStringList> started = runner->started;
         if (changes.contains("watermark") &&
             started.takeFirst() != QStringList{app + "/ffmpeg", "-i", "/v/clip.avi"})
             return QString("the probe is not run as it is written down");
         for (qsizetype i = 0; i < started.size(); ++i)
-            if (SplitCommandLine(f.commands.value(i)) != started[i])
+            if (SplitCommandLine(commands.value(i)) != started[i])
                 return "another line than the one shown runs: " + started[i].join(' ');
         const int stills = started.isEmpty() ? -1 : started.last().indexOf("-vframes");
         return QString("%1; encode %2; %3; input.bat %4%5%6")
-            .arg(f.said.join(" / "), f.job.EncodeSucceeded ? "good" : "failed",
-                 f.cancelled ? "cancelled" : "finished",
+            .arg(said.join(" / "), job.EncodeSucceeded ? "good" : "failed",
+                 cancelled ? "cancelled" : "finished",
                  QFile::exists(app + "/input.bat")       ? "beside the program"
                  : QFile::exists(runtime + "/input.bat") ? "in the runtime folder"
                                                          : "none",
-                 f.shown.isEmpty() ? "" : "; shown " + f.shown.join(' '),
+                 shown.isEmpty() ? "" : "; shown " + shown.join(' '),
                  stills < 0 ? "" : "; stills " + started.last()[stills + 1]);
     });
 }
@@ -179,18 +161,15 @@ void TestJob::jobLog()
     JobLog log;
     log.Begin(folder, QDateTime(QDate(2026, 12, 7), QTime(1, 2, 3, 45)));
     log.ProgramStarted("/app/ffmpeg -i x");
-    QByteArray out = "Input #0\n";
-    QStringList last;
-    for (int i = 0; i < 30; ++i) {
-        out += "line " + QByteArray::number(i) + '\n';
-        last << "line " + QString::number(i);
-    }
-    out += "frame=1 time=1\rframe=2 time=2\r";
+    QStringList lines = {"Input #0"};
+    for (int i = 0; i < 30; ++i)
+        lines << QString("line %1").arg(i);
+    const QByteArray out = lines.join('\n').toUtf8() + "\nframe=1 time=1\rframe=2 time=2\r";
     for (qsizetype i = 0; i < out.size(); i += 7) // chunks cut anywhere
         log.Output(out.mid(i, 7));
     log.ProgramEnded("exit code 1", 1500);
-    last = last.mid(11) << "frame=2 time=2";
-    QCOMPARE(log.Details(), last.join('\n') + "\n\nThe whole log: " + log.Path());
+    QCOMPARE(log.Details(),
+             (lines.mid(12) << "frame=2 time=2").join('\n') + "\n\nThe whole log: " + log.Path());
     QCOMPARE(log.Path(), folder + "/2026-12-07_01-02-03.045.log");
     QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 20);
     QVERIFY(!QFile::exists(folder + "/2020-01-01_00-00-05.000.log"));
