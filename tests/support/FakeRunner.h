@@ -9,8 +9,8 @@
 #include <cerrno>
 
 // A runner that starts no process: each run ends as the next entry of the
-// script says, from the event loop: an exit code ("0", "1", "2147483648"),
-// "crash" (SIGSEGV), "nostart" (the program is missing), "hang" (runs until
+// script says, from the event loop: an exit code ("0", "1", "2147483659" for
+// a crash), "nostart" (the program is missing), "hang" (runs until
 // cancelled, then dies of SIGTERM), "late" (runs until cancelled, then ends
 // well: the cancel met its end), or "report=TEXT" (writes TEXT to the output
 // file, exit code 1).
@@ -33,8 +33,6 @@ public:
             if (report.open(QIODevice::WriteOnly))
                 report.write(how.mid(7).toUtf8());
             outcome.exitCode = 1;
-        } else if (how == u"crash") {
-            outcome.exitCode = 0x8000000B;
         } else if (how == u"nostart") {
             outcome = {ToolOutcome::FailedToStart, 0, ENOENT};
         } else {
