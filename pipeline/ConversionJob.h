@@ -48,11 +48,13 @@ public:
 public slots:
     // Goes on after StepEnded: with the next step, or to Finished. It may be
     // called from a slot of StepEnded; the next step starts from the event
-    // loop.
+    // loop. At any other time it does nothing.
     void Continue();
     // Stops the running program: that step ends as Cancelled, and the job
     // with it. A program that has already ended keeps its own outcome and the
     // job goes on: a cancel counts only for a program that had not ended.
+    // While the job waits for Continue() no program runs: a front that must
+    // stop there calls StopForExit() instead of Continue().
     void Cancel();
     // Pauses or continues the running program.
     void Pause(bool paused);
