@@ -15,21 +15,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QRegularExpression>
-
-namespace
-{
-
-// The encoder names files to FFmpeg as "file:PATH", and FFmpeg's messages
-// repeat that; the user knows the path alone.
-QString WithoutFileScheme(QString details)
-{
-    static const QRegularExpression scheme(QStringLiteral("(^|[\\s'\"])file:(?=/)"),
-                                           QRegularExpression::MultilineOption);
-    return details.replace(scheme, QStringLiteral("\\1"));
-}
-
-} // namespace
 
 bool frmMain::JobRunning() const
 {
@@ -56,14 +41,18 @@ void frmMain::WireJob()
     connect(m_job, &ConversionJob::Progress, this, [this](int percent, const QString& status) {
         m_progress->ShowProgress(percent, status);
     });
-    // The desktop hears of each message before its box holds the job.
+    // Each step's word is shown in a box; the job goes on once it has been
+    // answered. The desktop hears of it before the box holds the job.
     m_desktop = new DesktopSession([] { return QApplication::activeWindow() != nullptr; }, this);
-    connect(m_job, &ConversionJob::Message, m_desktop, &DesktopSession::JobMessage);
+    connect(m_job, &ConversionJob::StepEnded, m_desktop, &DesktopSession::JobStepEnded);
     connect(m_job, &ConversionJob::Finished, m_desktop, &DesktopSession::JobEnded);
-    connect(m_job, &ConversionJob::Message, this,
-            [](const QString& text, int style, const QString& title, const QString& details) {
-                MsgBox(text, style, title, WithoutFileScheme(details));
-            });
+    connect(m_job, &ConversionJob::StepEnded, this, [this](const StepResult& result) {
+        if (result.outcome == StepOutcome::Cancelled) // the progress window goes first
+            m_progress->hide();
+        if (!result.text.isEmpty())
+            MsgBox(result.text, result.Style(), result.Title(), result.details);
+        m_job->Continue();
+    });
     connect(m_job, &ConversionJob::Finished, this, &frmMain::JobFinished);
 }
 

@@ -73,17 +73,17 @@ void frmMain::TakeOutputFolder(const QString& folder)
 
 void frmMain::lblInput_Change()
 {
-    m_ui->lblInput->setToolTip(u' ' + m_ui->lblInput->text() + u' ');
+    m_ui->lblInput->setToolTip(PlainToolTip(u' ' + m_ui->lblInput->text() + u' '));
 }
 
 void frmMain::lblOutDir_Change()
 {
-    m_ui->lblOutDir->setToolTip(u' ' + m_ui->lblOutDir->text() + u' ');
+    m_ui->lblOutDir->setToolTip(PlainToolTip(u' ' + m_ui->lblOutDir->text() + u' '));
 }
 
 void frmMain::txtOutFile_Change()
 {
-    m_ui->txtOutFile->setToolTip(u' ' + m_ui->txtOutFile->text() + u' ');
+    m_ui->txtOutFile->setToolTip(PlainToolTip(u' ' + m_ui->txtOutFile->text() + u' '));
 }
 
 // The hidden font-file list follows the visible font list position by position.
