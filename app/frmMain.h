@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/CommonDialog.h"
+#include "options/EncoderOptions.h"
 
 #include <QLockFile>
 #include <QMainWindow>
@@ -101,6 +102,10 @@ private:
     void TakeSource(const QString& path, const QString& title);
     void TakeOutputFolder(const QString& folder);
     bool TakeDrop(const QMimeData* data, bool take);
+
+    // The Format menu (frmMain_Format.cpp): the kind of FLV the next job writes.
+    void WireFormatMenu();
+    FlvFormat ChosenFormat() const;
 
     // The conversion job's glue (frmMain_Convert.cpp).
     void WireJob();

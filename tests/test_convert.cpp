@@ -66,6 +66,7 @@ private slots:
     void realCancelInTheMiddle();
     void realBadSource();
     void realPastedLongWatermark();
+    void realJobInTheNewFormat();
 
 private:
     void startJob(const QString& source, const QString& folder);
@@ -141,7 +142,8 @@ void TestConvert::windowShowsWhatTheJobDoes()
     ui->txtNumImages->setText("0");
     startJob(m_clip, m_media.path());
     QVERIFY(m_win->w.JobRunning() && m_win->w.ProgressWindow()->isVisible());
-    QVERIFY(!ui->cmdConvert->isEnabled() && !ui->mnuWatermark->isEnabled());
+    QVERIFY(!ui->cmdConvert->isEnabled() && !ui->mnuWatermark->isEnabled() &&
+            !ui->mnuFormat->isEnabled());
     waitForJob();
     QCOMPARE(m_win->messages.texts(), (QStringList{Success, Stills}));
     QCOMPARE(ui->txtNumImages->text() + ' ' + ui->txtLeft->text() + ',' + ui->txtTop->text(),
@@ -353,6 +355,30 @@ void TestConvert::realPastedLongWatermark()
     QCOMPARE(m_win->messages.texts(), QStringList{Success});
     QCOMPARE(filesIn(out.path()), QStringList{"clip.flv"});
     QVERIFY(shown.value(0).value(0).toString().endsWith("W\" -an \"" + out.path() + "/clip.flv\""));
+}
+
+// H.264 and AAC, chosen in the Format menu, which keeps the choice for the
+// next run; a frame size with an odd height is written one line higher.
+void TestConvert::realJobInTheNewFormat()
+{
+    QTemporaryDir out;
+    ui->mnuFormatH264->trigger();
+    ui->cmbVideoWindow->setCurrentText("400x225");
+    QSignalSpy shown(ui->txtApp, &QLineEdit::textChanged);
+    startJob(m_clip, out.path());
+    waitForJob();
+    QCOMPARE(m_win->messages.texts(), QStringList{Success});
+    QVERIFY(shown.value(0).value(0).toString().contains(
+        "-r 24 -vcodec libx264 -ar 22050Hz -ab 64k -ac 1 -acodec libfaac \""));
+    const QString flv = out.filePath("clip.flv");
+    QCOMPARE(run("ffprobe", {"-v", "error", "-show_entries", "stream=codec_name,width,height",
+                             "-of", "csv=p=0", flv}),
+             QString("h264,400,226\naac\n"));
+    QVERIFY(run("flvmeta", {"--check", flv}));
+    m_win.reset();
+    m_win = std::make_unique<Window>();
+    QVERIFY(m_win->ui()->mnuFormatH264->isChecked());
+    m_win->ui()->mnuFormatSorenson->trigger();
 }
 
 QTEST_MAIN(TestConvert)

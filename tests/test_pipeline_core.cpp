@@ -94,6 +94,7 @@ void TestPipelineCore::commandLines()
             c.watermarkText = change.startsWith("text=") ? value : c.watermarkText;
             c.watermark |= change == "watermark";
             c.disableAudio |= change == "noaudio";
+            c.format = change == "h264" ? FlvFormat::H264 : c.format;
         }
         const QString options = ComposeEncoderOptions(c, {app, "C:\\WINDOWS", u'\\'});
         // The watermark module sees the exact text as the end of one argument.
