@@ -303,15 +303,9 @@ private slots:
         const QJsonObject meta = QJsonDocument::fromJson(run({"-j", out}, "flvmeta").out).object();
         QVERIFY(meta["filesize"].toInteger() == QFileInfo(out).size() &&
                 qAbs(meta["duration"].toDouble() - duration) < 0.1);
-        // The video tags, headers and all, hold to the bitrate asked.
-        qint64 bits = 0;
-        for (const QByteArray& size : run({"-v", "error", "-select_streams", "v", "-show_entries",
-                                           "packet=size", "-of", "csv=p=0", out},
-                                          "ffprobe")
-                                          .out.split('\n'))
-            bits += size.isEmpty() ? 0 : (size.toLongLong() + 16) * 8;
-        QVERIFY2(!entry.contains("libx264") || bits / duration <= 1.2 * 225000,
-                 qPrintable(QString::number(bits / duration)));
+        // H.264 holds to the bitrate asked even on a short noisy source (the
+        // whole file, but for a header, is its video).
+        QVERIFY(!entry.startsWith("noise") || QFileInfo(out).size() * 8 / duration < 1.2 * 225000);
     }
 
     void stills_data() { addRows("stills.txt"); }

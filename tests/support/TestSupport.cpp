@@ -274,13 +274,12 @@ QString DescribeWindow(QWidget* window)
             Look(window)};
     for (QAction* menu : main ? main->menuBar()->actions() : QList<QAction*>()) {
         out << "menu " + menu->menu()->objectName() + ' ' + Quoted(menu->text());
-        for (QAction* a : menu->menu()->actions()) {
-            QStringList entry = {a->objectName(), a->isSeparator() ? "-" : Quoted(a->text()),
-                                 a->shortcut().toString(),
-                                 a->isCheckable() ? a->isChecked() ? "(*)" : "( )" : ""};
-            entry.removeAll("");
-            out << "  " + entry.join(' ');
-        }
+        for (QAction* a : menu->menu()->actions())
+            out << "  " +
+                       (a->objectName() + ' ' + (a->isSeparator() ? "-" : Quoted(a->text())) + ' ' +
+                        a->shortcut().toString())
+                           .trimmed() +
+                       (a->isCheckable() ? a->isChecked() ? " (*)" : " ( )" : "");
     }
     DescribeChildren(window, "", cycle, out);
     return out.join('\n') + '\n';
