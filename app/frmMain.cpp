@@ -22,6 +22,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique<U
     setWindowIcon(AppIcon());
     ApplyLook();
     WireHandlers();
+    WireFormatMenu();
     WireJob();
     setAcceptDrops(true);
     setFixedSize(sizeHint());

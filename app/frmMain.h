@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/CommonDialog.h"
+#include "options/EncoderOptions.h"
 
 #include <QMainWindow>
 #include <memory>
@@ -104,6 +105,10 @@ private:
     void TakeOutputFolder(const QString& folder);
     bool TakeDrop(const QMimeData* data, bool take);
     void TakePendingFiles();
+
+    // The Format menu (frmMain_Format.cpp): the kind of FLV the next job writes.
+    void WireFormatMenu();
+    FlvFormat ChosenFormat() const;
 
     // The conversion job's glue (frmMain_Convert.cpp).
     void WireJob();

@@ -66,6 +66,7 @@ JobRequest frmMain::ReadJobRequest() const
     c.videoBitrate = m_ui->cmbVideoBitrate->currentText();
     c.videoWindow = m_ui->cmbVideoWindow->currentText();
     c.videoFrameRate = m_ui->cmbVideoFrameRate->currentText();
+    c.format = ChosenFormat();
     c.watermark = m_ui->chkWatermark->isChecked();
     if (c.watermark) {
         const std::pair<QRadioButton*, Corner> corners[] = {
@@ -146,7 +147,7 @@ void frmMain::JobFinished()
     TakePendingFiles();
 }
 
-// The controls that make up a job, and the menu that could load other values.
+// The controls that make up a job, and the menus that could change it.
 void frmMain::EnableJobControls(bool on)
 {
     for (QWidget* w :
@@ -155,4 +156,5 @@ void frmMain::EnableJobControls(bool on)
           static_cast<QWidget*>(m_ui->Frame4), static_cast<QWidget*>(m_ui->chkWatermark)})
         w->setEnabled(on);
     m_ui->mnuWatermark->setEnabled(on);
+    m_ui->mnuFormat->setEnabled(on);
 }

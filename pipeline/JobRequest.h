@@ -12,7 +12,7 @@ struct JobRequest {
     QString outDir;  // output folder with its closing separator
     QString outFile; // name of the FLV file in it
 
-    // The option values. left and top are the typed position, used as they
+    // The option values, the format among them. left and top are the typed position, used as they
     // are when no corner is chosen; alpha is read from alphaText by the job.
     EncoderControls options;
     Corner corner = Corner::None;

@@ -66,6 +66,7 @@ private slots:
     void realJobWithWatermarkAndStills();
     void realCancelInTheMiddle();
     void realBadSource();
+    void realJobInTheNewFormat();
 
 private:
     void startJob(const QString& source, const QString& folder);
@@ -131,7 +132,6 @@ QPushButton* TestConvert::progressButton(const char* name) const
 }
 
 // A refusal moves the focus to its control (or leaves it where it is); an
-// A refusal moves the focus to its control (or leaves it where it is); an
 // existing output is replaced only after a Yes, older stills only after a Yes
 // of their own (a No leaves the stills out); the source's size lives as long
 // as the window.
@@ -178,7 +178,8 @@ void TestConvert::pauseCancelAndClose()
 {
     m_fake->script = {"hang", "hang"};
     startJob(m_clip, m_media.path());
-    QVERIFY(!ui->cmdConvert->isEnabled() && !ui->mnuWatermark->isEnabled());
+    QVERIFY(!ui->cmdConvert->isEnabled() && !ui->mnuWatermark->isEnabled() &&
+            !ui->mnuFormat->isEnabled());
     QPushButton* pause = progressButton("cmdPause");
     QTest::qWait(100);
     pause->click();
@@ -365,6 +366,29 @@ void TestConvert::realBadSource()
     const QByteArray text = log.readAll();
     QVERIFY(text.contains("/ffmpeg -i \"" + bad.toUtf8() + "\" -b 225kb/s"));
     QVERIFY(text.contains("-vframes 10") && text.contains("exit code 1 after"));
+}
+
+// H.264 and AAC, chosen in the Format menu, which keeps the choice for the
+// next run; a frame size with an odd height is written one line higher.
+void TestConvert::realJobInTheNewFormat()
+{
+    QTemporaryDir out;
+    ui->mnuFormatH264->trigger();
+    ui->cmbVideoWindow->setCurrentText("400x225");
+    QSignalSpy shown(ui->txtApp, &QLineEdit::textChanged);
+    startJob(m_clip, out.path());
+    waitForJob();
+    QCOMPARE(m_win->messages.texts(), QStringList{Success});
+    QVERIFY(shown.value(0).value(0).toString().contains(
+        "-r 24 -vcodec libx264 -ar 22050Hz -ab 64k -ac 1 -acodec libfaac \""));
+    const QStringList flv = {"-show_entries", "stream=codec_name,width,height", "-of", "csv=p=0",
+                             out.filePath("clip.flv")};
+    QCOMPARE(run("ffprobe", flv), QString("h264,400,226\naac\n"));
+    QVERIFY(run("flvmeta", {"--check", flv.last()}));
+    m_win.reset(); // the next run
+    m_win = std::make_unique<Window>();
+    QVERIFY(m_win->ui()->mnuFormatH264->isChecked());
+    m_win->ui()->mnuFormatSorenson->trigger();
 }
 
 QTEST_MAIN(TestConvert)

@@ -95,6 +95,7 @@ void TestPipelineCore::commandLines()
             c.watermarkText = change.startsWith("text=") ? value : c.watermarkText;
             c.watermark |= change == "watermark";
             c.disableAudio |= change == "noaudio";
+            c.format = change == "h264" ? FlvFormat::H264 : c.format;
         }
         return BuildEncodeCommand(app, u'\\', source,
                                   ComposeEncoderOptions(c, {app, "C:\\WINDOWS", u'\\'}), out, name);

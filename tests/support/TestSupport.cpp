@@ -28,10 +28,11 @@ void IsolateProcess()
     QFile::setPermissions(runtime.path(),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
-    // Job logs and caches stay out of the user's folders.
-    static QTemporaryDir state, cache;
+    // Job logs, caches and settings stay out of the user's folders.
+    static QTemporaryDir state, cache, config;
     qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
     qputenv("XDG_CACHE_HOME", cache.path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     AppPaths::SetAppFolder(BuiltAppFolder());
 }
 
@@ -273,9 +274,11 @@ QString DescribeWindow(QWidget* window)
     for (QAction* menu : main ? main->menuBar()->actions() : QList<QAction*>()) {
         out << "menu " + menu->menu()->objectName() + ' ' + Quoted(menu->text());
         for (QAction* a : menu->menu()->actions())
-            out << "  " + (a->objectName() + ' ' + (a->isSeparator() ? "-" : Quoted(a->text())) +
-                           ' ' + a->shortcut().toString())
-                              .trimmed();
+            out << "  " +
+                       (a->objectName() + ' ' + (a->isSeparator() ? "-" : Quoted(a->text())) + ' ' +
+                        a->shortcut().toString())
+                           .trimmed() +
+                       (a->isCheckable() ? a->isChecked() ? " (*)" : " ( )" : "");
     }
     DescribeChildren(window, "", cycle, out);
     return out.join('\n') + '\n';

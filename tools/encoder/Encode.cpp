@@ -3,6 +3,7 @@
 #include "ColourTable.h"
 #include "FFmpegParts.h"
 #include "Failure.h"
+#include "H264.h"
 #include "Process.h"
 #include "TempFiles.h"
 #include "Watermark.h"
@@ -65,8 +66,10 @@ int runEncode(const Job& job, const std::string& ffmpeg)
         colour = colourFromTable(mark->table, mark->colourName);
     }
     const bool drawsText = mark && !mark->text.empty();
-    requireParts(ffmpeg, FlvMuxer | FlvEncoder | (job.frameRate ? FpsModeOption : 0) |
-                             (job.noAudio ? 0 : Mp3Encoder) | (drawsText ? DrawtextFilter : 0));
+    const unsigned audioPart = job.noAudio ? 0 : job.aac ? AacEncoder : Mp3Encoder;
+    requireParts(ffmpeg, FlvMuxer | (job.h264 ? X264Encoder : FlvEncoder) |
+                             (job.frameRate ? FpsModeOption : 0) | audioPart |
+                             (drawsText ? DrawtextFilter : 0));
     // FFmpeg reads the text from a file in memory it inherits, so no copy of
     // the text is ever left in a shared folder.
     Fd textFile;
@@ -86,18 +89,26 @@ int runEncode(const Job& job, const std::string& ffmpeg)
     auto add = [&argv](std::initializer_list<std::string> words) {
         argv.insert(argv.end(), words);
     };
-    add({"-c:v", "flv1"});
-    if (job.videoKbps)
-        add({"-b:v", *job.videoKbps + "k"});
-    if (!filter.empty())
-        add({"-vf", filter}); // drawn on the source frames, before the scaling below
-    if (job.frameSize)
-        add({"-s", *job.frameSize});
-    // A constant rate, as a Flash-era player expects: frames are repeated or dropped.
-    if (job.frameRate)
-        add({"-r", *job.frameRate, "-fps_mode", "cfr"});
+    if (job.h264) {
+        const std::vector<std::string> video = h264VideoOptions(job, filter);
+        argv.insert(argv.end(), video.begin(), video.end());
+    } else {
+        add({"-c:v", "flv1"});
+        if (job.videoKbps)
+            add({"-b:v", *job.videoKbps + "k"});
+        if (!filter.empty())
+            add({"-vf", filter}); // drawn on the source frames, before the scaling below
+        if (job.frameSize)
+            add({"-s", *job.frameSize});
+        // A constant rate, as a Flash-era player expects: frames are repeated or dropped.
+        if (job.frameRate)
+            add({"-r", *job.frameRate, "-fps_mode", "cfr"});
+    }
     if (job.noAudio) {
         add({"-an"});
+    } else if (job.aac) {
+        const std::vector<std::string> audio = aacAudioOptions(job);
+        argv.insert(argv.end(), audio.begin(), audio.end());
     } else {
         add({"-c:a", "libmp3lame", "-ar", std::to_string(job.sampleRate), "-b:a",
              std::to_string(job.audioKbps) + "k"});

@@ -1,5 +1,5 @@
-// The encode: SRC to a Flash-era FLV (Sorenson H.263 video, MP3 audio),
-// optionally with the text watermark.
+// The encode: SRC to a Flash-era FLV (Sorenson H.263 video, MP3 audio), or
+// to one with H.264 video and AAC audio, optionally with the text watermark.
 #pragma once
 
 #include "CommandLine.h"

@@ -31,6 +31,8 @@ const Part parts[] = {
     {FlvEncoder, "-encoders", "flv1", "no flv1 (Sorenson H.263) encoder"},
     {Mp3Encoder, "-encoders", "libmp3lame", "no libmp3lame encoder (it needs libmp3lame)"},
     {MjpegEncoder, "-encoders", "mjpeg", "no mjpeg encoder"},
+    {X264Encoder, "-encoders", "libx264", "no libx264 encoder (it needs Debian's libx264-164)"},
+    {AacEncoder, "-encoders", "aac", "no aac encoder"},
     {DrawtextFilter, "-filters", "drawtext", "no drawtext filter (it needs libfreetype)"},
 };
 
@@ -110,11 +112,12 @@ unsigned ffmpegParts(const std::string& ffmpeg)
     struct stat st = {};
     if (stat(ffmpeg.c_str(), &st) != 0)
         return askFFmpeg(ffmpeg);
-    // The answer holds for this program file as long as it is not changed.
-    const std::string stamp = ffmpeg + "\n" + std::to_string(st.st_dev) + " " +
-                              std::to_string(st.st_ino) + " " + std::to_string(st.st_size) + " " +
-                              std::to_string(st.st_mtim.tv_sec) + "." +
-                              std::to_string(st.st_mtim.tv_nsec) + "\n";
+    // The answer holds for this program file as long as it is not changed,
+    // and for the parts this front-end knows of.
+    const std::string stamp =
+        ffmpeg + "\n" + std::to_string(st.st_dev) + " " + std::to_string(st.st_ino) + " " +
+        std::to_string(st.st_size) + " " + std::to_string(st.st_mtim.tv_sec) + "." +
+        std::to_string(st.st_mtim.tv_nsec) + " " + std::to_string(std::size(parts)) + "\n";
     const std::string folder = cacheFolder();
     unsigned long long hash = 14695981039346656037ull; // FNV-1a of the program's name
     for (unsigned char c : ffmpeg)
