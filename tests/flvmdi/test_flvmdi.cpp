@@ -227,10 +227,8 @@ void TestFlvmdi::unfinishedRuns()
     for (const QString& o : others)
         QVERIFY(o == "in.flv" || writeAll(path(o), "x"));
     QVERIFY(geteuid() != 0 || chown(QFile::encodeName(path(others[3])), 65534, 65534) == 0);
-    const int held = open(QFile::encodeName(path(others[1])), O_RDWR);
-    flock lock{F_WRLCK, SEEK_SET, 0, 0, 0};
-    QVERIFY(fcntl(held, F_OFD_SETLK, &lock) == 0);
-    const auto release = qScopeGuard([held] { close(held); });
+    flock lock{F_WRLCK, SEEK_SET, 0, 0, 0}; // held until the test ends
+    QVERIFY(fcntl(open(QFile::encodeName(path(others[1])), O_RDWR), F_OFD_SETLK, &lock) == 0);
     const QStringList env{row[1] == "named" ? "KESTREL_SCRATCH_NAMED=1" : "KESTREL_SCRATCH_NAMED="};
     QVERIFY(writeAll(file, bytes));
     QTemporaryFile log; // strace's, with "PID --- stopped by SIGSTOP ---"
