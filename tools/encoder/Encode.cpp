@@ -54,7 +54,7 @@ std::string flvProblem(int fd)
     struct stat st = {};
     unsigned char bytes[15];
     if (fstat(fd, &st) != 0 || pread(fd, bytes, 9, 0) != 9 || std::memcmp(bytes, "FLV", 3) != 0)
-        return "is not an FLV file";
+        return "has no FLV header";
     const uint64_t size = static_cast<uint64_t>(st.st_size);
     uint64_t at = bigEndian(bytes + 5, 4); // the header's size
     uint32_t previous = 0;                 // the size each tag's end repeats
