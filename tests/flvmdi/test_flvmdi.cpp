@@ -3,6 +3,7 @@
 // and leaves nothing behind; real encodes satisfy the peers flvmeta and ffprobe.
 #include <QtTest> // and all of QtCore
 #include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -215,13 +216,19 @@ void TestFlvmdi::unfinishedRuns()
     QByteArray bytes = goodFile(3000);
     QVERIFY(writeAll(file, bytes) && run(FLVMDI_PATH, {file}).exitCode == 0);
     const QByteArray done = withoutDate(readAll(file));
-    // The next run removes what a gone process of this host left, and only that.
-    const QString mark = ".kestrel-scratch@%1@%2@abcdef", host = QSysInfo::machineHostName(),
-                  gone = readAll("/proc/sys/kernel/pid_max").trimmed(); // no process has it
-    const QStringList others{".a" + mark.arg("elsewhere", gone),
-                             ".b" + mark.arg(host).arg(getpid()), ".c.flvmdi-abcdef", "in.flv"};
+    // The next run removes what a run that is gone left, and only that: not a
+    // file a live process holds, nor a name of another host or user, or not
+    // wholly marked.
+    const QString mark = ".kestrel-scratch@%1@1@abcdef", host = QSysInfo::machineHostName();
+    QStringList others{".a" + mark.arg("elsewhere"), ".b" + mark.arg(host), ".c.flvmdi-abcdef",
+                       ".e" + mark.arg(host) + "x", "in.flv"};
+    if (geteuid() == 0)
+        others.insert(3, ".d" + mark.arg(host));
     for (const QString& o : others)
         QVERIFY(o == "in.flv" || writeAll(path(o), "x"));
+    QVERIFY(geteuid() != 0 || chown(QFile::encodeName(path(others[3])), 65534, 65534) == 0);
+    flock lock{F_WRLCK, SEEK_SET, 0, 0, 0}; // held until the test ends
+    QVERIFY(fcntl(open(QFile::encodeName(path(others[1])), O_RDWR), F_OFD_SETLK, &lock) == 0);
     const QStringList env{row[1] == "named" ? "KESTREL_SCRATCH_NAMED=1" : "KESTREL_SCRATCH_NAMED="};
     QVERIFY(writeAll(file, bytes));
     QTemporaryFile log; // strace's, with "PID --- stopped by SIGSTOP ---"
@@ -244,7 +251,8 @@ void TestFlvmdi::unfinishedRuns()
     else
         r = run("strace",
                 {"-f", "-qq", "-o", log.fileName(), "-e", "trace=" + call.section(':', 0, 0), "-e",
-                 "inject=" + call + ":signal=" + signal, FLVMDI_PATH, file},
+                 "inject=" + call + (signal[0] == 'E' ? ":error=" : ":signal=") + signal,
+                 FLVMDI_PATH, file},
                 env, {}, grow);
     QCOMPARE(r.exitCode, row[4].isEmpty() ? -1 : 1);
     QVERIFY2(row[4].isEmpty() || r.err == "flvmdi: " + file + ": " + row[4] + '\n', r.err);

@@ -58,6 +58,13 @@ bool listed(const std::string& listing, const std::string& list, const std::stri
     return false;
 }
 
+constexpr unsigned allParts = [] {
+    unsigned all = 0;
+    for (const Part& part : parts)
+        all |= part.bit;
+    return all;
+}();
+
 unsigned askFFmpeg(const std::string& ffmpeg)
 {
     unsigned found = 0;
@@ -89,7 +96,7 @@ std::string cacheFolder()
     return home && home[0] == '/' ? std::string(home) + "/.cache/kestrel" : std::string();
 }
 
-// Writes TEXT as FILE whole or not at all; failures are ignored.
+// Writes TEXT as FILE whole or not at all, durably; failures are ignored.
 void writeWhole(const std::string& file, const std::string& text)
 {
     const std::string folder = folderOf(file);
@@ -107,7 +114,7 @@ void writeWhole(const std::string& file, const std::string& text)
 
 } // namespace
 
-unsigned ffmpegParts(const std::string& ffmpeg)
+unsigned ffmpegParts(const std::string& ffmpeg, bool readCache, bool* cached)
 {
     struct stat st = {};
     if (stat(ffmpeg.c_str(), &st) != 0)
@@ -126,7 +133,7 @@ unsigned ffmpegParts(const std::string& ffmpeg)
     std::snprintf(name, sizeof name, "/ffmpeg-parts-%016llx", hash);
     const std::string file = folder + name;
 
-    if (!folder.empty()) {
+    if (!folder.empty() && readCache) {
         std::string kept;
         Fd fd(open(file.c_str(), O_RDONLY | O_CLOEXEC));
         char buffer[8192];
@@ -134,10 +141,16 @@ unsigned ffmpegParts(const std::string& ffmpeg)
         while (fd.get() >= 0 && (n = read(fd.get(), buffer, sizeof buffer)) > 0 &&
                kept.size() < 65536)
             kept.append(buffer, static_cast<size_t>(n));
-        unsigned found = 0;
-        if (kept.compare(0, stamp.size(), stamp) == 0 &&
-            std::sscanf(kept.c_str() + stamp.size(), "%u", &found) == 1)
-            return found;
+        // The stamp, then the parts as a decimal number and a line end: nothing else.
+        const std::string answer =
+            kept.compare(0, stamp.size(), stamp) == 0 ? kept.substr(stamp.size()) : std::string();
+        const unsigned long long found = std::strtoull(answer.c_str(), nullptr, 10);
+        if (answer.size() >= 2 && answer.size() <= 5 && answer.back() == '\n' &&
+            answer.find_first_not_of("0123456789") == answer.size() - 1 && found <= allParts) {
+            if (cached)
+                *cached = true;
+            return static_cast<unsigned>(found);
+        }
     }
     const unsigned found = askFFmpeg(ffmpeg);
     if (!folder.empty())
@@ -147,7 +160,11 @@ unsigned ffmpegParts(const std::string& ffmpeg)
 
 void requireParts(const std::string& ffmpeg, unsigned needed)
 {
-    const unsigned missing = needed & ~ffmpegParts(ffmpeg);
+    // A refusal never rests on the cache alone: the parts may have come since.
+    bool cached = false;
+    unsigned missing = needed & ~ffmpegParts(ffmpeg, true, &cached);
+    if (missing && cached)
+        missing = needed & ~ffmpegParts(ffmpeg, false, nullptr);
     if (!missing)
         return;
     std::string lacks;
