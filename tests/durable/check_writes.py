@@ -1,10 +1,8 @@
 #!/usr/bin/env python3
-"""Runs each command of TABLE under strace and checks that a power cut at any
-moment leaves every file it publishes as the old file or the complete new one.
-With --power-cut, runs them on an ext4 loop device that writes data late
-(noauto_da_alloc) and mounts a copy of it taken as each ends: each file must
-be the new one (exit 77 where loop devices or mounts are refused).
-usage: check_writes.py TABLE APP_DIR WINDOW_WRITES [--power-cut]; exit 1 if a file fails."""
+"""usage: check_writes.py TABLE APP_DIR WINDOW_WRITES [--power-cut]
+Checks by their system calls that a power cut at any moment leaves each file the
+commands of TABLE publish as the old file or the whole new one; with --power-cut,
+that a copy of an ext4 loop device taken as each ends holds the new files."""
 import glob, itertools, os, re, shutil, subprocess, sys, tempfile
 
 CALLS = ('open,openat,creat,rename,renameat,renameat2,link,linkat,fsync,fdatasync,write,'
@@ -67,8 +65,10 @@ def replay(calls, cwd):
             folder_syncs.append((i, described[0]))
         elif call.startswith(('rename', 'link')):
             source, target = [path(pid, *m) for m in PATH.findall(args)][:2]
-            files[target] = files.pop(source) if call.startswith('rename') else file(source)
-            named[target] = (i, files[target])
+            files[target] = moved = file(source)
+            if call.startswith('rename') and source != target:
+                del files[source]
+            named[target] = (i, moved)
     return files, wrote, synced, named, in_place, folder_syncs
 
 
@@ -80,18 +80,15 @@ def faults(path, how, files, wrote, synced, named, in_place, folder_syncs):
         after = lambda i: min([j for j, _ in writes if j > i], default=float('inf'))
         lost = sum(not any(i < s < after(i) for s in syncs) for i in ends)
         return ['%d of %d step ends not synced' % (lost, len(ends))] if lost or not ends else []
-    problems = []
-    if path in in_place:
-        problems.append('opened for writing under its own name')
+    problems = ['opened for writing under its own name'] * (path in in_place)
     if path not in named:
         return problems + ['never renamed or linked into place']
     at, new = named[path]
     last_write = max([i for i, _ in wrote.get(new, []) if i < at], default=-1)
-    if not any(last_write < i < at for i in synced.get(new, [])):
-        problems.append('its data was not synced (fsync/fdatasync) before it got its name')
-    if not any(i > at and name == os.path.dirname(path) for i, name in folder_syncs):
-        problems.append('its folder was not synced after the rename/link')
-    return problems
+    data = any(last_write < i < at for i in synced.get(new, []))
+    folder = any(i > at and name == os.path.dirname(path) for i, name in folder_syncs)
+    return problems + ['its data was not synced (fsync/fdatasync) before it got its name'] * (
+        not data) + ['its folder was not synced after the rename/link'] * (not folder)
 
 
 MOUNTED = []  # folders
