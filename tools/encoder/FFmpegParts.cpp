@@ -24,7 +24,7 @@ struct Part {
     const char* lacking; // "no ..." in the message
 };
 
-const Part parts[] = {
+constexpr Part parts[] = {
     {FpsModeOption, "-h", "-fps_mode", "no -fps_mode option (it needs FFmpeg 5.1 or later)"},
     {FlvMuxer, "-muxers", "flv", "no flv muxer"},
     {Image2Muxer, "-muxers", "image2", "no image2 muxer"},
