@@ -15,11 +15,6 @@ namespace
 const QString frontEnd = ENCODER_PATH, colourTable = RGB_TABLE_PATH,
               dejaVu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 
-void addRows(const QString& name, const QString& separator = " => ")
-{
-    ToolTest::addRows(ENCODER_TABLES "/" + name, separator);
-}
-
 QSet<QString> listing(const QString& dir)
 {
     QSet<QString> names;
@@ -43,13 +38,11 @@ QString sandbox(const QString& name = "run")
 Run run(const QStringList& args, const QString& program = frontEnd, const QStringList& env = {},
         const QString& workDir = {})
 {
-    const QStringList names = {"KESTREL_FFMPEG",
-                               "KESTREL_FFPROBE",
-                               "KESTREL_ENCODER_FRONTEND",
-                               "KESTREL_SCRATCH_NAMED",
-                               "XDG_CACHE_HOME=" + sandbox("cache"),
-                               "XDG_RUNTIME_DIR=" + sandbox(),
-                               "TMPDIR=" + sandbox()};
+    const QStringList names =
+        QString("KESTREL_FFMPEG KESTREL_FFPROBE KESTREL_ENCODER_FRONTEND KESTREL_SCRATCH_NAMED "
+                "XDG_CACHE_HOME=%1/cache XDG_RUNTIME_DIR=%1/run TMPDIR=%1/run")
+            .arg(QFileInfo(sandbox()).path())
+            .split(' ');
     return ToolTest::run(program.isEmpty() ? frontEnd : program, args, names + env, workDir);
 }
 
@@ -168,7 +161,7 @@ private slots:
         QCOMPARE(plainFrame.size(), 160 * 120 * 3);
     }
 
-    void encode_data() { addRows("encode.txt"); }
+    void encode_data() { ToolTest::addRows(ENCODER_TABLES "/encode.txt"); }
     void encode()
     {
         QFETCH(QStringList, row); // source and options, streams
@@ -196,9 +189,12 @@ private slots:
 
     void hostileNames_data()
     {
-        addRows("names.txt", "\n");
-        QTest::newRow("line breaks")
-            << QStringList{"a\rtime=00:59:59.00 b\nDuration: 01:00:00.00, c"};
+        QTest::addColumn<QString>("name");
+        for (const QString& name :
+             ToolTest::corpus("hostile-names.txt") +
+                 QStringList{"-x.flv", "cover%d.jpg", "Video: 1x2, 6x4.avi",
+                             "a\rtime=00:59:59.00 b\nDuration: 01:00:00.00, c"})
+            QTest::newRow(qPrintable(name.left(40))) << name;
     }
 
     // NAME as the source's name, as a folder, and (with .flv added) as the
@@ -206,8 +202,7 @@ private slots:
     // folder. The probe is given the name relative to the working folder.
     void hostileNames()
     {
-        QFETCH(QStringList, row);
-        const QString name = row[0];
+        QFETCH(QString, name);
         QTemporaryDir base;
         const QString o = "out/" + name, in = base.filePath("in/" + name),
                       flv = o + "/" + (name.endsWith(".flv") ? name : name + ".flv");
@@ -228,7 +223,12 @@ private slots:
                  stillNames(o + "/cover", 2, {"in", "in/" + name, "out", o, flv}));
     }
 
-    void watermark_data() { addRows("watermark.txt"); }
+    void watermark_data()
+    {
+        ToolTest::addRows(ENCODER_TABLES "/watermark.txt");
+        for (const QString& text : ToolTest::corpus("hostile-texts.txt"))
+            QTest::newRow(qPrintable(text.left(40))) << QStringList{"-t " + text, "FFFF00FF"};
+    }
     void watermark()
     {
         QFETCH(QStringList, row); // option and value, colour drawn
@@ -259,7 +259,7 @@ private slots:
                 version.out == "ffmpeg (Kestrel encoder front-end) " KESTREL_VERSION "\n");
     }
 
-    void failures_data() { addRows("failures.txt"); }
+    void failures_data() { ToolTest::addRows(ENCODER_TABLES "/failures.txt"); }
     void failures()
     {
         QFETCH(QStringList, row); // arguments, result

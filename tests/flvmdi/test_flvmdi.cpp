@@ -221,8 +221,7 @@ private slots:
     // file in it, given after "--"; the new file's scratch name is made from it.
     void hostileNames()
     {
-        const QString corpus = readAll(CORPUS_DIR "/hostile-names.txt") + QString(250, 'n');
-        for (const QString& name : corpus.split('\n', Qt::SkipEmptyParts)) {
+        for (const QString& name : corpus("hostile-names.txt") + QStringList{QString(250, 'n')}) {
             const QString file = name + "/" + name + ".flv";
             QVERIFY(QDir(dir_->path()).mkdir(name) && writeFile(path(file), goodFile()));
             const Run r = run(FLVMDI_PATH, {"--", file}, {"KESTREL_SCRATCH_NAMED=1"}, dir_->path());

@@ -56,25 +56,24 @@ inline QString probe(const QString& file, const QString& stream, const QString& 
         .out.trimmed();
 }
 
-// The table at PATH as the test data "row": each line but comments ("#") split
-// at SEPARATOR, the first field naming the row when NAMED. "@EACH LIST = LINE"
-// gives a LINE for each entry of the corpus's LIST (CORPUS_DIR), which @ENTRY
-// stands for.
-inline void addRows(const QString& path, const QString& separator, bool named = false)
+// The table at PATH as the test data "row": each line but comments ("#")
+// split at SEPARATOR, the first field naming the row when NAMED.
+inline void addRows(const QString& path, const QString& separator = " => ", bool named = false)
 {
     QTest::addColumn<QStringList>("row");
     const QString text = QString::fromUtf8(readAll(path));
     QVERIFY2(!text.isEmpty(), qPrintable(path));
     for (const QString& line : text.split('\n', Qt::SkipEmptyParts)) {
-        const bool each = line.startsWith("@EACH ");
-        const QString list = each ? readAll(CORPUS_DIR "/" + line.section(' ', 1, 1)) : "";
-        for (const QString& e : each ? list.split('\n', Qt::SkipEmptyParts) : QStringList{line}) {
-            const QStringList row = (each ? line.section(" = ", 1).replace("@ENTRY", e) : e)
-                                        .split(QRegularExpression(separator));
-            if (!line.startsWith('#'))
-                QTest::newRow(qPrintable(named ? row[0] : each ? e.left(40) : e)) << row.mid(named);
-        }
+        const QStringList row = line.split(QRegularExpression(separator));
+        if (!line.startsWith('#'))
+            QTest::newRow(qPrintable(named ? row[0] : line)) << row.mid(named);
     }
+}
+
+// The entries of a hostile-input list of tests/corpus, one a line.
+inline QStringList corpus(const QString& name)
+{
+    return QString::fromUtf8(readAll(CORPUS_DIR "/" + name)).split('\n', Qt::SkipEmptyParts);
 }
 
 } // namespace ToolTest
