@@ -139,7 +139,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(dir.isValid());
-        for (const QString& row : QString(readAll(ENCODER_TABLES "/sources.txt")).split('\n')) {
+        for (const QString& row : QString(readAll(DATA_DIR "/sources.txt")).split('\n')) {
             if (row.isEmpty() || row.startsWith('#'))
                 continue;
             const Run r = run(QStringList{"-nostdin", "-v", "error", "-y"} +
@@ -150,8 +150,7 @@ private slots:
         }
         QVERIFY(writeFile(src("garbage.avi"), QByteArray(5000, 'k')) &&
                 writeFile(src("Video: b, c, 999x777, 1.avi"), QByteArray(5000, 'k')));
-        QVERIFY(writeFile(src("rgb.txt"),
-                          readAll(colourTable) + readAll(ENCODER_TABLES "/colours.txt")));
+        QVERIFY(writeFile(src("rgb.txt"), readAll(colourTable) + readAll(DATA_DIR "/colours.txt")));
         QVERIFY(QDir(dir.path()).mkdir("links") && QFile::link(frontEnd, src("links/ffmpeg")) &&
                 QFile::link(frontEnd, src("links/ffprobe")));
         // A stand-in puts a link to it in place of the stills folder.
@@ -161,7 +160,7 @@ private slots:
         QCOMPARE(plainFrame.size(), 160 * 120 * 3);
     }
 
-    void encode_data() { ToolTest::addRows(ENCODER_TABLES "/encode.txt"); }
+    void encode_data() { ToolTest::addRows(DATA_DIR "/encode.txt"); }
     void encode()
     {
         QFETCH(QStringList, row); // source and options, streams
@@ -225,7 +224,7 @@ private slots:
 
     void watermark_data()
     {
-        ToolTest::addRows(ENCODER_TABLES "/watermark.txt");
+        ToolTest::addRows(DATA_DIR "/watermark.txt");
         for (const QString& text : ToolTest::corpus("hostile-texts.txt"))
             QTest::newRow(qPrintable(text.left(40))) << QStringList{"-t " + text, "FFFF00FF"};
     }
@@ -259,7 +258,7 @@ private slots:
                 version.out == "ffmpeg (Kestrel encoder front-end) " KESTREL_VERSION "\n");
     }
 
-    void failures_data() { ToolTest::addRows(ENCODER_TABLES "/failures.txt"); }
+    void failures_data() { ToolTest::addRows(DATA_DIR "/failures.txt"); }
     void failures()
     {
         QFETCH(QStringList, row); // arguments, result

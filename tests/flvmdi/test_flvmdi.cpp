@@ -112,15 +112,11 @@ class TestFlvmdi : public QObject
     {
         return QDir(path(sub)).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     }
-    static void table(const char* name)
-    {
-        addRows(DATA_DIR + QString("/") + name, " *\\| *", true);
-    }
 
 private slots:
     void init() { QVERIFY((dir_.reset(new QTemporaryDir), dir_->isValid())); }
 
-    void madeFiles_data() { table("files.txt"); }
+    void madeFiles_data() { addRows(DATA_DIR "/files.txt", " *\\| *", true); }
     void madeFiles()
     {
         QFETCH(const QStringList, row); // recipe | outcome
@@ -151,7 +147,7 @@ private slots:
         }
     }
 
-    void unfinishedRuns_data() { table("runs.txt"); }
+    void unfinishedRuns_data() { addRows(DATA_DIR "/runs.txt", " *\\| *", true); }
     void unfinishedRuns()
     {
         QFETCH(const QStringList, row); // how | scratch | the file then | what stays | what it says
@@ -206,7 +202,7 @@ private slots:
         QCOMPARE(entries(), others);
     }
 
-    void commandLine_data() { table("command-lines.txt"); }
+    void commandLine_data() { addRows(DATA_DIR "/command-lines.txt", " *\\| *", true); }
     void commandLine()
     {
         QFETCH(QStringList, row);
@@ -275,7 +271,7 @@ private slots:
         QVERIFY(at.size() == tags / 2 && at.last().toDouble() > double(qint64(1) << 32));
     }
 
-    void realEncodes_data() { table("encodes.txt"); }
+    void realEncodes_data() { addRows(DATA_DIR "/encodes.txt", " *\\| *", true); }
     void realEncodes()
     {
         QFETCH(const QStringList,
