@@ -14,11 +14,7 @@
 #include <cstdlib>
 #include <functional>
 
-static void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
+static const auto check = [](bool ok) { ok ? void() : std::abort(); };
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

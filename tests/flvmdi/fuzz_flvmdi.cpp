@@ -15,11 +15,7 @@
 
 using namespace flvmdi;
 
-static void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
+static const auto check = [](bool ok) { ok ? void() : std::abort(); };
 
 static bool scan(ByteSource& src, ScanResult& out)
 {
