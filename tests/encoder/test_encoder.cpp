@@ -78,21 +78,6 @@ bool gone(const QString& text)
     return false;
 }
 
-// A stand-in FFmpeg at PATH: it answers the lists of parts as Debian's ffmpeg
-// does, minus the lines matching $LACKS, counting those questions in
-// PATH.asked; else runs the shell code $BODY ($OUT: the file it is to write),
-// or the real ffmpeg.
-QString standIn(const QString& path)
-{
-    writeFile(path, R"(#!/bin/sh
-case "$2" in -muxers|-encoders|-filters|-h) echo >>"$0.asked"; ffmpeg "$@" | grep -v -e "${LACKS:-^$}"; exit;; esac
-for a; do last=$a; done; OUT=${last#file:}
-[ -z "$BODY" ] || { eval "$BODY"; exit; }; exec ffmpeg "$@"
-)");
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    return path;
-}
-
 } // namespace
 
 class TestEncoder : public QObject
@@ -139,23 +124,8 @@ private slots:
     void initTestCase()
     {
         QVERIFY(dir.isValid());
-        for (const QString& row : QString(readAll(DATA_DIR "/sources.txt")).split('\n')) {
-            if (row.isEmpty() || row.startsWith('#'))
-                continue;
-            const Run r = run(QStringList{"-nostdin", "-v", "error", "-y"} +
-                                  row.section(" <- ", 1).split(' ') +
-                                  QStringList{"file:" + src(row.section(" <- ", 0, 0))},
-                              "ffmpeg");
-            QVERIFY2(r.code == 0, r.err.constData());
-        }
-        QVERIFY(writeFile(src("garbage.avi"), QByteArray(5000, 'k')) &&
-                writeFile(src("Video: b, c, 999x777, 1.avi"), QByteArray(5000, 'k')));
-        QVERIFY(writeFile(src("rgb.txt"), readAll(colourTable) + readAll(DATA_DIR "/colours.txt")));
-        QVERIFY(QDir(dir.path()).mkdir("links") && QFile::link(frontEnd, src("links/ffmpeg")) &&
-                QFile::link(frontEnd, src("links/ffprobe")));
-        // A stand-in puts a link to it in place of the stills folder.
-        QVERIFY(QDir(dir.path()).mkdir("victim") && writeFile(src("victim/keep"), "x"));
-        standIn(src("stand-in"));
+        const Run r = run({DATA_DIR "/files.sh", dir.path(), colourTable, frontEnd}, "sh");
+        QVERIFY2(r.code == 0, r.err.constData());
         plainFrame = drawn(byFFmpeg + QStringList{"null"}, "ffmpeg");
         QCOMPARE(plainFrame.size(), 160 * 120 * 3);
     }
@@ -290,7 +260,8 @@ private slots:
     // written, or holds anything but an answer, costs only the questions.
     void partsAskedOnce()
     {
-        const QString fake = standIn(src("counted"));
+        const QString fake = src("counted");
+        QVERIFY(QFile::copy(src("stand-in"), fake));
         QTemporaryDir cache;
         QStringList env = {"KESTREL_FFMPEG=" + fake, "XDG_CACHE_HOME=" + cache.path(),
                            "LACKS=mjpeg"};
