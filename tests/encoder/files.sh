@@ -1,7 +1,6 @@
-# The files the encoder's tests read, made in the folder $1: sources, a colour
-# table (the application's, $2, and colours.txt), links named ffmpeg and
-# ffprobe to the front-end $3, a folder a stand-in swaps in for a stills folder,
-# and the stand-in FFmpeg that failures.txt describes.
+# The files the encoder's tests read, made in the folder $1: sources, a colour table (the
+# application's, $2, and colours.txt), links named ffmpeg and ffprobe to the front-end $3, a folder
+# a stand-in swaps in for a stills folder, and the stand-in FFmpeg that failures.txt describes.
 set -e
 colours="$(cd "$(dirname "$0")" && pwd)/colours.txt"
 cd "$1"

@@ -1,7 +1,6 @@
-// The encoder front-end on real FFmpeg: the window's three command shapes, the
-// hostile names and texts, and what goes wrong, up to a front-end killed at
-// any moment; an older output stays as it was, and nothing else stays. The
-// tables are the .txt files of this folder.
+// The encoder front-end on real FFmpeg: the window's three command shapes, the hostile names and
+// texts, and what goes wrong, up to a front-end killed at any moment; an older output stays as it
+// was, and nothing else stays. The tables are the .txt files of this folder.
 #include "pipeline/ProbeReport.h"
 #include "tests/support/ToolTest.h"
 

@@ -1,9 +1,7 @@
-// libFuzzer target (built by fuzz_seeds.sh) for the tag reader, from memory
-// and through the file reader, the metadata and the AMF0 writer. Besides no
-// crash and no undefined behaviour: both readers decide alike, and the new
-// file of an accepted input has the planned size, its key frames (AVC
-// pictures only) at the planned places, one onMetaData and, read again, the
-// same metadata.
+// libFuzzer target (built by fuzz_seeds.sh) for the tag reader, from memory and through the file
+// reader, the metadata and the AMF0 writer. Besides no crash and no undefined behaviour: both
+// readers decide alike, and the new file of an accepted input has the planned size, its key frames
+// (AVC pictures only) at the planned places, one onMetaData and, read again, the same metadata.
 #include "errors.h"
 #include "flv_scan.h"
 #include "metadata.h"

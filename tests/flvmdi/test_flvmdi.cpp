@@ -155,9 +155,8 @@ private slots:
         QByteArray bytes = goodFile(3000);
         QVERIFY(writeFile(file, bytes) && run(FLVMDI_PATH, {file}).code == 0);
         const QByteArray done = withoutDate(readAll(file));
-        // The next run removes what a run that is gone left, and only that: not a
-        // file a live process holds, nor a name of another host or user, or not
-        // wholly marked.
+        // The next run removes what a run that is gone left, and only that: not a file a live
+        // process holds, nor a name of another host or user, or not wholly marked.
         const QString mark = ".kestrel-scratch@%1@1@abcdef", host = QSysInfo::machineHostName();
         QStringList others{".a" + mark.arg("elsewhere"), ".b" + mark.arg(host), ".c.flvmdi-abcdef",
                            ".e" + mark.arg(host) + "x", "in.flv"};
