@@ -11,8 +11,7 @@ using ToolTest::probe, ToolTest::readAll, ToolTest::writeFile, ToolTest::Run;
 namespace
 {
 
-const QString frontEnd = ENCODER_PATH, colourTable = RGB_TABLE_PATH,
-              dejaVu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+const QString frontEnd = ENCODER_PATH, dejaVu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 
 QSet<QString> listing(const QString& dir)
 {
@@ -119,7 +118,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(dir.isValid());
-        const Run r = run({DATA_DIR "/files.sh", dir.path(), colourTable, frontEnd}, "sh");
+        const Run r = run({DATA_DIR "/files.sh", dir.path(), RGB_TABLE_PATH, frontEnd}, "sh");
         QVERIFY2(r.code == 0, r.err.constData());
         plainFrame = drawn(byFFmpeg + QStringList{"null"}, "ffmpeg");
         QCOMPARE(plainFrame.size(), 160 * 120 * 3);
