@@ -5,7 +5,6 @@
 
 #include <csignal>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -179,10 +178,9 @@ private slots:
                 writeFile(file, bytes += build("sound@1200")))
                 kill(readAll(log.fileName()).split(' ').first().toInt(), SIGCONT);
         };
-        const rlimit lim{65536, 65536};
         Run r;
         if (how == "full disk")
-            r = run(FLVMDI_PATH, {file}, env, {}, [lim] { setrlimit(RLIMIT_FSIZE, &lim); });
+            r = run("prlimit", {"--fsize=65536", FLVMDI_PATH, file}, env);
         else if (how == "read-only folder")
             r = run("unshare",
                     {"-rm", "sh", "-c", R"(mount --bind -o ro "$1" "$1" && exec "$2" "$3")", "sh",
@@ -192,7 +190,7 @@ private slots:
                     {"-f", "-qq", "-o", log.fileName(), "-e", "trace=" + call.section(':', 0, 0),
                      "-e", "inject=" + call + (signal[0] == 'E' ? ":error=" : ":signal=") + signal,
                      FLVMDI_PATH, file},
-                    env, {}, {}, grow);
+                    env, {}, grow);
         QCOMPARE(r.code, row[4].isEmpty() ? -1 : 1);
         QVERIFY2(row[4].isEmpty() || r.err == "flvmdi: " + file + ": " + row[4] + '\n', r.err);
         QVERIFY(withoutDate(readAll(file)) == (row[2] == "replaced" ? done : bytes));

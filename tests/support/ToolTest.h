@@ -12,12 +12,10 @@ struct Run {
     QByteArray out, err;
 };
 
-// PROGRAM with ARGS, NAME=VALUE entries of ENV set (NAME alone: removed) in the
-// test's environment, in WORKDIR; CHILD runs in the child before the program,
-// STARTED is given its process id once it runs.
+// PROGRAM with ARGS, NAME=VALUE entries of ENV set (NAME alone: removed) in the test's
+// environment, in WORKDIR; STARTED is given its process id once it runs.
 inline Run run(const QString& program, const QStringList& args, const QStringList& env = {},
-               const QString& workDir = {}, const std::function<void()>& child = {},
-               const std::function<void(qint64)>& started = {})
+               const QString& workDir = {}, const std::function<void(qint64)>& started = {})
 {
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
     for (const QString& v : env)
@@ -25,7 +23,6 @@ inline Run run(const QString& program, const QStringList& args, const QStringLis
     QProcess p;
     p.setProcessEnvironment(e);
     p.setWorkingDirectory(workDir);
-    p.setChildProcessModifier(child);
     p.start(program, args);
     p.closeWriteChannel(); // ffmpeg would wait for commands
     if (p.waitForStarted() && started)
