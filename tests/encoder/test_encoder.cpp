@@ -70,10 +70,8 @@ QSet<QString> stillNames(const QString& first, int n, QSet<QString> also = {})
 // True once no process (but zombies) has TEXT in its command line, within 30 s.
 bool gone(const QString& text)
 {
-    for (int wait = 0; wait < 300; ++wait, QTest::qWait(100))
-        if (run({"-f", QRegularExpression::escape(text)}, "pgrep").code == 1)
-            return true;
-    return false;
+    const QStringList args = {"-f", QRegularExpression::escape(text)};
+    return QTest::qWaitFor([&] { return run(args, "pgrep").code == 1; }, 30000);
 }
 
 } // namespace
