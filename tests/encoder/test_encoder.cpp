@@ -6,22 +6,12 @@
 
 #include <QImage>
 
-using ToolTest::probe, ToolTest::readAll, ToolTest::writeFile, ToolTest::Run;
+using ToolTest::listing, ToolTest::probe, ToolTest::readAll, ToolTest::writeFile, ToolTest::Run;
 
 namespace
 {
 
 const QString frontEnd = ENCODER_PATH, dejaVu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
-
-QSet<QString> listing(const QString& dir)
-{
-    QSet<QString> names;
-    QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        names.insert(QDir(dir).relativeFilePath(it.next()));
-    return names;
-}
 
 // The front-end's runtime and temporary folder "run" (0700), or its "cache".
 QString sandbox(const QString& name = "run")

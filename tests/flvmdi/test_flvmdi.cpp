@@ -107,10 +107,7 @@ class TestFlvmdi : public QObject
 
     std::unique_ptr<QTemporaryDir> dir_;
     QString path(const QString& name) const { return dir_->filePath(name); }
-    QStringList entries(const QString& sub = {}) const
-    {
-        return QDir(path(sub)).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-    }
+    QSet<QString> entries(const QString& sub = {}) const { return listing(path(sub)); }
 
 private slots:
     void init() { QVERIFY((dir_.reset(new QTemporaryDir), dir_->isValid())); }
@@ -125,7 +122,7 @@ private slots:
         QVERIFY(writeFile(file, bytes));
         const Run r = run(FLVMDI_PATH, {file});
         const QByteArray out = readAll(file);
-        QCOMPARE(entries(), QStringList{"in.flv"});
+        QCOMPARE(entries(), QSet<QString>{"in.flv"});
         if (row[1].startsWith("refused: ")) {
             QCOMPARE(r.code, 2);
             QCOMPARE(r.err,
@@ -196,7 +193,7 @@ private slots:
         QVERIFY(withoutDate(readAll(file)) == (row[2] == "replaced" ? done : bytes));
         QCOMPARE(entries().size(), others.size() + (row[3] != "nothing"));
         QCOMPARE(run(FLVMDI_PATH, {file}, env).code, 0);
-        QCOMPARE(entries(), others);
+        QCOMPARE(entries(), QSet<QString>(others.begin(), others.end()));
     }
 
     void commandLine_data() { addRows(DATA_DIR "/command-lines.txt", " *\\| *", true); }
@@ -219,7 +216,7 @@ private slots:
             QVERIFY(QDir(dir_->path()).mkdir(name) && writeFile(path(file), goodFile()));
             const Run r = run(FLVMDI_PATH, {"--", file}, {"KESTREL_SCRATCH_NAMED=1"}, dir_->path());
             QVERIFY2(r.code == 0, qPrintable(name + ": " + r.err));
-            QCOMPARE(entries(name), QStringList{name + ".flv"});
+            QCOMPARE(entries(name), QSet<QString>{name + ".flv"});
             QVERIFY(metadata(path(file)).contains("keyframes"));
         }
     }
@@ -240,7 +237,7 @@ private slots:
         QVERIFY(stat(real, &st) == 0 && (st.st_mode & 07777) == 0640);
         QVERIFY(!root || (st.st_uid == 65534 && st.st_gid == 65534));
         QCOMPARE(complaints(target), QStringList());
-        QCOMPARE(entries("real"), QStringList{"clip.flv"});
+        QCOMPARE(entries("real"), QSet<QString>{"clip.flv"});
     }
 
     // 300 tags of 15 MiB whose bodies are holes past their first bytes: the

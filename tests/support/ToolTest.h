@@ -45,6 +45,17 @@ inline bool writeFile(const QString& path, const QByteArray& data)
     return f.open(QIODevice::WriteOnly) && f.write(data) == data.size() && f.flush();
 }
 
+// Every file and folder in DIR and its folders, named from DIR.
+inline QSet<QString> listing(const QString& dir)
+{
+    QSet<QString> names;
+    QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        names.insert(QDir(dir).relativeFilePath(it.next()));
+    return names;
+}
+
 // ENTRIES ("stream=width,height") of FILE's streams that STREAM selects, as ffprobe reads them.
 inline QString probe(const QString& file, const QString& stream, const QString& entries)
 {
