@@ -257,10 +257,8 @@ private slots:
         QVERIFY(f.size() > (qint64(1) << 32));
         const Run r = run(FLVMDI_PATH, {f.fileName()});
         QVERIFY2(r.code == 0, r.err);
-        QCOMPARE(complaints(f.fileName()), QStringList()); // key frame positions included
+        QCOMPARE(complaints(f.fileName()), QStringList()); // size, times, key frame positions
         const QJsonObject md = metadata(f.fileName());
-        QCOMPARE(md["filesize"].toDouble(), double(f.size()));
-        QCOMPARE(md["lasttimestamp"].toDouble(), tags - 1.0);
         const QJsonArray at = md["keyframes"]["filepositions"].toArray();
         QVERIFY(at.size() == tags / 2 && at.last().toDouble() > double(qint64(1) << 32));
     }
