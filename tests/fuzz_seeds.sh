@@ -1,10 +1,8 @@
 #!/usr/bin/env bash
-# Builds the fuzz target of one command-line tool (tests/TARGET/fuzz_TARGET.cpp
-# with the tool's sources but its main) with clang, libFuzzer and the address
-# and undefined-behaviour sanitizers into OUT_DIR when a source has changed,
-# then runs each seed of tests/TARGET/fuzz-seeds through it once. Exit code 77
-# (a skipped test) without clang's fuzzer; bench/fuzz/run.sh fuzzes for longer.
-#   usage: fuzz_seeds.sh TARGET OUT_DIR [--build-only]
+# Builds the fuzz target of one command-line tool (tests/TARGET/fuzz_TARGET.cpp with the tool's
+# sources but its main) with clang, libFuzzer and the address and undefined-behaviour sanitizers
+# into OUT_DIR when a source has changed, then runs each seed of tests/TARGET/fuzz-seeds through it
+# once. Exit code 77 (a skipped test) without clang's fuzzer; bench/fuzz/run.sh fuzzes for longer.
 set -euo pipefail
 usage="usage: fuzz_seeds.sh TARGET OUT_DIR [--build-only]"
 target="${1:?$usage}"
@@ -21,8 +19,7 @@ if [ ! -x "$bin" ] || [ -n "$(find "${sources[@]}" "$tools"/*/*.h "$0" -newer "$
         -o "$bin.tmp" 2>"$out/build.log"; then
         grep -q "clang_rt.fuzzer\|not found" "$out/build.log" &&
             { echo "fuzz_seeds.sh: no clang fuzzer; skipped" >&2; exit 77; }
-        cat "$out/build.log" >&2
-        exit 1
+        cat "$out/build.log" >&2; exit 1
     fi
     mv "$bin.tmp" "$bin"
 fi

@@ -1,8 +1,7 @@
-// The browser test: FLV files that the encoder front-end and flvmdi make as
-// the window runs them, served from 127.0.0.1 to headless Chromium, where
-// flv.js plays them through Media Source Extensions. H.264 + AAC must play at
-// the frame size chosen; Sorenson Spark + MP3 must get flv.js's refusal.
-// Usage: node play_flv.js APP_FOLDER
+// The browser test: FLV files that the encoder front-end and flvmdi make as the window runs them,
+// served from 127.0.0.1 to headless Chromium, where flv.js plays them through Media Source
+// Extensions. H.264 + AAC must play at the frame size chosen; Sorenson Spark + MP3 must get
+// flv.js's refusal. Usage: node play_flv.js APP_FOLDER
 'use strict';
 const {execFileSync, spawn} = require('child_process');
 const fs = require('fs'), http = require('http'), os = require('os'), path = require('path');

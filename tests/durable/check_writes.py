@@ -91,21 +91,16 @@ def faults(path, how, files, wrote, synced, named, in_place, folder_syncs):
         not data) + ['its folder was not synced after the rename/link'] * (not folder)
 
 
-MOUNTED = []  # folders
-
-
 def mount(image, at):
     """Mounts IMAGE at AT through a loop device; False where refused."""
     os.makedirs(at, exist_ok=True)
-    MOUNTED.append(at)
     return not subprocess.run(['mount', '-o', 'loop,noauto_da_alloc', image, at],
                               capture_output=True).returncode
 
 
-def unmount(keep=0):
-    """Unmounts all but the first KEEP (the loop devices go with them)."""
-    while len(MOUNTED) > keep:
-        subprocess.run(['umount', MOUNTED.pop()], capture_output=True)
+def unmount(top, *names):
+    for name in names:  # the loop devices go with them
+        subprocess.run(['umount', os.path.join(top, name)], capture_output=True)
 
 
 def after_cut(path, cut_path, old):
@@ -158,7 +153,7 @@ def main(top):
             failed += bool(problems)
             print('FAIL' if problems else 'ok  ', name + ':', os.path.relpath(path, work) +
                   ': ' * bool(problems) + '; '.join(problems))
-        unmount(keep=1)
+        unmount(top, 'cut')
     return 1 if failed else 0
 
 
@@ -167,5 +162,5 @@ if __name__ == '__main__':
     try:
         sys.exit(main(top))
     finally:
-        unmount()
+        unmount(top, 'cut', 'disk')
         shutil.rmtree(top)

@@ -1,8 +1,7 @@
-// libFuzzer target (built with clang by fuzz_seeds.sh) for what the front-end
-// reads: the command line (the input split at NUL bytes), the -vhook argument,
-// the stills pattern and ffprobe's answer (the whole input). Every refusal must
-// be a Failure of one line, the drawtext filter one filter of the graph, and
-// only our own stream lines may hold "Video:".
+// libFuzzer target (built with clang by fuzz_seeds.sh) for what the front-end reads: the command
+// line (the input split at NUL bytes), the -vhook argument, the stills pattern and ffprobe's answer
+// (the whole input). Every refusal must be a Failure of one line, the drawtext filter one filter of
+// the graph, and only our own stream lines may hold "Video:".
 #include "CommandLine.h"
 #include "Failure.h"
 #include "Probe.h"
@@ -14,11 +13,7 @@
 #include <cstdlib>
 #include <functional>
 
-static void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
+static const auto check = [](bool ok) { ok ? void() : std::abort(); };
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

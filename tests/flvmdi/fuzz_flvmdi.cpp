@@ -1,9 +1,7 @@
-// libFuzzer target (built by fuzz_seeds.sh) for the tag reader, from memory
-// and through the file reader, the metadata and the AMF0 writer. Besides no
-// crash and no undefined behaviour: both readers decide alike, and the new
-// file of an accepted input has the planned size and, read again, the same
-// key frames (AVC pictures only) at the same places, one onMetaData and the
-// same metadata.
+// libFuzzer target (built by fuzz_seeds.sh) for the tag reader, from memory and through the file
+// reader, the metadata and the AMF0 writer. Besides no crash and no undefined behaviour: both
+// readers decide alike, and the new file of an accepted input has the planned size, its key frames
+// (AVC pictures only) at the planned places, one onMetaData and, read again, the same metadata.
 #include "errors.h"
 #include "flv_scan.h"
 #include "metadata.h"
@@ -15,11 +13,7 @@
 
 using namespace flvmdi;
 
-static void check(bool ok)
-{
-    if (!ok)
-        std::abort();
-}
+static const auto check = [](bool ok) { ok ? void() : std::abort(); };
 
 static bool scan(ByteSource& src, ScanResult& out)
 {
@@ -62,13 +56,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ScanResult r2 = scanFlv(again); // must not throw
     check(r2.droppedMetadataTags == 1 && !r2.appendBackPointer);
     check(r2.keptBytes == r.keptBytes + (r.appendBackPointer ? 4 : 0));
-    check(r2.keyframes.size() == r.keyframes.size());
     for (size_t i = 0; i < r.keyframes.size(); ++i) {
-        check(r2.keyframes[i].timeMs == r.keyframes[i].timeMs);
         const uint64_t at = sizeof plan.header + tag.size() + r.keyframes[i].keptOffset;
         check(at + 13 <= out.size() && (out[at] & 0x1F) == 9 && (uint8_t(out[at + 11]) >> 4) == 1);
         check((out[at + 11] & 0x0F) != 7 || out[at + 12] == 1); // an AVC picture
     }
+    // Read again, the new file plans the same metadata (key frames included).
     const OutputPlan plan2 = planOutput(r2, 1.5e12, "fuzz");
     check(plan2.fileSize == plan.fileSize && plan2.metadataTag == plan.metadataTag);
     (void)toJson(plan.metadata);

@@ -1,50 +1,18 @@
 // flvmdi's tests, their tables in the .txt files of this folder. Broken files
 // are refused and kept; a stopped run or a failure never costs the original
 // and leaves nothing behind; real encodes satisfy the peers flvmeta and ffprobe.
-#include <QtTest> // and all of QtCore
+#include "../support/ToolTest.h"
+
 #include <csignal>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+using namespace ToolTest;
 
 namespace
 {
 
-struct Run {
-    int exitCode = -1; // -1: ended by a signal
-    QByteArray out, err;
-};
-
-// Runs `program` with the NAME=VALUE entries of `env` added to its
-// environment; `started` gets its process id once it runs.
-Run run(const QString& program, const QStringList& args, const QStringList& env = {},
-        const std::function<void()>& childSetup = {},
-        const std::function<void(qint64)>& started = {})
-{
-    QProcess p;
-    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-    for (const QString& v : env)
-        e.insert(v.section('=', 0, 0), v.section('=', 1));
-    p.setProcessEnvironment(e);
-    p.setChildProcessModifier(childSetup);
-    p.start(program, args);
-    p.closeWriteChannel(); // ffmpeg would wait for commands
-    if (p.waitForStarted() && started)
-        started(p.processId());
-    p.waitForFinished(-1);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-            p.readAllStandardError()};
-}
-
-const auto readAll = [](const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-};
-const auto writeAll = [](const QString& path, const QByteArray& data) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size() && f.flush();
-};
 const auto be = [](quint64 v, int n) { // big-endian, n bytes
     return QByteArray::fromHex(QByteArray::number(v, 16).rightJustified(2 * n, '0').right(2 * n));
 };
@@ -108,19 +76,6 @@ QByteArray goodFile(int frames = 30) // 25 fps, a key frame every 10 frames, wit
     return build(recipe);
 }
 
-// A table of this folder as test data: "row" holds each line's fields after
-// its name.
-void table(const QString& name)
-{
-    QVERIFY(QFile::exists(DATA_DIR "/" + name));
-    QTest::addColumn<QStringList>("row");
-    for (const QString& line : QString(readAll(DATA_DIR "/" + name)).split('\n')) {
-        const QStringList fields = line.split(QRegularExpression(" *\\| *"));
-        if (fields.size() > 1 && !line.startsWith('#'))
-            QTest::newRow(qPrintable(fields[0])) << fields.mid(1);
-    }
-}
-
 const auto metadata = [](const QString& file) { // as flvmeta reads it
     return QJsonDocument::fromJson(run("flvmeta", {"-D", "-j", file}).out).object();
 };
@@ -144,255 +99,227 @@ QByteArray withoutDate(QByteArray f)
     return at < 0 ? f : f.replace(at + 13, 8, QByteArray(8, 0));
 }
 
-QString probe(const QString& file, const QString& stream, const QString& entries)
-{
-    return run("ffprobe", {"-v", "error", "-select_streams", stream, "-show_entries", entries,
-                           "-of", "csv=p=0", file})
-        .out.trimmed();
-}
-
 } // namespace
 
 class TestFlvmdi : public QObject
 {
     Q_OBJECT
 
+    std::unique_ptr<QTemporaryDir> dir_;
+    QString path(const QString& name) const { return dir_->filePath(name); }
+    QSet<QString> entries(const QString& sub = {}) const { return listing(path(sub)); }
+
 private slots:
     void init() { QVERIFY((dir_.reset(new QTemporaryDir), dir_->isValid())); }
-    void madeFiles_data() { table("files.txt"); }
-    void madeFiles();
-    void unfinishedRuns_data() { table("runs.txt"); }
-    void unfinishedRuns();
-    void commandLine_data() { table("command-lines.txt"); }
-    void commandLine();
-    void hostileNames();
-    void linkModeAndOwner();
-    void fileOver4GiB();
-    void realEncodes_data() { table("encodes.txt"); }
-    void realEncodes();
 
-private:
-    QString path(const QString& name) const { return dir_->filePath(name); }
-    QStringList entries(const QString& sub = {}) const
+    void madeFiles_data() { addRows(DATA_DIR "/files.txt", " *\\| *", true); }
+    void madeFiles()
     {
-        return QDir(path(sub)).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        QFETCH(const QStringList, row); // recipe | outcome
+        const QString file = path("in.flv");
+        QByteArray kept, types;
+        const QByteArray bytes = build(row[0], &kept);
+        QVERIFY(writeFile(file, bytes));
+        const Run r = run(FLVMDI_PATH, {file});
+        const QByteArray out = readAll(file);
+        QCOMPARE(entries(), QSet<QString>{"in.flv"});
+        if (row[1].startsWith("refused: ")) {
+            QCOMPARE(r.code, 2);
+            QCOMPARE(r.err,
+                     "flvmdi: " + QFile::encodeName(file) + ": " + row[1].mid(9).toUtf8() + '\n');
+            QVERIFY(out == bytes && run(FLVMDI_PATH, {"--print", file}).code == 2);
+            return;
+        }
+        QVERIFY2(r.code == 0, r.err);
+        for (qint64 at = 0; at < kept.size(); at += 15 + be24(kept, at + 1))
+            types += kept[at];
+        QCOMPARE(out.left(13), header(char((types.contains(8) ? 4 : 0) | types.contains(9))));
+        QCOMPARE(out.mid(afterMetadata(out)).toHex(), kept.toHex());
+        const QJsonObject md = metadata(file);
+        for (const QString& pair :
+             (row[1] + " filesize=" + QString::number(out.size())).split(' ')) {
+            const double value = md[pair.section('=', 0, 0)].toVariant().toDouble();
+            QVERIFY2(qAbs(value - pair.section('=', 1).toDouble()) < 1e-9, qPrintable(pair));
+        }
     }
-    std::unique_ptr<QTemporaryDir> dir_;
-};
 
-void TestFlvmdi::madeFiles()
-{
-    QFETCH(const QStringList, row); // recipe | outcome
-    const QString file = path("in.flv");
-    QByteArray kept, types;
-    const QByteArray bytes = build(row[0], &kept);
-    QVERIFY(writeAll(file, bytes));
-    const Run r = run(FLVMDI_PATH, {file});
-    const QByteArray out = readAll(file);
-    QCOMPARE(entries(), QStringList{"in.flv"});
-    if (row[1].startsWith("refused: ")) {
-        QCOMPARE(r.exitCode, 2);
-        QCOMPARE(r.err,
-                 "flvmdi: " + QFile::encodeName(file) + ": " + row[1].mid(9).toUtf8() + '\n');
-        QVERIFY(out == bytes && run(FLVMDI_PATH, {"--print", file}).exitCode == 2);
-        return;
+    void unfinishedRuns_data() { addRows(DATA_DIR "/runs.txt", " *\\| *", true); }
+    void unfinishedRuns()
+    {
+        QFETCH(const QStringList, row); // how | scratch | the file then | what stays | what it says
+        const QString file = path("in.flv"), how = row[0];
+        QByteArray bytes = goodFile(3000);
+        QVERIFY(writeFile(file, bytes) && run(FLVMDI_PATH, {file}).code == 0);
+        const QByteArray done = withoutDate(readAll(file));
+        // The next run removes what a run that is gone left, and only that: not a file a live
+        // process holds, nor a name of another host or user, or not wholly marked.
+        const QString mark = ".kestrel-scratch@%1@1@abcdef", host = QSysInfo::machineHostName();
+        QStringList others{".a" + mark.arg("elsewhere"), ".b" + mark.arg(host), ".c.flvmdi-abcdef",
+                           ".e" + mark.arg(host) + "x", "in.flv"};
+        if (geteuid() == 0)
+            others.insert(3, ".d" + mark.arg(host));
+        for (const QString& o : others)
+            QVERIFY(o == "in.flv" || writeFile(path(o), "x"));
+        QVERIFY(geteuid() != 0 || chown(QFile::encodeName(path(others[3])), 65534, 65534) == 0);
+        flock lock{F_WRLCK, SEEK_SET, 0, 0, 0}; // held until the test ends
+        QVERIFY(fcntl(open(QFile::encodeName(path(others[1])), O_RDWR), F_OFD_SETLK, &lock) == 0);
+        const QStringList env{"KESTREL_SCRATCH_NAMED=" + QString(row[1] == "named" ? "1" : "")};
+        QVERIFY(writeFile(file, bytes));
+        QTemporaryFile log; // strace's, with "PID --- stopped by SIGSTOP ---"
+        QVERIFY(log.open());
+        const QString call = how.section(" at ", 1), signal = how.section(" at ", 0, 0);
+        const auto grow = [&](qint64) { // once flvmdi has stopped, then it goes on
+            if (signal == "STOP" &&
+                QTest::qWaitFor([&] { return readAll(log.fileName()).contains("stopped by"); },
+                                60000) &&
+                writeFile(file, bytes += build("sound@1200")))
+                kill(readAll(log.fileName()).split(' ').first().toInt(), SIGCONT);
+        };
+        Run r;
+        if (how == "full disk")
+            r = run("prlimit", {"--fsize=65536", FLVMDI_PATH, file}, env);
+        else if (how == "read-only folder")
+            r = run("unshare",
+                    {"-rm", "sh", "-c", R"(mount --bind -o ro "$1" "$1" && exec "$2" "$3")", "sh",
+                     dir_->path(), FLVMDI_PATH, file});
+        else
+            r = run("strace",
+                    {"-f", "-qq", "-o", log.fileName(), "-e", "trace=" + call.section(':', 0, 0),
+                     "-e", "inject=" + call + (signal[0] == 'E' ? ":error=" : ":signal=") + signal,
+                     FLVMDI_PATH, file},
+                    env, {}, grow);
+        QCOMPARE(r.code, row[4].isEmpty() ? -1 : 1);
+        QVERIFY2(row[4].isEmpty() || r.err == "flvmdi: " + file + ": " + row[4] + '\n', r.err);
+        QVERIFY(withoutDate(readAll(file)) == (row[2] == "replaced" ? done : bytes));
+        QCOMPARE(entries().size(), others.size() + (row[3] != "nothing"));
+        QCOMPARE(run(FLVMDI_PATH, {file}, env).code, 0);
+        QCOMPARE(entries(), QSet<QString>(others.begin(), others.end()));
     }
-    QVERIFY2(r.exitCode == 0, r.err);
-    for (qint64 at = 0; at < kept.size(); at += 15 + be24(kept, at + 1))
-        types += kept[at];
-    QCOMPARE(out.left(13), header(char((types.contains(8) ? 4 : 0) | types.contains(9))));
-    QCOMPARE(out.mid(afterMetadata(out)).toHex(), kept.toHex());
-    const QJsonObject md = metadata(file);
-    for (const QString& pair : (row[1] + " filesize=" + QString::number(out.size())).split(' ')) {
-        const double value = md[pair.section('=', 0, 0)].toVariant().toDouble();
-        QVERIFY2(qAbs(value - pair.section('=', 1).toDouble()) < 1e-9, qPrintable(pair));
+
+    void commandLine_data() { addRows(DATA_DIR "/command-lines.txt", " *\\| *", true); }
+    void commandLine()
+    {
+        QFETCH(QStringList, row);
+        row.replaceInStrings("@", dir_->path());
+        const Run r = run(FLVMDI_PATH, row[0].split(' ', Qt::SkipEmptyParts));
+        QCOMPARE(r.code, row[1].toInt());
+        QVERIFY2(r.err.startsWith(row[2].toUtf8()) && row[2].isEmpty() == r.err.isEmpty(), r.err);
+        QVERIFY2(r.out.contains(row[3].toUtf8()), r.out);
     }
-}
 
-void TestFlvmdi::unfinishedRuns()
-{
-    QFETCH(const QStringList, row); // how | scratch | the file then | what stays | what it says
-    const QString file = path("in.flv"), how = row[0];
-    QByteArray bytes = goodFile(3000);
-    QVERIFY(writeAll(file, bytes) && run(FLVMDI_PATH, {file}).exitCode == 0);
-    const QByteArray done = withoutDate(readAll(file));
-    // The next run removes what a run that is gone left, and only that: not a
-    // file a live process holds, nor a name of another host or user, or not
-    // wholly marked.
-    const QString mark = ".kestrel-scratch@%1@1@abcdef", host = QSysInfo::machineHostName();
-    QStringList others{".a" + mark.arg("elsewhere"), ".b" + mark.arg(host), ".c.flvmdi-abcdef",
-                       ".e" + mark.arg(host) + "x", "in.flv"};
-    if (geteuid() == 0)
-        others.insert(3, ".d" + mark.arg(host));
-    for (const QString& o : others)
-        QVERIFY(o == "in.flv" || writeAll(path(o), "x"));
-    QVERIFY(geteuid() != 0 || chown(QFile::encodeName(path(others[3])), 65534, 65534) == 0);
-    flock lock{F_WRLCK, SEEK_SET, 0, 0, 0}; // held until the test ends
-    QVERIFY(fcntl(open(QFile::encodeName(path(others[1])), O_RDWR), F_OFD_SETLK, &lock) == 0);
-    const QStringList env{row[1] == "named" ? "KESTREL_SCRATCH_NAMED=1" : "KESTREL_SCRATCH_NAMED="};
-    QVERIFY(writeAll(file, bytes));
-    QTemporaryFile log; // strace's, with "PID --- stopped by SIGSTOP ---"
-    QVERIFY(log.open());
-    const QString call = how.section(" at ", 1), signal = how.section(" at ", 0, 0);
-    const auto grow = [&](qint64) { // once flvmdi has stopped, then it goes on
-        if (signal == "STOP" &&
-            QTest::qWaitFor([&] { return readAll(log.fileName()).contains("stopped by"); },
-                            60000) &&
-            writeAll(file, bytes += build("sound@1200")))
-            kill(readAll(log.fileName()).split(' ').first().toInt(), SIGCONT);
-    };
-    const rlimit lim{65536, 65536};
-    Run r;
-    if (how == "full disk")
-        r = run(FLVMDI_PATH, {file}, env, [lim] { setrlimit(RLIMIT_FSIZE, &lim); });
-    else if (how == "read-only folder")
-        r = run("unshare", {"-rm", "sh", "-c", R"(mount --bind -o ro "$1" "$1" && exec "$2" "$3")",
-                            "sh", dir_->path(), FLVMDI_PATH, file});
-    else
-        r = run("strace",
-                {"-f", "-qq", "-o", log.fileName(), "-e", "trace=" + call.section(':', 0, 0), "-e",
-                 "inject=" + call + (signal[0] == 'E' ? ":error=" : ":signal=") + signal,
-                 FLVMDI_PATH, file},
-                env, {}, grow);
-    QCOMPARE(r.exitCode, row[4].isEmpty() ? -1 : 1);
-    QVERIFY2(row[4].isEmpty() || r.err == "flvmdi: " + file + ": " + row[4] + '\n', r.err);
-    QVERIFY(withoutDate(readAll(file)) == (row[2] == "replaced" ? done : bytes));
-    QCOMPARE(entries().size(), others.size() + (row[3] != "nothing"));
-    QCOMPARE(run(FLVMDI_PATH, {file}, env).exitCode, 0);
-    QCOMPARE(entries(), others);
-}
-
-void TestFlvmdi::commandLine()
-{
-    QFETCH(QStringList, row);
-    row.replaceInStrings("@", dir_->path());
-    const Run r = run(FLVMDI_PATH, row[0].split(' ', Qt::SkipEmptyParts));
-    QCOMPARE(r.exitCode, row[1].toInt());
-    QVERIFY2(r.err.startsWith(row[2].toUtf8()) && row[2].isEmpty() == r.err.isEmpty(), r.err);
-    QVERIFY2(r.out.contains(row[3].toUtf8()), r.out);
-}
-
-void TestFlvmdi::hostileNames()
-{
     // Each name (and one of 250 bytes) as a folder and, with ".flv", as the
     // file in it, given after "--"; the new file's scratch name is made from it.
-    const QByteArray top = QFile::encodeName(dir_->path());
-    const QString corpus = readAll(CORPUS_DIR "/hostile-names.txt") + QString(250, 'n');
-    for (const QString& name : corpus.split('\n', Qt::SkipEmptyParts)) {
-        const QString file = name + "/" + name + ".flv";
-        QVERIFY(QDir(dir_->path()).mkdir(name) && writeAll(path(file), goodFile()));
-        const Run r = run(FLVMDI_PATH, {"--", file}, {"KESTREL_SCRATCH_NAMED=1"},
-                          [&top] { (void)!chdir(top.constData()); });
-        QVERIFY2(r.exitCode == 0, qPrintable(name + ": " + r.err));
-        QCOMPARE(entries(name), QStringList{name + ".flv"});
-        QVERIFY(metadata(path(file)).contains("keyframes"));
+    void hostileNames()
+    {
+        for (const QString& name : corpus("hostile-names.txt") + QStringList{QString(250, 'n')}) {
+            const QString file = name + "/" + name + ".flv";
+            QVERIFY(QDir(dir_->path()).mkdir(name) && writeFile(path(file), goodFile()));
+            const Run r = run(FLVMDI_PATH, {"--", file}, {"KESTREL_SCRATCH_NAMED=1"}, dir_->path());
+            QVERIFY2(r.code == 0, qPrintable(name + ": " + r.err));
+            QCOMPARE(entries(name), QSet<QString>{name + ".flv"});
+            QVERIFY(metadata(path(file)).contains("keyframes"));
+        }
     }
-}
 
-void TestFlvmdi::linkModeAndOwner()
-{
-    QVERIFY(QDir(dir_->path()).mkdir("real"));
-    const QString target = path("real/clip.flv"), link = path("link.flv");
-    const QByteArray real = QFile::encodeName(target);
-    const bool root = geteuid() == 0;
-    QVERIFY(writeAll(target, goodFile()) && chmod(real, 0640) == 0);
-    QVERIFY(!root || chown(real, 65534, 65534) == 0);
-    QVERIFY(QFile::link("real/clip.flv", link));
-    const Run r = run(FLVMDI_PATH, {link});
-    QVERIFY2(r.exitCode == 0, r.err);
-    QCOMPARE(QFileInfo(link).symLinkTarget(), QFileInfo(target).absoluteFilePath());
-    struct stat st;
-    QVERIFY(stat(real, &st) == 0 && (st.st_mode & 07777) == 0640);
-    QVERIFY(!root || (st.st_uid == 65534 && st.st_gid == 65534));
-    QCOMPARE(complaints(target), QStringList());
-    QCOMPARE(entries("real"), QStringList{"clip.flv"});
-}
+    void linkModeAndOwner()
+    {
+        QVERIFY(QDir(dir_->path()).mkdir("real"));
+        const QString target = path("real/clip.flv"), link = path("link.flv");
+        const QByteArray real = QFile::encodeName(target);
+        const bool root = geteuid() == 0;
+        QVERIFY(writeFile(target, goodFile()) && chmod(real, 0640) == 0);
+        QVERIFY(!root || chown(real, 65534, 65534) == 0);
+        QVERIFY(QFile::link("real/clip.flv", link));
+        const Run r = run(FLVMDI_PATH, {link});
+        QVERIFY2(r.code == 0, r.err);
+        QCOMPARE(QFileInfo(link).symLinkTarget(), QFileInfo(target).absoluteFilePath());
+        struct stat st;
+        QVERIFY(stat(real, &st) == 0 && (st.st_mode & 07777) == 0640);
+        QVERIFY(!root || (st.st_uid == 65534 && st.st_gid == 65534));
+        QCOMPARE(complaints(target), QStringList());
+        QCOMPARE(entries("real"), QSet<QString>{"clip.flv"});
+    }
 
-void TestFlvmdi::fileOver4GiB()
-{
     // 300 tags of 15 MiB whose bodies are holes past their first bytes: the
     // 4.4 GiB file costs little disk and time, and flvmdi keeps the holes.
-    const QString file = path("huge.flv");
-    QFile f(file);
-    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(header(1)) == 13);
-    const int payload = 15 << 20, tags = 300;
-    for (int i = 0; i < tags; ++i) {
-        const QByteArray body = h263(i % 2 == 0, 320, 240);
-        QVERIFY(
-            f.write(tag(9, i * 1000, body).left(11 + body.size()).replace(1, 3, be(payload, 3))));
-        QVERIFY(f.seek(f.pos() + payload - body.size()) && f.write(be(11 + payload, 4)) == 4);
-    }
-    f.close();
-    QVERIFY(f.size() > (qint64(1) << 32));
-    const Run r = run(FLVMDI_PATH, {file});
-    QVERIFY2(r.exitCode == 0, r.err);
-    QCOMPARE(complaints(file), QStringList()); // key frame positions included
-    const QJsonObject md = metadata(file);
-    QCOMPARE(md["filesize"].toDouble(), double(f.size()));
-    QCOMPARE(md["lasttimestamp"].toDouble(), tags - 1.0);
-    const QJsonArray at = md["keyframes"]["filepositions"].toArray();
-    QVERIFY(at.size() == tags / 2 && at.last().toDouble() > double(qint64(1) << 32));
-}
-
-void TestFlvmdi::realEncodes()
-{
-    QFETCH(const QStringList, row); // ffmpeg's arguments | more of the command | where flvmeta errs
-    const QString file = path("encode.flv"), sh = "ffmpeg -y -v error " + row[0] + " @ " + row[1];
-    QVERIFY(run("sh", {"-c", QString(sh).replace("@", '\'' + file + '\'')}).exitCode == 0);
-    const QByteArray input = readAll(file);
-    const QJsonObject before = metadata(file);
-    const Run printed = run(FLVMDI_PATH, {"--print", file}), r = run(FLVMDI_PATH, {file});
-    QVERIFY2(r.exitCode == 0 && r.err.isEmpty(), r.err);
-    QCOMPARE(complaints(file, row[2].split(' ', Qt::SkipEmptyParts)), QStringList());
-    const QByteArray out = readAll(file);
-    const QJsonObject md = metadata(file);
-    QVERIFY(md["filesize"].toDouble() == out.size() && out.count("onMetaData") == 1);
-    QCOMPARE(be24(out, 39), quint32(md.size())); // the count of the ECMA array
-    if (row[0].contains("testsrc"))
-        QCOMPARE(QString("%1,%2").arg(md["width"].toInt()).arg(md["height"].toInt()),
-                 probe(file, "v", "stream=width,height"));
-    if (row[0].contains("sine"))
-        QCOMPARE(QString("%1,%2").arg(md["audiosamplerate"].toInt()).arg(md["stereo"].toBool() + 1),
-                 probe(file, "a", "stream=sample_rate,channels"));
-    // The earlier onMetaData comes first: everything after it is kept.
-    QCOMPARE(out.mid(afterMetadata(out)), input.mid(afterMetadata(input)));
-
-    // The index: the video key frames as ffprobe reads them, at the places
-    // FFmpeg's own index gives (-flvflags add_keyframe_index).
-    QJsonArray positions, times;
-    for (const QString& k : probe(file, "v", "packet=dts_time,pos,flags").split('\n'))
-        if (k.section(',', 2).startsWith('K')) {
-            times << k.section(',', 0, 0).toDouble();
-            positions << k.section(',', 1, 1).toDouble();
+    void fileOver4GiB()
+    {
+        QFile f(path("huge.flv"));
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(header(1)) == 13);
+        const int payload = 15 << 20, tags = 300;
+        for (int i = 0; i < tags; ++i) {
+            const QByteArray body = h263(i % 2 == 0, 320, 240);
+            QVERIFY(f.write(
+                tag(9, i * 1000, body).left(11 + body.size()).replace(1, 3, be(payload, 3))));
+            QVERIFY(f.seek(f.pos() + payload - body.size()) && f.write(be(11 + payload, 4)) == 4);
         }
-    QJsonArray ffmpegs;
-    for (const QJsonValue& at : before["keyframes"]["filepositions"].toArray())
-        ffmpegs << at.toDouble() - afterMetadata(input) + afterMetadata(out);
-    if (row[0].contains("add_keyframe_index"))
-        QCOMPARE(ffmpegs, positions);
-    QCOMPARE(md["keyframes"]["filepositions"].toArray(), positions);
-    QCOMPARE(md["keyframes"]["times"].toArray(), times);
-
-    // ffprobe takes our duration; its last packet is our last time stamp,
-    // and the duration adds at most one packet's length (a frame's) to it.
-    const double duration = md["duration"].toDouble(), frame = 1 / md["framerate"].toDouble();
-    QVERIFY(qAbs(probe(file, "", "format=duration").toDouble() - duration) < 0.0005);
-    double last = 0, end = 0;
-    for (const QString& p : probe(file, "", "packet=dts_time,duration_time").split('\n')) {
-        const double dts = p.section(',', 0, 0).toDouble(), length = p.section(',', 1).toDouble();
-        last = qMax(last, dts);
-        end = qMax(end, dts + (length > 0 ? length : frame));
+        f.close();
+        QVERIFY(f.size() > (qint64(1) << 32));
+        const Run r = run(FLVMDI_PATH, {f.fileName()});
+        QVERIFY2(r.code == 0, r.err);
+        QCOMPARE(complaints(f.fileName()), QStringList()); // size, times, key frame positions
+        const QJsonObject md = metadata(f.fileName());
+        const QJsonArray at = md["keyframes"]["filepositions"].toArray();
+        QVERIFY(at.size() == tags / 2 && at.last().toDouble() > double(qint64(1) << 32));
     }
-    QVERIFY(qAbs(md["lasttimestamp"].toDouble() - last) < 0.0005);
-    QVERIFY(duration >= last && duration <= end + 0.001);
 
-    // --print showed what was then written.
-    const QJsonObject json = QJsonDocument::fromJson(printed.out).object();
-    QCOMPARE(json.keys(), md.keys());
-    QCOMPARE(json["keyframes"]["filepositions"].toArray(), positions);
-    QVERIFY(qAbs(json["duration"].toDouble() - duration) < 1e-9 &&
-            json["filesize"] == md["filesize"]);
-}
+    void realEncodes_data() { addRows(DATA_DIR "/encodes.txt", " *\\| *", true); }
+    void realEncodes()
+    {
+        // ffmpeg's arguments | more of the command | where flvmeta errs
+        QFETCH(const QStringList, row);
+        const QString file = path("encode.flv"),
+                      sh = "ffmpeg -y -v error " + row[0] + " @ " + row[1];
+        QVERIFY(run("sh", {"-c", QString(sh).replace("@", '\'' + file + '\'')}).code == 0);
+        const QByteArray input = readAll(file);
+        const Run printed = run(FLVMDI_PATH, {"--print", file}), r = run(FLVMDI_PATH, {file});
+        QVERIFY2(r.code == 0 && r.err.isEmpty(), r.err);
+        QCOMPARE(complaints(file, row[2].split(' ', Qt::SkipEmptyParts)), QStringList());
+        const QByteArray out = readAll(file);
+        const QJsonObject md = metadata(file);
+        QCOMPARE(be24(out, 39), quint32(md.size())); // the count of the ECMA array
+        if (row[0].contains("testsrc"))
+            QCOMPARE(QString("%1,%2").arg(md["width"].toInt()).arg(md["height"].toInt()),
+                     probe(file, "v", "stream=width,height"));
+        if (row[0].contains("sine"))
+            QCOMPARE(
+                QString("%1,%2").arg(md["audiosamplerate"].toInt()).arg(md["stereo"].toBool() + 1),
+                probe(file, "a", "stream=sample_rate,channels"));
+        // The earlier onMetaData comes first: everything after it is kept.
+        QCOMPARE(out.mid(afterMetadata(out)), input.mid(afterMetadata(input)));
+
+        // The index: the video key frames as ffprobe reads them.
+        QJsonArray positions, times;
+        for (const QString& k : probe(file, "v", "packet=dts_time,pos,flags").split('\n'))
+            if (k.section(',', 2).startsWith('K')) {
+                times << k.section(',', 0, 0).toDouble();
+                positions << k.section(',', 1, 1).toDouble();
+            }
+        QCOMPARE(md["keyframes"]["filepositions"].toArray(), positions);
+        QCOMPARE(md["keyframes"]["times"].toArray(), times);
+
+        // ffprobe takes our duration; its last packet is our last time stamp,
+        // and the duration adds at most one packet's length (a frame's) to it.
+        const double duration = md["duration"].toDouble(), frame = 1 / md["framerate"].toDouble();
+        QVERIFY(qAbs(probe(file, "", "format=duration").toDouble() - duration) < 0.0005);
+        double last = 0, end = 0;
+        for (const QString& p : probe(file, "", "packet=dts_time,duration_time").split('\n')) {
+            const double dts = p.section(',', 0, 0).toDouble(),
+                         length = p.section(',', 1).toDouble();
+            last = qMax(last, dts);
+            end = qMax(end, dts + (length > 0 ? length : frame));
+        }
+        QVERIFY(qAbs(md["lasttimestamp"].toDouble() - last) < 0.0005);
+        QVERIFY(duration >= last && duration <= end + 0.001);
+
+        // --print showed what was then written.
+        const QJsonObject json = QJsonDocument::fromJson(printed.out).object();
+        QCOMPARE(json.keys(), md.keys());
+        QCOMPARE(json["keyframes"]["filepositions"].toArray(), positions);
+        QVERIFY(qAbs(json["duration"].toDouble() - duration) < 1e-9 &&
+                json["filesize"] == md["filesize"]);
+    }
+};
 
 QTEST_GUILESS_MAIN(TestFlvmdi)
 #include "test_flvmdi.moc"
