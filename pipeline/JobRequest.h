@@ -1,6 +1,7 @@
 #pragma once
 
 #include "options/EncoderOptions.h"
+#include "pipeline/Commands.h"
 #include "pipeline/ProbeReport.h"
 
 #include <QString>
@@ -20,6 +21,8 @@ struct JobRequest {
 
     bool stills = false;
     QString stillsCount;
+    // In the output folder; a batch names them after each output.
+    QString stillsName = QLatin1String(DefaultStillsName);
 
     QString appFolder;  // the program's folder, without a closing separator
     QString windowsDir; // the folder whose "fonts" holds the watermark fonts

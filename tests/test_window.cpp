@@ -7,6 +7,7 @@
 #include "app/frmAbout.h"
 #include "app/frmSplash.h"
 #include "common/AppPaths.h"
+#include "options/VideoFilter.h"
 #include "settings/LinkFile.h"
 #include "settings/SettingsFile.h"
 #include "tests/support/TestSupport.h"
@@ -145,6 +146,9 @@ void TestWindow::picks()
     emit ui->swfControl->FSCommand("open", "");
     t.note("the player asks for a file");
     CompareGolden("picks.txt", t.text);
+    // The console program takes the videos of the dialog's first entry.
+    QCOMPARE(win.dialogs.requests.first().filterEntries.first(),
+             CommonDialog::QtFilterEntries(VideoOpenFilter()).first());
 }
 
 // Saving refuses what a file cannot hold and says nothing when it fails. Each
