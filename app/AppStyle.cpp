@@ -32,9 +32,9 @@ double contrast(const QColor& a, const QColor& b)
     return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
 }
 
-// The text colour itself when it reads well on the background (a contrast of
-// 4.5:1), else the same hue moved towards black or white until it does.
-QColor readableOn(QColor text, const QColor& background)
+} // namespace
+
+QColor ReadableOn(QColor text, const QColor& background)
 {
     const QColor toward = luminance(background) > 0.18 ? QColor(Qt::black) : QColor(Qt::white);
     for (int step = 0; step < 20 && contrast(text, background) < 4.5; ++step)
@@ -42,6 +42,9 @@ QColor readableOn(QColor text, const QColor& background)
                       (text.blue() * 4 + toward.blue()) / 5);
     return text;
 }
+
+namespace
+{
 
 // Fusion, with two things of the window's original look: the narrow drop-down
 // button (the lists are laid out for it, and the frame-rate list is only 37
@@ -59,7 +62,7 @@ public:
         if (hint == SH_GroupBox_TextLabelColor) {
             const QPalette palette = option ? option->palette : QApplication::palette();
             return int(
-                readableOn(palette.color(QPalette::Highlight), palette.color(QPalette::Window))
+                ReadableOn(palette.color(QPalette::Highlight), palette.color(QPalette::Window))
                     .rgba());
         }
         return QProxyStyle::styleHint(hint, option, widget, answer);
@@ -116,6 +119,25 @@ public:
     }
 };
 
+// Puts the program's font back whenever something else sets another.
+class KeepFont : public QObject
+{
+public:
+    KeepFont(const QFont& font, QObject* parent) : QObject(parent), m_font(font) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == qApp && event->type() == QEvent::ApplicationFontChange &&
+            QApplication::font() != m_font)
+            QApplication::setFont(m_font);
+        return false;
+    }
+
+private:
+    QFont m_font;
+};
+
 } // namespace
 
 void ApplyAppStyle()
@@ -137,6 +159,9 @@ void ApplyAppStyle()
     // 8.25 pt at 96 dots per inch, the resolution the window's pixel layout is made for.
     font.setPixelSize(11);
     QApplication::setFont(font);
+    // A desktop theme (qt6ct, for one) sets its own font once the program runs;
+    // the windows' pixel layout is made for this one, so it comes back.
+    qApp->installEventFilter(new KeepFont(font, qApp));
 }
 
 QIcon AppIcon()

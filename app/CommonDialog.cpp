@@ -35,6 +35,8 @@ std::optional<QString> showQtDialog(const FileDialogRequest& request)
     }
     if (!request.filterEntries.isEmpty())
         dialog.setNameFilters(request.filterEntries);
+    if (!request.folder.isEmpty())
+        dialog.setDirectory(request.folder);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().first();
@@ -70,6 +72,7 @@ std::optional<QString> CommonDialog::Show(const FileDialogRequest& request)
 void CommonDialog::Prepare(const QString& title, const QString& filter, int flags)
 {
     FileName.clear();
+    InitDir.clear();
     CancelError = true;
     DialogTitle = title;
     MaxFileSize = 32000;
@@ -94,6 +97,7 @@ void CommonDialog::show(FileDialogRequest::Kind kind, QWidget* owner)
     request.filterEntries = QtFilterEntries(Filter);
     request.qtFilter = request.filterEntries.join(QStringLiteral(";;"));
     request.flags = Flags;
+    request.folder = InitDir;
     request.owner = owner;
     const std::optional<QString> chosen = Show(request);
     if (!chosen || chosen->isEmpty()) {

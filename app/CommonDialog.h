@@ -30,6 +30,7 @@ struct FileDialogRequest {
     QString title;
     QString qtFilter;          // "Description (*.a *.b);;..." in Qt's form
     QStringList filterEntries; // the same, one entry per list item
+    QString folder;            // where it starts, when not empty
     int flags = 0;
     QWidget* owner = nullptr;
 };
@@ -47,8 +48,9 @@ public:
     bool CancelError = false;
     int MaxFileSize = 260;
     QString FileTitle; // after a show: the chosen file's name without its folder
+    QString InitDir;   // the folder the dialog starts in; empty: the dialog's own choice
 
-    // Readies the dialog for a new choice: no file name yet, a cancel throws
+    // Readies the dialog for a new choice: no file name or start folder yet, a cancel throws
     // CommonDialogCancelled, and long paths are taken.
     void Prepare(const QString& title, const QString& filter, int flags);
     void ShowOpen(QWidget* owner = nullptr);

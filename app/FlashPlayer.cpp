@@ -1,4 +1,5 @@
 #include "app/FlashPlayer.h"
+#include "app/MissingDecoders.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -173,6 +174,12 @@ void FlashPlayer::LoadMovie()
                               "cannot ask for a file.")
                    .arg(path));
     }
+    // A stream that no installed decoder takes is the movie's to explain.
+    if (movieType->indexOfMethod("decoderMissing(QVariant)") >= 0)
+        connect(MissingDecoders::Instance(), &MissingDecoders::Missing, item,
+                [item](const QString& mediaType) {
+                    QMetaObject::invokeMethod(item, "decoderMissing", Q_ARG(QVariant, mediaType));
+                });
     PlaceMovie();
 }
 

@@ -1,4 +1,7 @@
 #include "app/LinkStyle.h"
+#include "app/AppStyle.h"
+
+#include "app/MsgBox.h"
 
 #include <QBitmap>
 #include <QCursor>
@@ -18,6 +21,30 @@ constexpr const char* HandPicture[] = {
     "  X.............X", "  X.............X", "   X............X", "   X...........X ",
     "    X..........X ", "    X.........X  ", "     X........X  ", "     X........X  ",
     "     XXXXXXXXXX  ",
+};
+
+// Pure blue, or on a dark background a lighter blue that reads as well.
+void ColourLink(QWidget* label)
+{
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText,
+                     ReadableOn(QColor(0, 0, 255), palette.color(QPalette::Window)));
+    label->setPalette(palette); // an unchanged palette sends no further change
+}
+
+// Colours the link again when the theme changes the palette under it.
+class LinkColour : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::PaletteChange)
+            ColourLink(static_cast<QWidget*>(watched));
+        return false;
+    }
 };
 
 LinkOpener& opener()
@@ -63,9 +90,8 @@ bool IsLinkClick(const QObject* label, const QEvent* event)
 
 void ApplyLinkStyle(QWidget* label)
 {
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, QColor(0, 0, 255));
-    label->setPalette(palette);
+    ColourLink(label);
+    label->installEventFilter(new LinkColour(label));
     QFont font = label->font();
     font.setUnderline(true);
     label->setFont(font);
@@ -78,7 +104,9 @@ void OpenLink(const QUrl& target)
         opener()(target);
         return;
     }
-    QDesktopServices::openUrl(target);
+    if (!QDesktopServices::openUrl(target))
+        MsgBox(QStringLiteral("NO WEB BROWSER FOUND! INSTALL ONE TO OPEN THIS LINK."), vbCritical,
+               QStringLiteral("Error"));
 }
 
 void SetLinkOpener(LinkOpener o)

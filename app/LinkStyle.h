@@ -5,7 +5,8 @@
 
 class QWidget;
 
-// The look of a web link: pure blue, underlined text, pointing-hand pointer.
+// The look of a web link: pure blue (a lighter blue where the background is
+// too dark for it), underlined text, pointing-hand pointer.
 void ApplyLinkStyle(QWidget* label);
 
 // A label link acts on a click: the left button pressed on it and released
@@ -18,8 +19,9 @@ bool IsLinkClick(const QObject* label, const QEvent* event);
 class QCursor;
 QCursor PointingHandCursor();
 
-// Hands a web address or a document to the system (browser, help viewer).
-// The outcome is not checked. Tests put a recorder here.
+// Hands a web address or a document to the system (browser, help viewer);
+// when the system has nothing to open it with, the user is told. Tests put a
+// recorder here.
 void OpenLink(const QUrl& target);
 using LinkOpener = std::function<void(const QUrl&)>;
 void SetLinkOpener(LinkOpener opener);

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QTextDocument>
 
 namespace
 {
@@ -16,6 +17,7 @@ int showRealBox(const QString& text, int style, const QString& title, const QStr
 {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(title);
+    box.setTextFormat(Qt::PlainText);
     box.setText(text);
     box.setDetailedText(details);
     if (style == vbQuestionYesNo) {
@@ -41,6 +43,14 @@ int MsgBox(const QString& text, int style, const QString& title, const QString& 
     if (handler())
         return handler()(text, style, title, details);
     return showRealBox(text, style, title, details);
+}
+
+QString PlainToolTip(const QString& text)
+{
+    if (!Qt::mightBeRichText(text))
+        return text;
+    return QStringLiteral("<p style=\"white-space:pre\">") + text.toHtmlEscaped() +
+           QStringLiteral("</p>");
 }
 
 void SetMsgBoxHandler(MsgBoxHandler h)

@@ -2,6 +2,7 @@
 
 #include "app/AppStyle.h"
 #include "app/LinkStyle.h"
+#include "app/MsgBox.h"
 #include "app/mdlMain.h"
 #include "common/AppPaths.h"
 
@@ -22,7 +23,7 @@ QLabel* AddLabel(QWidget* parent, const char* name, const QString& caption, cons
     auto* label = new QLabel(caption, parent);
     label->setObjectName(QLatin1String(name));
     label->setGeometry(place);
-    label->setToolTip(tooltip);
+    label->setToolTip(PlainToolTip(tooltip));
     return label;
 }
 
@@ -90,7 +91,9 @@ frmAbout::frmAbout(QWidget* owner)
     bold.setBold(true);
     lblCopyright->setFont(bold);
 
+    // The links and the support address show the site host, a setting, as it stands.
     for (QLabel* link : {m_lblKestrel, m_lblKestrelSupport, m_lblKestrelContact}) {
+        link->setTextFormat(Qt::PlainText);
         ApplyLinkStyle(link);
         link->installEventFilter(this);
     }

@@ -4,6 +4,7 @@
 #include "app/AppStyle.h"
 #include "app/LinkStyle.h"
 #include "app/MsgBox.h"
+#include "app/SingleInstance.h"
 #include "common/AppPaths.h"
 #include "pipeline/ConversionJob.h"
 
@@ -21,6 +22,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique<U
     setWindowIcon(AppIcon());
     ApplyLook();
     WireHandlers();
+    WireFormatMenu();
     WireJob();
     setAcceptDrops(true);
     setFixedSize(sizeHint());
@@ -48,10 +50,13 @@ void frmMain::ApplyLook()
         QStringLiteral("Attention: For FLV Converters, FLV Web Video Players visit ") +
         AppPaths::SiteHost() + QStringLiteral(" or click here"));
 
-    // The watermark text box is white whatever the theme, so its text is dark.
+    // The watermark text box is white whatever the theme, so its text is dark;
+    // disabled during a job, it looks disabled like the other boxes.
     QPalette white = m_ui->txtWatermark->palette();
-    white.setColor(QPalette::Base, Qt::white);
-    white.setColor(QPalette::Text, Qt::black);
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        white.setColor(group, QPalette::Base, Qt::white);
+        white.setColor(group, QPalette::Text, Qt::black);
+    }
     m_ui->txtWatermark->setPalette(white);
 
     // Separators carry their names too.
@@ -142,5 +147,5 @@ void frmMain::EndProgram(int exitCode)
 {
     m_ended = true;
     m_exitCode = exitCode;
-    m_instanceLock.reset();
+    m_instance.reset();
 }

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/CommonDialog.h"
+#include "options/EncoderOptions.h"
 
-#include <QLockFile>
 #include <QMainWindow>
 #include <memory>
 
@@ -16,6 +16,7 @@ class ConversionJob;
 class DesktopSession;
 class frmProgress;
 class NewsFetcher;
+class SingleInstance;
 struct JobRequest;
 
 // The main window. Its controls carry their long-standing names (see
@@ -55,9 +56,11 @@ public:
     // Sets a label's caption and raises its Change handler.
     void SetCaption(QLabel* label, const QString& caption);
 
-    // A video named on the command line ("Open With"): taken as if it were
-    // dropped on the window.
-    void TakeFileFromCommandLine(const QString& path);
+    // Videos named on the command line ("Open With"), of this copy or of a
+    // later one: taken as if they were dropped on the conversion tab, once
+    // the window is up and no job runs. Before Form_Load, a later copy hands
+    // them to the running one.
+    void TakeFilesFromCommandLine(const QStringList& paths);
 
 public slots:
     void cmdExit_Click();
@@ -101,6 +104,11 @@ private:
     void TakeSource(const QString& path, const QString& title);
     void TakeOutputFolder(const QString& folder);
     bool TakeDrop(const QMimeData* data, bool take);
+    void TakePendingFiles();
+
+    // The Format menu (frmMain_Format.cpp): the kind of FLV the next job writes.
+    void WireFormatMenu();
+    FlvFormat ChosenFormat() const;
 
     // The conversion job's glue (frmMain_Convert.cpp).
     void WireJob();
@@ -114,7 +122,8 @@ private:
     DesktopSession* m_desktop = nullptr;
 
     std::unique_ptr<Ui::frmMain> m_ui;
-    std::unique_ptr<QLockFile> m_instanceLock;
+    std::unique_ptr<SingleInstance> m_instance;
+    QStringList m_pendingFiles;           // from the command line, until they can be taken
     NewsFetcher* m_newsFetcher = nullptr; // made when the news is first asked for
     bool m_ended = false;
     int m_exitCode = 0;

@@ -6,9 +6,11 @@
 #include "app/MsgBox.h"
 #include "app/frmProgress.h"
 #include "common/AppPaths.h"
+#include "common/VbNumber.h"
 #include "panels/DesktopSession.h"
 #include "pipeline/ConversionJob.h"
 #include "pipeline/JobChecks.h"
+#include "pipeline/StillsSet.h"
 #include "pipeline/ToolRunner.h"
 
 #include <QApplication>
@@ -29,19 +31,28 @@ void frmMain::WireJob()
                 m_ui->txtLeft->setText(left);
                 m_ui->txtTop->setText(top);
             });
-    connect(m_job, &ConversionJob::StepStarted, this,
-            [this](const QString& step) { m_progress->StartStep(step); });
+    connect(m_job, &ConversionJob::StepStarted, this, [this](const QString& step) {
+        // The stills count the job uses is in its box by now.
+        m_progress->StartStep(step,
+                              step == QLatin1String(ConversionJob::StillsStep)
+                                  ? ParseVbInteger(m_ui->txtNumImages->text()).value.value_or(0)
+                                  : 0);
+    });
     connect(m_job, &ConversionJob::Progress, this, [this](int percent, const QString& status) {
         m_progress->ShowProgress(percent, status);
     });
-    // The desktop hears of each message before its box holds the job.
+    // Each step's word is shown in a box; the job goes on once it has been
+    // answered. The desktop hears of it before the box holds the job.
     m_desktop = new DesktopSession([] { return QApplication::activeWindow() != nullptr; }, this);
-    connect(m_job, &ConversionJob::Message, m_desktop, &DesktopSession::JobMessage);
+    connect(m_job, &ConversionJob::StepEnded, m_desktop, &DesktopSession::JobStepEnded);
     connect(m_job, &ConversionJob::Finished, m_desktop, &DesktopSession::JobEnded);
-    connect(m_job, &ConversionJob::Message, this,
-            [](const QString& text, int style, const QString& title, const QString& details) {
-                MsgBox(text, style, title, details);
-            });
+    connect(m_job, &ConversionJob::StepEnded, this, [this](const StepResult& result) {
+        if (result.outcome == StepOutcome::Cancelled) // the progress window goes first
+            m_progress->hide();
+        if (!result.text.isEmpty())
+            MsgBox(result.text, result.Style(), result.Title(), result.details);
+        m_job->Continue();
+    });
     connect(m_job, &ConversionJob::Finished, this, &frmMain::JobFinished);
 }
 
@@ -55,6 +66,7 @@ JobRequest frmMain::ReadJobRequest() const
     c.videoBitrate = m_ui->cmbVideoBitrate->currentText();
     c.videoWindow = m_ui->cmbVideoWindow->currentText();
     c.videoFrameRate = m_ui->cmbVideoFrameRate->currentText();
+    c.format = ChosenFormat();
     c.watermark = m_ui->chkWatermark->isChecked();
     if (c.watermark) {
         const std::pair<QRadioButton*, Corner> corners[] = {
@@ -93,7 +105,7 @@ void frmMain::cmdConvert_Click()
 {
     if (JobRunning())
         return;
-    const JobRequest job = ReadJobRequest();
+    JobRequest job = ReadJobRequest();
     if (const std::optional<JobRefusal> refusal = CheckJob(job, LocalFileSystem())) {
         MsgBox(refusal->message, refusal->style, refusal->title);
         if (!refusal->focus.isEmpty())
@@ -106,6 +118,13 @@ void frmMain::cmdConvert_Click()
                QStringLiteral("Confirm")) != vbYes) {
         m_ui->txtOutFile->setFocus();
         return;
+    }
+    // The grab replaces an older set without a word too; a No keeps it and
+    // leaves the stills out of this job.
+    if (job.stills && StillsExist(job, LocalFileSystem())) {
+        job.replaceStills = MsgBox(QStringLiteral("THE STILL IMAGES ALREADY EXIST! REPLACE THEM?"),
+                                   vbQuestionYesNo, QStringLiteral("Confirm")) == vbYes;
+        job.stills = job.replaceStills;
     }
     // The job's controls stay off while it runs, so nothing can change it.
     EnableJobControls(false);
@@ -125,9 +144,10 @@ void frmMain::JobFinished()
     SourceHeight = m_job->SourceHeight;
     m_progress->hide();
     EnableJobControls(true);
+    TakePendingFiles();
 }
 
-// The controls that make up a job, and the menu that could load other values.
+// The controls that make up a job, and the menus that could change it.
 void frmMain::EnableJobControls(bool on)
 {
     for (QWidget* w :
@@ -136,4 +156,5 @@ void frmMain::EnableJobControls(bool on)
           static_cast<QWidget*>(m_ui->Frame4), static_cast<QWidget*>(m_ui->chkWatermark)})
         w->setEnabled(on);
     m_ui->mnuWatermark->setEnabled(on);
+    m_ui->mnuFormat->setEnabled(on);
 }

@@ -1,8 +1,10 @@
-// Files dropped on the window, and the video given on the command line: a
+// Files dropped on the window, and the videos given on the command line: a
 // file dropped on "Convert Videos to FLV" is taken as the source, a folder as
 // the output folder; an FLV dropped on "Play FLV Files" plays.
 #include "app/frmMain.h"
 #include "ui_frmMain.h"
+
+#include "app/MsgBox.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -34,10 +36,31 @@ bool frmMain::TakeDrop(const QMimeData* data, bool take)
     return true;
 }
 
-void frmMain::TakeFileFromCommandLine(const QString& path)
+void frmMain::TakeFilesFromCommandLine(const QStringList& paths)
 {
+    m_pendingFiles.clear();
+    for (const QString& path : paths)
+        m_pendingFiles << QFileInfo(path).absoluteFilePath();
+    TakePendingFiles();
+}
+
+// Called again when start-up is over and when a job ends.
+void frmMain::TakePendingFiles()
+{
+    if (m_pendingFiles.isEmpty() || !isVisible() || JobRunning())
+        return;
+    const QStringList files = std::exchange(m_pendingFiles, {});
+    if (!QFileInfo::exists(files.first())) {
+        MsgBox(QStringLiteral("THE SOURCE FILE DOES NOT EXIST!"), vbCritical,
+               QStringLiteral("Error"));
+        return;
+    }
+    QList<QUrl> urls;
+    for (const QString& file : files)
+        urls << QUrl::fromLocalFile(file);
     QMimeData data;
-    data.setUrls({QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath())});
+    data.setUrls(urls);
+    m_ui->sstThis->setCurrentWidget(m_ui->tabConvert);
     TakeDrop(&data, true);
 }
 

@@ -4,7 +4,8 @@
 
 #include "app/CommonDialog.h"
 
-// Every request of the movie, whatever its command, asks for a file to play.
+// Every request of the movie, whatever its command, asks for a file to play,
+// starting in the output folder, where the converted files are.
 // A cancel, or any failure on the way, ends the request without a word.
 void frmMain::swfControl_FSCommand(const QString& command, const QString& args)
 {
@@ -14,6 +15,7 @@ void frmMain::swfControl_FSCommand(const QString& command, const QString& args)
         CommonDialog1.Prepare(QStringLiteral("Open FLV File"),
                               QStringLiteral("Flash Video Files|*.flv"),
                               cdlOFNFileMustExist | cdlOFNHideReadOnly);
+        CommonDialog1.InitDir = m_ui->lblOutDir->text();
         CommonDialog1.ShowOpen(this);
         m_ui->swfControl->SetVariable(QStringLiteral("varFlvFile"), CommonDialog1.FileName);
     } catch (...) {

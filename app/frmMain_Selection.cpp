@@ -4,27 +4,15 @@
 
 #include "app/MsgBox.h"
 #include "options/OutputName.h"
+#include "options/VideoFilter.h"
 
 #include <QDir>
-
-namespace
-{
-
-const QString VideoFilter = QStringLiteral(
-    "Supported Video "
-    "Files(*.mpe;*.mpeg;*.mpg;*.mpv;*.m1s;*.m1v;*.m1a;*.mp2;*.mpm;*.mpa;*.avi;*.divx;*.wmv;*.asf;*"
-    ".mkv;*.mov;*.flv)|*.mpe;*.mpeg;*.mpg;*.mpv;*.m1s;*.m1v;*.m1a;*.mp2;*.mpm;*.mpa;*.avi;*.divx;*"
-    ".wmv;*.asf;*.mkv;*.mov;*.flv|MPEG (*.mpe,*.mpeg,*.mpg,*.mpv,*.m1s,*.m1v,*.m1a,*.mp2,*.mpm,*."
-    "mpa)| *.mpe;*.mpeg;*.mpg;*.mpv;*.m1s;*.m1v;*.m1a;*.mp2;*.mpm;*.mpa|AVI and DivX AVI "
-    "(*.avi,*.divx)|*.avi;*.divx|Windows Media Formats (*.wmv,*.asf,*.mkv) | "
-    "*.wmv;*.asf;*.mkv|Quicktime Formats (*.mov) | *.mov|Flash Live Video (*.flv)| *.flv");
-
-} // namespace
+#include <QFileInfo>
 
 void frmMain::cmdInput_Click()
 {
     try {
-        CommonDialog1.Prepare(QStringLiteral("Open Video File to Convert"), VideoFilter,
+        CommonDialog1.Prepare(QStringLiteral("Open Video File to Convert"), VideoOpenFilter(),
                               cdlOFNFileMustExist | cdlOFNHideReadOnly);
         CommonDialog1.ShowOpen(this);
         TakeSource(CommonDialog1.FileName, CommonDialog1.FileTitle);
@@ -44,6 +32,8 @@ void frmMain::TakeSource(const QString& path, const QString& title)
     SetCaption(m_ui->lblInput, path);
     if (const auto proposal = ProposeOutputName(title))
         m_ui->txtOutFile->setText(*proposal);
+    if (m_ui->lblOutDir->text().isEmpty())
+        TakeOutputFolder(QFileInfo(path).absolutePath());
 }
 
 void frmMain::cmdOutput_Click()
@@ -68,17 +58,17 @@ void frmMain::TakeOutputFolder(const QString& folder)
 
 void frmMain::lblInput_Change()
 {
-    m_ui->lblInput->setToolTip(u' ' + m_ui->lblInput->text() + u' ');
+    m_ui->lblInput->setToolTip(PlainToolTip(u' ' + m_ui->lblInput->text() + u' '));
 }
 
 void frmMain::lblOutDir_Change()
 {
-    m_ui->lblOutDir->setToolTip(u' ' + m_ui->lblOutDir->text() + u' ');
+    m_ui->lblOutDir->setToolTip(PlainToolTip(u' ' + m_ui->lblOutDir->text() + u' '));
 }
 
 void frmMain::txtOutFile_Change()
 {
-    m_ui->txtOutFile->setToolTip(u' ' + m_ui->txtOutFile->text() + u' ');
+    m_ui->txtOutFile->setToolTip(PlainToolTip(u' ' + m_ui->txtOutFile->text() + u' '));
 }
 
 // The hidden font-file list follows the visible font list position by position.

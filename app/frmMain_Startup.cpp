@@ -4,6 +4,7 @@
 #include "ui_frmMain.h"
 
 #include "app/MsgBox.h"
+#include "app/SingleInstance.h"
 #include "app/frmSplash.h"
 #include "app/mdlMain.h"
 #include "common/AppPaths.h"
@@ -21,6 +22,11 @@ void frmMain::Form_Load()
 {
     try {
         if (!AcquireSingleInstance()) {
+            if (!m_pendingFiles.isEmpty() && SingleInstance::HandOver(m_pendingFiles, 2000)) {
+                EndProgram(0);
+                close();
+                return;
+            }
             MsgBox(QStringLiteral("THIS SOFTWARE IS ALREADY OPEN!"), vbCritical,
                    QStringLiteral("Error"));
             blnForceExit = true;
@@ -45,6 +51,7 @@ void frmMain::Form_Load()
             splash.exec();
         }
         unsetCursor();
+        TakePendingFiles();
     } catch (const VbError& failure) {
         blnForceExit = true;
         MsgBox(QStringLiteral("INTERNAL ERROR OCCURED - ERROR NUMBER: ") +
@@ -57,15 +64,20 @@ void frmMain::Form_Load()
 
 bool frmMain::AcquireSingleInstance()
 {
-    m_instanceLock =
-        std::make_unique<QLockFile>(AppPaths::RuntimeFolder() + QStringLiteral("/kestrel.lock"));
-    // A running copy holds the lock however long it runs; the lock of a copy
-    // that crashed is taken over, since its process is gone.
-    m_instanceLock->setStaleLockTime(0);
-    if (m_instanceLock->tryLock(0))
-        return true;
-    m_instanceLock.reset();
-    return false;
+    m_instance = std::make_unique<SingleInstance>();
+    if (!m_instance->Acquire()) {
+        m_instance.reset();
+        return false;
+    }
+    connect(m_instance.get(), &SingleInstance::FilesArrived, this,
+            [this](const QStringList& files) {
+                if (isMinimized())
+                    showNormal();
+                raise();
+                activateWindow();
+                TakeFilesFromCommandLine(files);
+            });
+    return true;
 }
 
 void frmMain::FillOptionLists()

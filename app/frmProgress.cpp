@@ -53,15 +53,18 @@ frmProgress::frmProgress(QWidget* owner) : QDialog(owner)
     setFixedWidth(400);
 }
 
-void frmProgress::StartStep(const QString& step)
+void frmProgress::StartStep(const QString& step, int stills)
 {
     m_step->setText(step);
+    m_stills = stills;
     m_remaining->clear();
-    m_status->clear();
+    m_statusLine = stills == 1  ? QStringLiteral("Writing cover1.jpg")
+                   : stills > 1 ? QStringLiteral("Writing cover1.jpg to cover%1.jpg").arg(stills)
+                                : QString();
+    m_bar->setRange(0, 0);
     m_elapsed.start();
     m_pausedMs = 0;
     setPaused(false);
-    ShowProgress(-1, QString());
 }
 
 void frmProgress::setPaused(bool paused)
@@ -73,10 +76,20 @@ void frmProgress::setPaused(bool paused)
         m_pausedSince.invalidate();
     }
     m_pause->setText(paused ? QStringLiteral("&Resume") : QStringLiteral("&Pause"));
+    showStatus();
+}
+
+void frmProgress::showStatus()
+{
+    const QString text = m_pausedSince.isValid() ? QStringLiteral("Paused") : m_statusLine;
+    m_status->setText(m_status->fontMetrics().elidedText(text, Qt::ElideRight, m_status->width()));
 }
 
 void frmProgress::ShowProgress(int percent, const QString& statusLine)
 {
+    // The grab's time and lines say nothing of how far it is.
+    if (m_stills > 0)
+        return;
     if (percent < 0) {
         m_bar->setRange(0, 0);
     } else {
@@ -88,9 +101,10 @@ void frmProgress::ShowProgress(int percent, const QString& statusLine)
         m_remaining->setText(QStringLiteral("%1% done").arg(percent) +
                              (left.isEmpty() ? QString() : QStringLiteral(", ") + left));
     }
-    if (!statusLine.isEmpty())
-        m_status->setText(
-            m_status->fontMetrics().elidedText(statusLine, Qt::ElideRight, m_status->width()));
+    if (!statusLine.isEmpty()) {
+        m_statusLine = statusLine;
+        showStatus();
+    }
 }
 
 // The close box and Escape ask to cancel; the window goes when the job ends.

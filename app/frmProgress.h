@@ -8,15 +8,18 @@ class QProgressBar;
 class QPushButton;
 
 // The small window that stands beside the main window while a job runs: the
-// step, how far it is, the encoder's last status line, Pause and Cancel. It is not
-// modal: the main window still repaints and takes its close box.
+// step, how far it is, the encoder's last status line ("Paused" while paused),
+// Pause and Cancel. It is not modal: the main window still repaints and takes
+// its close box.
 class frmProgress : public QDialog
 {
     Q_OBJECT
 public:
     explicit frmProgress(QWidget* owner);
 
-    void StartStep(const QString& step);
+    // stills > 0: the step grabs that many stills; it shows their names
+    // instead of the encoder's lines.
+    void StartStep(const QString& step, int stills = 0);
     // percent < 0: unknown, the bar just shows that work goes on.
     void ShowProgress(int percent, const QString& statusLine);
 
@@ -39,6 +42,9 @@ private:
     // Time left counts only the time the program worked.
     QElapsedTimer m_pausedSince;
     qint64 m_pausedMs = 0;
+    QString m_statusLine;
+    int m_stills = 0;
 
     void setPaused(bool paused);
+    void showStatus();
 };

@@ -98,6 +98,22 @@ Rectangle {
         player.stop()
     }
 
+    // The host tells of a stream that no installed decoder takes (MEDIATYPE
+    // as GStreamer names it): rather than a black picture or silence, the
+    // reason and what to install. It outweighs the framework's own failure.
+    function decoderMissing(mediaType) {
+        if (player.source == "")
+            return
+        var type = mediaType.split(",")[0]
+        var names = { "video/x-h264": "H.264 video", "video/x-flash-video": "Sorenson Spark video",
+                      "audio/mpeg": mediaType.indexOf("mpegversion=(int)4") >= 0 ? "AAC sound" : "MP3 sound" }
+        var what = names[type] || (type.indexOf("video/") === 0 ? "video" : "sound") + " (" + type + ")"
+        failure = ""
+        fail("This file cannot be played: no decoder for its " + what + " is installed.",
+             "Debian's packages gstreamer1.0-libav, gstreamer1.0-plugins-good and "
+             + "gstreamer1.0-plugins-bad bring the decoders of FLV files.")
+    }
+
     Keys.onSpacePressed: togglePlay()
 
     MediaPlayer {

@@ -2,7 +2,11 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
@@ -42,18 +46,28 @@ QString RuntimeFolder()
 {
     // Qt makes the folder with mode 0700 when it has to fall back from
     // $XDG_RUNTIME_DIR, and refuses one that another user owns.
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty())
-        folder = QDir::homePath() + QStringLiteral("/.cache/kestrel-runtime");
-    MakePrivateFolder(folder);
-    return folder;
+    for (const QString& folder : {QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation),
+                                  QDir::homePath() + QStringLiteral("/.cache/kestrel-runtime")}) {
+        if (!folder.isEmpty() && MakePrivateFolder(folder))
+            return folder;
+    }
+    return QString();
 }
 
+// Checked on the open folder, so that what is checked is what gets closed.
 bool MakePrivateFolder(const QString& folder)
 {
-    return QDir().mkpath(folder) &&
-           QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                             QFileDevice::ExeOwner);
+    QDir().mkpath(QFileInfo(folder).path());
+    const QByteArray path = QFile::encodeName(folder);
+    ::mkdir(path.constData(), 0700);
+    const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    const bool ok = ::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() &&
+                    ((st.st_mode & 0777) == 0700 || ::fchmod(fd, (st.st_mode & 07000) | 0700) == 0);
+    ::close(fd);
+    return ok;
 }
 
 QString SiteHost()

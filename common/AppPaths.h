@@ -15,11 +15,15 @@ void SetAppFolder(const QString& folder);
 // AppFolder() + "/" + name.
 QString AppFile(const QString& name);
 
-// The user's private runtime folder (mode 0700), created when missing.
+// The user's private runtime folder ($XDG_RUNTIME_DIR, else
+// ~/.cache/kestrel-runtime), created when missing; empty when neither is a
+// private folder.
 QString RuntimeFolder();
 
-// Creates the folder when missing and leaves it readable and writable by this
-// user alone; false when either fails.
+// Makes the folder (and its parents) when missing and says whether it is this
+// user's alone: a real folder, not a link, owned by the effective user and
+// closed to group and others. A folder of this user that others may enter is
+// closed (mode 0700); a link or a folder of another user is refused.
 bool MakePrivateFolder(const QString& folder);
 
 // Host of the maker's web site: $KESTREL_SITE_HOST, else the build's setting.

@@ -44,6 +44,9 @@ QString ComposeEncoderOptions(const EncoderControls& c, const EncoderPaths& path
     QString options = QStringLiteral(" -b ") + c.videoBitrate + QStringLiteral("kb/s ");
     options += QStringLiteral("-s ") + c.videoWindow + u' ';
     options += QStringLiteral("-r ") + c.videoFrameRate + u' ';
+    const bool h264 = c.format == FlvFormat::H264;
+    if (h264)
+        options += QStringLiteral("-vcodec libx264 ");
     if (c.watermark) {
         const QString hook = paths.appShort + sep + QStringLiteral("vhook") + sep;
         const QString module =
@@ -61,6 +64,8 @@ QString ComposeEncoderOptions(const EncoderControls& c, const EncoderPaths& path
         options += QStringLiteral("-ab ") + c.audioBitrate + QStringLiteral("k ");
         options +=
             c.audioChannel == u"Stereo" ? QStringLiteral("-ac 2 ") : QStringLiteral("-ac 1 ");
+        if (h264)
+            options += QStringLiteral("-acodec libfaac ");
     }
     return options;
 }

@@ -18,6 +18,11 @@ struct CornerTexts {
 CornerTexts CornerRule(Corner corner, qint16 sourceWidth, qint16 sourceHeight,
                        const QString& typedLeft, const QString& typedTop);
 
+// The kind of FLV written: Sorenson Spark video and MP3 audio, as Flash
+// Player 6 and later play it, or H.264 and AAC, as browsers and streaming
+// servers take it.
+enum class FlvFormat { Sorenson, H264 };
+
 struct EncoderControls {
     QString videoBitrate;   // cmbVideoBitrate
     QString videoWindow;    // cmbVideoWindow
@@ -34,6 +39,7 @@ struct EncoderControls {
     QString audioSampling;
     QString audioBitrate;
     QString audioChannel;
+    FlvFormat format = FlvFormat::Sorenson; // the Format menu
 };
 
 // Where the watermark module and the fonts are: the application folder in the
@@ -45,7 +51,9 @@ struct EncoderPaths {
     QChar separator = u'/';
 };
 
-// " -b 225kb/s -s 400x300 -r 24 ... " (always a blank at both ends). The
+// " -b 225kb/s -s 400x300 -r 24 ... " (always a blank at both ends); H.264
+// adds "-vcodec libx264 " after the frame rate and, with audio,
+// "-acodec libfaac " after the channels. The
 // watermark piece is one double-quoted argument whose inner quotes and
 // backslashes before quotes are escaped, so the text arrives exactly.
 QString ComposeEncoderOptions(const EncoderControls& controls, const EncoderPaths& paths);

@@ -2,12 +2,13 @@
 
 std::optional<QString> ProposeOutputName(const QString& title)
 {
-    const QString tail = title.right(4).toLower();
-    if (tail == u"divx" || tail == u"mpeg")
-        return title.left(title.size() - 4) + QStringLiteral("flv");
-    if (title.size() < 3)
+    if (title.isEmpty())
         return std::nullopt;
-    return title.left(title.size() - 3) + QStringLiteral("flv");
+    // A dot that starts the name (a hidden file) begins no extension.
+    const qsizetype dot = title.lastIndexOf(u'.');
+    if (dot <= 0)
+        return title + QStringLiteral(".flv");
+    return title.left(dot + 1) + QStringLiteral("flv");
 }
 
 bool HoldsControlCharacter(const QString& text)

@@ -5,12 +5,17 @@ QString VideoOpenFilter()
     return QStringLiteral(
         "Supported Video "
         "Files(*.mpe;*.mpeg;*.mpg;*.mpv;*.m1s;*.m1v;*.m1a;*.mp2;*.mpm;*.mpa;*.avi;*.divx;*.wmv;*."
-        "asf;*.mkv;*.mov;*.flv)|*.mpe;*.mpeg;*.mpg;*.mpv;*.m1s;*.m1v;*.m1a;*.mp2;*.mpm;*.mpa;*.avi;"
-        "*.divx;*.wmv;*.asf;*.mkv;*.mov;*.flv|MPEG "
-        "(*.mpe,*.mpeg,*.mpg,*.mpv,*.m1s,*.m1v,*.m1a,*.mp2,*.mpm,*.mpa)| "
-        "*.mpe;*.mpeg;*.mpg;*.mpv;*.m1s;*.m1v;*.m1a;*.mp2;*.mpm;*.mpa|AVI and DivX AVI "
+        "asf;*"
+        ".mkv;*.mov;*.flv;*.mp4;*.m4v;*.webm;*.ogv;*.3gp;*.ts;*.mts;*.m2ts)|*.mpe;*.mpeg;*.mpg;*."
+        "mpv;*"
+        ".m1s;*.m1v;*.m1a;*.mp2;*.mpm;*.mpa;*.avi;*.divx;*.wmv;*.asf;*.mkv;*.mov;*.flv;*.mp4;*.m4v;"
+        "*."
+        "webm;*.ogv;*.3gp;*.ts;*.mts;*.m2ts|MPEG "
+        "(*.mpe,*.mpeg,*.mpg,*.mpv,*.m1s,*.m1v,*.m1a,*.mp2,*."
+        "mpm,*.mpa)| *.mpe;*.mpeg;*.mpg;*.mpv;*.m1s;*.m1v;*.m1a;*.mp2;*.mpm;*.mpa|AVI and DivX AVI "
         "(*.avi,*.divx)|*.avi;*.divx|Windows Media Formats (*.wmv,*.asf,*.mkv) | "
-        "*.wmv;*.asf;*.mkv|Quicktime Formats (*.mov) | *.mov|Flash Live Video (*.flv)| *.flv");
+        "*.wmv;*.asf;*.mkv|Quicktime Formats (*.mov) | *.mov|Flash Live Video (*.flv)| *.flv|All "
+        "Files (*.*)|*");
 }
 
 QStringList SupportedVideoPatterns()

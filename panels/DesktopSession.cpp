@@ -1,6 +1,6 @@
 #include "panels/DesktopSession.h"
 
-#include "common/MessageStyle.h"
+#include "pipeline/StepResult.h"
 
 #include <QDBusMessage>
 #include <QDBusObjectPath>
@@ -160,12 +160,14 @@ void DesktopSession::release()
     m_held.reset();
 }
 
-void DesktopSession::JobMessage(const QString& text, int style)
+void DesktopSession::JobStepEnded(const StepResult& result)
 {
-    m_messages << text;
-    const Outcome outcome = text == u"CONVERSION CANCELLED!" ? Cancelled
-                            : style == vbCritical            ? Failed
-                                                             : Finished;
+    if (result.text.isEmpty())
+        return;
+    m_messages << result.text;
+    const Outcome outcome = result.outcome == StepOutcome::Cancelled ? Cancelled
+                            : result.IsFailure()                     ? Failed
+                                                                     : Finished;
     m_outcome = std::max(m_outcome, outcome);
     if (m_bus.isConnected() && !(m_userIsHere && m_userIsHere()))
         notify();

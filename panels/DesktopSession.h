@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 
+struct StepResult;
 class QDBusMessage;
 class QDBusPendingCallWatcher;
 
@@ -36,9 +37,10 @@ public:
 
 public slots:
     void JobStarted(const QString& flvName);
-    // Each message of the job, before its box is shown: the box holds the
-    // job until it is answered, so the word cannot wait for the job's end.
-    void JobMessage(const QString& text, int style);
+    // Each step's end that the window shows (those without words are left
+    // out), before its box is shown: the box holds the job until it is
+    // answered, so the word cannot wait for the job's end.
+    void JobStepEnded(const StepResult& result);
     void JobEnded();
 
 private:
@@ -47,7 +49,7 @@ private:
         QString service, path, interface, method;
         QVariantList args;
     };
-    // Ordered: the gravest outcome of a job's messages names it.
+    // Ordered: the gravest outcome of a job's steps names it.
     enum Outcome { Finished, Cancelled, Failed };
 
     bool connectBus();

@@ -2,55 +2,63 @@
 
 #include "common/AppPaths.h"
 #include "common/CommandLine.h"
-#include "common/MessageStyle.h"
 #include "common/VbNumber.h"
 #include "pipeline/Commands.h"
 #include "pipeline/JobChecks.h"
+#include "pipeline/PathHelpers.h"
+#include "pipeline/StillsSet.h"
 #include "pipeline/SystemError.h"
 #include "pipeline/ToolRunner.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
 
 namespace
 {
 
-// The probe's command file and report go beside the program, unless that
-// folder is read-only (an installed copy); then into the user's runtime folder.
+// The probe's command file and report go beside the program when that folder
+// is the user's own and writable; otherwise (an installed copy: another
+// user's folder, a read-only one, or one under /usr, which root owns and
+// could write) into the user's runtime folder.
 QString scratchFolder(const QString& appFolder)
 {
-    return QFileInfo(appFolder).isWritable() ? appFolder : AppPaths::RuntimeFolder();
+    const QByteArray path = QFile::encodeName(appFolder);
+    struct stat st;
+    const bool own = ::stat(path.constData(), &st) == 0 && st.st_uid == ::geteuid() &&
+                     ::faccessat(AT_FDCWD, path.constData(), W_OK, AT_EACCESS) == 0 &&
+                     !(appFolder + u'/').startsWith(QStringLiteral("/usr/"));
+    return own ? appFolder : AppPaths::RuntimeFolder();
 }
 
 } // namespace
 
-// One step of the job: when it runs, its command line, and how the program's
-// end is judged (by a function of its own, or by the two messages).
+// One step of the job: when it runs, what it runs, the outcomes of a good and
+// a failed end, and what else its end sets (nothing when judge is null).
 struct ConversionJob::Step {
     const char* caption;
     bool (ConversionJob::*wanted)() const;
-    QString (ConversionJob::*command)();
+    void (ConversionJob::*run)();
     void (ConversionJob::*judge)(const ToolOutcome&);
-    const char* success;
-    const char* failure;
-
-    // The probe's output goes to its report file, and a probe that cannot
-    // run is no failure.
-    bool isProbe() const { return judge == &ConversionJob::judgeProbe; }
+    StepOutcome success;
+    StepOutcome failure;
 };
 
 const QList<ConversionJob::Step>& ConversionJob::Steps()
 {
+    using O = StepOutcome;
     static const QList<Step> steps = {
-        {"Reading the source video...", &ConversionJob::wantsProbe, &ConversionJob::probeCommand,
-         &ConversionJob::judgeProbe, nullptr, nullptr},
-        {"Encoding the video...", &ConversionJob::always, &ConversionJob::encodeCommand,
-         &ConversionJob::judgeEncode, nullptr, nullptr},
-        {"Adding the metadata...", &ConversionJob::wantsInjection, &ConversionJob::injectCommand,
-         nullptr, "FLV CONVERSION SUCCESSFUL!", "FLV METADATA INJECTION FAILED!"},
-        {"Grabbing the still images...", &ConversionJob::wantsStills, &ConversionJob::stillsCommand,
-         nullptr, "IMAGE(S) GENERATED!", "IMAGE GENERATION FAILED!"},
+        {"Reading the source video...", &ConversionJob::wantsProbe, &ConversionJob::RunProbe,
+         &ConversionJob::judgeProbe, O::Probed, O::Probed},
+        {"Encoding the video...", &ConversionJob::always, &ConversionJob::RunEncode,
+         &ConversionJob::judgeEncode, O::Encoded, O::EncodingFailed},
+        {"Adding the metadata...", &ConversionJob::wantsInjection,
+         &ConversionJob::RunMetadataInjection, nullptr, O::Converted, O::InjectionFailed},
+        {StillsStep, &ConversionJob::wantsStills, &ConversionJob::RunImageGrab, nullptr,
+         O::StillsGenerated, O::StillsFailed},
     };
     return steps;
 }
@@ -69,9 +77,30 @@ void ConversionJob::Start(const JobRequest& request)
     SourceWidth = request.sourceSize.width;
     SourceHeight = request.sourceSize.height;
     m_running = true;
+    m_waiting = false;
+    m_cancelled = false;
     m_stepIndex = -1;
     m_log.Begin(JobLog::DefaultFolder(), QDateTime::currentDateTime());
     nextStep();
+}
+
+void ConversionJob::Continue()
+{
+    if (!std::exchange(m_waiting, false))
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!m_running) // stopped for the window's end meanwhile
+                return;
+            if (m_cancelled) {
+                m_running = false;
+                emit Finished(true);
+            } else {
+                nextStep();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void ConversionJob::Cancel()
@@ -93,7 +122,8 @@ void ConversionJob::Pause(bool paused)
 void ConversionJob::StopForExit()
 {
     m_running = false;
-    m_current = nullptr; // whatever the runner says now is not shown
+    m_waiting = false;
+    m_current = nullptr; // whatever the runner says now is not reported
     m_runner->StopAndWait();
 }
 
@@ -104,49 +134,84 @@ void ConversionJob::nextStep()
         const Step& step = steps[m_stepIndex];
         if (!(this->*step.wanted)())
             continue;
-        const QString command = (this->*step.command)();
-        if (&step != &steps.first())
-            emit CommandLine(command);
-        runStep(step, command);
+        m_current = &step;
+        (this->*step.run)();
         return;
     }
     m_running = false;
     emit Finished(false);
 }
 
-void ConversionJob::RunEncode(const QString& command)
+// Writes the command file input.bat, the record of how the report was made,
+// and runs the same command directly (never through a shell, so that no
+// character of the source name reaches a command interpreter).
+void ConversionJob::RunProbe()
 {
-    runStep(Steps()[1], command);
-}
-
-void ConversionJob::RunMetadataInjection(const QString& command)
-{
-    runStep(Steps()[2], command);
-}
-
-void ConversionJob::RunImageGrab(const QString& command)
-{
-    runStep(Steps()[3], command);
-}
-
-void ConversionJob::runStep(const Step& step, const QString& command)
-{
-    if (command.trimmed().isEmpty()) {
-        if (m_running)
-            nextStep();
-        return;
+    const QString folder = scratchFolder(m_request.appFolder);
+    const QChar sep = m_request.separator;
+    m_reportPath.clear();
+    if (!folder.isEmpty()) {
+        QFile batch;
+        const int fd = OpenScratchForWriting(folder + sep + QStringLiteral("input.bat"));
+        if (fd >= 0 && batch.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle))
+            batch.write(
+                (BuildProbeLine(appShort(), sep, m_request.source, m_files.ShortName(folder)) +
+                 QStringLiteral("\r\n"))
+                    .toLocal8Bit());
+        else if (fd >= 0)
+            ::close(fd);
+        m_reportPath = folder + sep + QStringLiteral("infile.txt");
     }
+    startProgram(BuildProbeCommand(appShort(), sep, m_request.source), m_reportPath);
+}
+
+void ConversionJob::RunEncode()
+{
+    BuildEncoderOptions();
+    const QString command = BuildEncodeCommand(appShort(), m_request.separator, m_request.source,
+                                               EncoderOptions, m_request.outDir, m_request.outFile);
     // Only an encoder that was seen to end with code 0 counts as a success.
-    if (step.judge == &ConversionJob::judgeEncode)
-        EncodeSucceeded = false;
-    m_current = &step;
+    EncodeSucceeded = false;
+    emit CommandLine(command);
+    startProgram(command);
+}
+
+void ConversionJob::RunMetadataInjection()
+{
+    const QString command =
+        BuildInjectCommand(appShort(), m_request.separator, m_request.outDir, m_request.outFile);
+    emit CommandLine(command);
+    startProgram(command);
+}
+
+// Stills come from the source, whatever became of the encoding.
+void ConversionJob::RunImageGrab()
+{
+    // The count goes as the number read from the box ("+3" gives 3).
+    qint16 count = ParseVbInteger(m_request.stillsCount).value.value_or(0);
+    if (count == 0) {
+        count = 10;
+        emit StillsCountShown(QStringLiteral("10"));
+    }
+    m_stillsCount = count;
+    const QString command =
+        BuildStillsCommand(appShort(), m_request.separator, m_request.source,
+                           m_request.options.videoWindow, QString::number(count), m_request.outDir);
+    emit CommandLine(command);
+    startProgram(command);
+}
+
+// The command line is taken untrimmed. The step is announced once its command
+// is built, so what building it showed (the stills count) is in place.
+void ConversionJob::startProgram(const QString& command, const QString& outputFile)
+{
+    emit StepStarted(QString::fromLatin1(m_current->caption));
     m_progress = ProgressParser();
     m_log.ProgramStarted(command);
     m_clock.start();
-    emit StepStarted(QString::fromLatin1(step.caption));
     const QStringList argv = SplitCommandLine(command);
     m_program = argv.value(0);
-    m_runner->Start(argv, step.isProbe() ? m_reportPath : QString());
+    m_runner->Start(argv, outputFile);
     ToolProcessId = m_runner->ProcessId();
 }
 
@@ -160,63 +225,58 @@ void ConversionJob::onOutput(const QByteArray& chunk)
 
 void ConversionJob::onFinished(const ToolOutcome& outcome)
 {
-    const Step* step = m_current;
-    m_current = nullptr;
+    const Step* step = std::exchange(m_current, nullptr);
     if (!step)
         return;
-    logEnd(outcome, *step);
-    if (outcome.kind == ToolOutcome::Cancelled) {
-        m_running = false;
-        emit Finished(true);
-        emit Message(QStringLiteral("CONVERSION CANCELLED!"), vbInformation,
-                     QStringLiteral("Message"), QString());
-        return;
-    }
-    report(outcome, *step);
-    if (m_running)
-        nextStep();
+    const StepResult result = judge(outcome, *step);
+    m_cancelled = result.outcome == StepOutcome::Cancelled;
+    logEnd(outcome, m_cancelled);
+    m_waiting = true;
+    emit StepEnded(result);
 }
 
-void ConversionJob::report(const ToolOutcome& outcome, const Step& step)
+// A cancel counts only when it stopped a program that had not ended well by
+// itself; otherwise the program's own outcome stands.
+StepResult ConversionJob::judge(const ToolOutcome& outcome, const Step& step)
 {
-    if (outcome.kind == ToolOutcome::FailedToStart) {
-        if (!step.isProbe()) // a probe that cannot run just finds no size
-            failure(QStringLiteral("CANNOT START ") + QFileInfo(m_program).fileName().toUpper() +
-                    QStringLiteral("! ") + DescribeSystemError(outcome.systemError).toUpper() +
-                    u'.');
-        return;
+    StepResult result;
+    if (outcome.stopped && !outcome.Succeeded()) {
+        result.outcome = StepOutcome::Cancelled;
+        result.text = StepResult::TextOf(result.outcome);
+        return result;
     }
-    ToolExitCode = outcome.exitCode;
-    if (step.judge) {
+    if (outcome.kind == ToolOutcome::Exited)
+        ToolExitCode = outcome.exitCode;
+    if (step.judge)
         (this->*step.judge)(outcome);
-        return;
+    // A probe that cannot run just finds no size.
+    if (outcome.kind == ToolOutcome::FailedToStart && step.failure != StepOutcome::Probed) {
+        result.outcome = StepOutcome::CannotStart;
+        result.text = QStringLiteral("CANNOT START ") + QFileInfo(m_program).fileName().toUpper() +
+                      QStringLiteral("! ") + DescribeSystemError(outcome.systemError).toUpper() +
+                      u'.';
+    } else {
+        result.outcome = outcome.Succeeded() ? step.success : step.failure;
+        result.text = StepResult::TextOf(result.outcome);
     }
-    if (outcome.Succeeded())
-        emit Message(QString::fromLatin1(step.success), vbInformation, QStringLiteral("Message"),
-                     QString());
-    else
-        failure(QString::fromLatin1(step.failure));
+    if (result.outcome == StepOutcome::StillsGenerated && m_request.replaceStills)
+        RemoveStillsAbove(m_request.outDir, m_stillsCount);
+    if (result.IsFailure())
+        result.details = m_log.Details();
+    return result;
 }
 
-void ConversionJob::failure(const QString& text)
+void ConversionJob::logEnd(const ToolOutcome& outcome, bool cancelled)
 {
-    emit Message(text, vbCritical, QStringLiteral("Error"), m_log.Details());
-}
-
-void ConversionJob::logEnd(const ToolOutcome& outcome, const Step& step)
-{
-    QFile report(m_reportPath);
-    if (step.isProbe() && report.open(QIODevice::ReadOnly))
-        m_log.Output(report.read(JobLog::MaxBytes));
     QString how;
     if (outcome.kind == ToolOutcome::FailedToStart)
         how = QStringLiteral("could not start: ") + DescribeSystemError(outcome.systemError);
-    else if (outcome.kind == ToolOutcome::Cancelled)
-        how = QStringLiteral("stopped by the user");
     else if (outcome.exitCode >= 0x80000000u)
         how = QStringLiteral("killed by signal %1").arg(outcome.exitCode - 0x80000000u);
     else
         how = QStringLiteral("exit code %1").arg(outcome.exitCode);
+    if (cancelled)
+        how += QStringLiteral(", stopped by the user");
     m_log.ProgramEnded(how, m_clock.elapsed());
 }
 
@@ -240,40 +300,16 @@ QString ConversionJob::appShort() const
     return m_files.ShortName(m_request.appFolder);
 }
 
-// Writes the command file input.bat, the record of how the report was made,
-// and runs the same command directly (never through a shell, so that no
-// character of the source name reaches a command interpreter).
-QString ConversionJob::probeCommand()
-{
-    const QString folder = scratchFolder(m_request.appFolder);
-    const QChar sep = m_request.separator;
-    QSaveFile batch(folder + sep + QStringLiteral("input.bat"));
-    if (batch.open(QIODevice::WriteOnly)) {
-        batch.write((BuildProbeLine(appShort(), sep, m_request.source, m_files.ShortName(folder)) +
-                     QStringLiteral("\r\n"))
-                        .toLocal8Bit());
-        batch.commit();
-    }
-    m_reportPath = folder + sep + QStringLiteral("infile.txt");
-    return BuildProbeCommand(appShort(), sep, m_request.source);
-}
-
+// The report is read only when it is no link; its lines go to the log.
 void ConversionJob::judgeProbe(const ToolOutcome&)
 {
-    QFile report(m_reportPath);
-    if (!report.open(QIODevice::ReadOnly))
-        return;
-    if (const std::optional<FrameSize> size = ParseProbeReport(report.readAll())) {
+    const QByteArray report =
+        m_reportPath.isEmpty() ? QByteArray() : ReadScratch(m_reportPath, JobLog::MaxBytes);
+    m_log.Output(report);
+    if (const std::optional<FrameSize> size = ParseProbeReport(report)) {
         SourceWidth = size->width;
         SourceHeight = size->height;
     }
-}
-
-QString ConversionJob::encodeCommand()
-{
-    BuildEncoderOptions();
-    return BuildEncodeCommand(appShort(), m_request.separator, m_request.source, EncoderOptions,
-                              m_request.outDir, m_request.outFile);
 }
 
 void ConversionJob::BuildEncoderOptions()
@@ -294,26 +330,4 @@ void ConversionJob::BuildEncoderOptions()
 void ConversionJob::judgeEncode(const ToolOutcome& outcome)
 {
     EncodeSucceeded = outcome.Succeeded();
-    if (!EncodeSucceeded)
-        failure(QStringLiteral("ENCODING FAILED! POSSIBLE REASON IS A "
-                               "DAMAGED/IMPROPER/CORRUPTED/UNSUPPORTED SOURCE VIDEO FILE."));
-}
-
-QString ConversionJob::injectCommand()
-{
-    return BuildInjectCommand(appShort(), m_request.separator, m_request.outDir, m_request.outFile);
-}
-
-// Stills come from the source, whatever became of the encoding.
-QString ConversionJob::stillsCommand()
-{
-    // The count goes as the number read from the box ("+3" gives 3).
-    qint16 count = ParseVbInteger(m_request.stillsCount).value.value_or(0);
-    if (count == 0) {
-        count = 10;
-        emit StillsCountShown(QStringLiteral("10"));
-    }
-    return BuildStillsCommand(appShort(), m_request.separator, m_request.source,
-                              m_request.options.videoWindow, QString::number(count),
-                              m_request.outDir);
 }

@@ -3,6 +3,7 @@
 #include "pipeline/JobLog.h"
 #include "pipeline/JobRequest.h"
 #include "pipeline/Progress.h"
+#include "pipeline/StepResult.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -14,8 +15,13 @@ struct ToolOutcome;
 // One conversion after its checks have passed: the source probe (with a
 // watermark), the encode, the metadata injection (after a good encode) and the
 // stills (when asked for, whatever became of the encode), one program after
-// the other, each started only when the previous one has ended. The window
-// learns what happens through the signals and shows it.
+// the other, each started only when the previous one has ended.
+//
+// The job shows nothing itself. It reports each step's end with StepEnded and
+// then waits until its front calls Continue(): the window once the user has
+// seen the step's message, a front that only collects the outcomes at once.
+// After the last step, or a cancelled one, Continue() ends the job with
+// Finished. Nothing follows Finished.
 class ConversionJob : public QObject
 {
     Q_OBJECT
@@ -24,22 +30,8 @@ public:
     ConversionJob(ToolRunner* runner, const JobFileSystem& files, QObject* parent = nullptr);
 
     void Start(const JobRequest& request);
+    // From Start until Finished.
     bool IsRunning() const { return m_running; }
-    // Stops the running program; the job ends as cancelled.
-    void Cancel();
-    // Pauses or continues the running program.
-    void Pause(bool paused);
-    // Stops the running program and waits for it, without a word (the window
-    // is closing).
-    void StopForExit();
-
-    // The runs of the three programs: each starts its command line (taken
-    // untrimmed), judges the program by its exit code and reports the
-    // outcome. A command of blanks only starts nothing. While a job runs, its
-    // next step follows.
-    void RunEncode(const QString& command);
-    void RunMetadataInjection(const QString& command);
-    void RunImageGrab(const QString& command);
 
     // The option part of the last encode command.
     QString EncoderOptions;
@@ -53,8 +45,24 @@ public:
     qint16 SourceWidth = 0;
     qint16 SourceHeight = 0;
 
-    struct Step;
-    static const QList<Step>& Steps();
+    static constexpr const char* StillsStep = "Grabbing the still images...";
+
+public slots:
+    // Goes on after StepEnded: with the next step, or to Finished. It may be
+    // called from a slot of StepEnded; the next step starts from the event
+    // loop. At any other time it does nothing.
+    void Continue();
+    // Stops the running program: that step ends as Cancelled, and the job
+    // with it. A program that has already ended keeps its own outcome and the
+    // job goes on: a cancel counts only for a program that had not ended.
+    // While the job waits for Continue() no program runs: a front that must
+    // stop there calls StopForExit() instead of Continue().
+    void Cancel();
+    // Pauses or continues the running program.
+    void Pause(bool paused);
+    // Stops the running program and waits for it, without a word: no signal
+    // follows (the window is closing).
+    void StopForExit();
 
 signals:
     // The command line of each step but the probe, before it runs.
@@ -62,10 +70,8 @@ signals:
     void StepStarted(const QString& step);
     // percent < 0 while it is not known.
     void Progress(int percent, const QString& statusLine);
-    // Connect it directly: the job goes on once the receiver has returned,
-    // so the next program starts only after the message has been seen. A
-    // failure comes with details: the program's last lines and the log.
-    void Message(const QString& text, int style, const QString& title, const QString& details);
+    // Each step's end; the job waits for Continue().
+    void StepEnded(const StepResult& result);
     // The stills count "0" became this one.
     void StillsCountShown(const QString& count);
     // The watermark's position after the probe.
@@ -73,22 +79,25 @@ signals:
     void Finished(bool cancelled);
 
 private:
+    struct Step;
+    static const QList<Step>& Steps();
+
     void nextStep();
-    void runStep(const Step& step, const QString& command);
+    // What each step runs: each builds its command line and starts it.
+    void RunProbe();
+    void RunEncode();
+    void RunMetadataInjection();
+    void RunImageGrab();
+    void startProgram(const QString& command, const QString& outputFile = QString());
     void onOutput(const QByteArray& chunk);
     void onFinished(const ToolOutcome& outcome);
-    void report(const ToolOutcome& outcome, const Step& step);
-    void logEnd(const ToolOutcome& outcome, const Step& step);
-    void failure(const QString& text);
+    StepResult judge(const ToolOutcome& outcome, const Step& step);
+    void logEnd(const ToolOutcome& outcome, bool cancelled);
 
     bool wantsProbe() const;
     bool wantsInjection() const;
     bool wantsStills() const;
     bool always() const { return true; }
-    QString probeCommand();
-    QString encodeCommand();
-    QString injectCommand();
-    QString stillsCommand();
     void judgeProbe(const ToolOutcome& outcome);
     void judgeEncode(const ToolOutcome& outcome);
     void BuildEncoderOptions();
@@ -98,6 +107,8 @@ private:
     const JobFileSystem& m_files;
     JobRequest m_request;
     bool m_running = false;
+    bool m_waiting = false; // for Continue()
+    bool m_cancelled = false;
     int m_stepIndex = -1;
     const Step* m_current = nullptr;
     QString m_program;
@@ -105,4 +116,5 @@ private:
     ProgressParser m_progress;
     JobLog m_log;
     QElapsedTimer m_clock;
+    qint16 m_stillsCount = 0;
 };

@@ -3,6 +3,9 @@
 #include "common/AppPaths.h"
 
 #include <QDir>
+#include <QRegularExpression>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace
 {
@@ -33,7 +36,7 @@ void JobLog::Begin(const QString& folder, const QDateTime& start)
     m_file.close();
     m_pending.clear();
     m_lastLines.clear();
-    m_full = false;
+    m_programBytes = 0;
     if (!AppPaths::MakePrivateFolder(folder))
         return;
     QDir dir(folder);
@@ -43,14 +46,23 @@ void JobLog::Begin(const QString& folder, const QDateTime& start)
         dir.remove(old[i]);
     m_file.setFileName(dir.filePath(start.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss.zzz")) +
                                     QStringLiteral(".log")));
-    if (m_file.open(QIODevice::WriteOnly | QIODevice::Append))
-        m_file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return;
+    m_file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    // The new log's name is made durable once; its lines at each program's end.
+    const int dirFd =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
 }
 
 void JobLog::ProgramStarted(const QString& commandLine)
 {
     m_pending.clear();
     m_lastLines.clear();
+    m_programBytes = 0;
     write(QDateTime::currentDateTime().toString(Qt::ISODateWithMs).toUtf8() + " $ " +
           commandLine.toUtf8() + '\n');
 }
@@ -81,6 +93,8 @@ void JobLog::ProgramEnded(const QString& outcome, qint64 milliseconds)
               .arg(outcome)
               .arg(milliseconds / 1000.0, 0, 'f', 1)
               .toUtf8());
+    if (m_file.isOpen())
+        ::fdatasync(m_file.handle());
 }
 
 void JobLog::takeLine(const QByteArray& line)
@@ -89,19 +103,19 @@ void JobLog::takeLine(const QByteArray& line)
     m_lastLines << QString::fromLocal8Bit(shown);
     if (m_lastLines.size() > DetailLines)
         m_lastLines.removeFirst();
-    write(shown + '\n');
+    if (m_programBytes > MaxBytes)
+        return;
+    m_programBytes += shown.size() + 1;
+    write(m_programBytes > MaxBytes ? QByteArray("[the rest of this program's output is left out: "
+                                                 "it has reached 2 MiB]\n")
+                                    : shown + '\n');
 }
 
 void JobLog::write(const QByteArray& bytes)
 {
-    if (!m_file.isOpen() || m_full)
+    if (!m_file.isOpen())
         return;
-    if (m_file.size() + bytes.size() > MaxBytes) {
-        m_full = true;
-        m_file.write("[the log stops here: it has reached 2 MiB]\n");
-    } else {
-        m_file.write(bytes);
-    }
+    m_file.write(bytes);
     m_file.flush();
 }
 
@@ -112,7 +126,11 @@ QString JobLog::Details() const
         lines << QString::fromLocal8Bit(shownPart(m_pending));
     while (lines.size() > DetailLines)
         lines.removeFirst();
-    QString details = lines.join(u'\n');
+    // The encoder names files to FFmpeg as "file:PATH", and FFmpeg's messages
+    // repeat that; the user knows the path alone.
+    static const QRegularExpression scheme(QStringLiteral("(^|[\\s'\"])file:(?=/)"),
+                                           QRegularExpression::MultilineOption);
+    QString details = lines.join(u'\n').replace(scheme, QStringLiteral("\\1"));
     if (m_file.isOpen())
         details += QStringLiteral("\n\nThe whole log: ") + m_file.fileName();
     return details.trimmed();

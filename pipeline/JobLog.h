@@ -8,15 +8,18 @@
 
 // The log of one job: each command line, what each program printed, its exit
 // code and how long it ran. One file per job, named by its start time, in the
-// user's state folder (mode 0700, files 0600); each file stops at 2 MiB and
-// only the newest 20 are kept. A run of status lines that overwrite each other
-// (ended by CR) is kept as its last line. A log that cannot be written just
-// stays empty: it never stands in a job's way.
+// user's state folder (mode 0700, files 0600); only the newest 20 are kept.
+// Each program's output stops at 2 MiB, but the start and end lines of every
+// program are always written, and the file is synced at each program's end. A
+// run of status lines that overwrite each other (ended by CR) is kept as its
+// last line. A log that cannot be written just stays empty: it never stands in
+// a job's way.
 class JobLog
 {
 public:
     // $XDG_STATE_HOME/kestrel/logs, else ~/.local/state/kestrel/logs.
     static QString DefaultFolder();
+    // What one program's output may take in the log.
     static constexpr qint64 MaxBytes = 2 * 1024 * 1024;
     static constexpr int KeptLogs = 20;
     static constexpr int DetailLines = 20;
@@ -38,5 +41,5 @@ private:
     QFile m_file;
     QByteArray m_pending; // the line not ended yet
     QStringList m_lastLines;
-    bool m_full = false;
+    qint64 m_programBytes = 0; // what the running program's output took
 };

@@ -13,7 +13,7 @@ struct JobRequest {
     QString outDir;  // output folder with its closing separator
     QString outFile; // name of the FLV file in it
 
-    // The option values. left and top are the typed position, used as they
+    // The option values, the format among them. left and top are the typed position, used as they
     // are when no corner is chosen; alpha is read from alphaText by the job.
     EncoderControls options;
     Corner corner = Corner::None;
@@ -23,6 +23,8 @@ struct JobRequest {
     QString stillsCount;
     // In the output folder; a batch names them after each output.
     QString stillsName = QLatin1String(DefaultStillsName);
+    // The user agreed to replace the stills in the folder: the older set goes.
+    bool replaceStills = false;
 
     QString appFolder;  // the program's folder, without a closing separator
     QString windowsDir; // the folder whose "fonts" holds the watermark fonts

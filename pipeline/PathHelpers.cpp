@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,26 +26,17 @@ bool splitsCommandLine(const QString& path)
     return std::any_of(path.begin(), path.end(), [](QChar c) { return c.isSpace() || c == u'"'; });
 }
 
-// The folder itself, made when missing, when it is this user's alone: a real
-// folder (not a link), owned by the user, mode 0700. Otherwise nobody could
-// be sure that a link in it still points where it was made to point.
-bool isPrivateFolder(const QString& folder)
-{
-    const QByteArray path = QFile::encodeName(folder);
-    ::mkdir(path.constData(), 0700);
-    struct stat st;
-    return ::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
-           (st.st_mode & 0777) == 0700;
-}
-
 // Where the links go: the runtime folder, else a private folder of the user's
-// in the temporary folder; the first whose own path needs no link.
+// in the temporary folder; the first whose own path needs no link. Only a
+// folder of this user's alone will do: otherwise nobody could be sure that a
+// link in it still points where it was made to point.
 QString linkFolder()
 {
+    const QString runtime = AppPaths::RuntimeFolder();
     for (const QString& folder :
-         {AppPaths::RuntimeFolder() + QStringLiteral("/short"),
-          QDir::tempPath() + QStringLiteral("/kestrel-") + QString::number(::getuid())}) {
-        if (!splitsCommandLine(folder) && isPrivateFolder(folder))
+         {runtime.isEmpty() ? QString() : runtime + QStringLiteral("/short"),
+          QDir::tempPath() + QStringLiteral("/kestrel-") + QString::number(::geteuid())}) {
+        if (!folder.isEmpty() && !splitsCommandLine(folder) && AppPaths::MakePrivateFolder(folder))
             return folder;
     }
     return QString();
@@ -72,4 +65,30 @@ QString GetShortName(const QString& longPath)
             return QString();
     }
     return link;
+}
+
+int OpenScratchForWriting(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    struct stat st;
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
+QByteArray ReadScratch(const QString& path, qint64 maxBytes)
+{
+    QFile file;
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0)
+            ::close(fd);
+        return QByteArray();
+    }
+    return file.read(maxBytes);
 }

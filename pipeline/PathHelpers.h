@@ -13,3 +13,10 @@ QString GetWindowsDir();
 // private folder of the user's in the temporary folder. A path that does not
 // exist, or for which no such link can be made, gives the empty text.
 QString GetShortName(const QString& longPath);
+
+// Files in a folder that others may write (an application folder), never
+// opened through a link: opens a regular file for writing, created or
+// emptied, as a descriptor the caller closes (-1 and errno when refused).
+int OpenScratchForWriting(const QString& path);
+// Up to maxBytes of a file; empty when it cannot be read or is a link.
+QByteArray ReadScratch(const QString& path, qint64 maxBytes);

@@ -1,10 +1,13 @@
 #include "pipeline/ToolRun.h"
 
+#include "pipeline/PathHelpers.h"
+
 #include <QFileInfo>
 #include <QProcess>
 #include <QTimer>
 #include <cerrno>
 #include <csignal>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace
@@ -60,17 +63,36 @@ qint64 ToolRun::ProcessId() const
     return m_pid;
 }
 
+// The output file is opened here, never through a link, and handed to the
+// program as its standard output and error.
 void ToolRun::Start(const QStringList& argv, const QString& outputFile)
 {
-    m_cancelled = false;
+    m_stopped = false;
     m_program = argv.value(0);
     if (m_process)
         m_process->deleteLater(); // it may be the one whose signal is running now
     m_process = new QProcess(this);
+    m_pid = 0;
+    int output = -1;
+    if (!outputFile.isEmpty()) {
+        output = OpenScratchForWriting(outputFile);
+        if (output < 0) {
+            ToolOutcome outcome;
+            outcome.kind = ToolOutcome::FailedToStart;
+            outcome.systemError = errno;
+            finish(outcome);
+            return;
+        }
+        m_process->setStandardOutputFile(QProcess::nullDevice());
+    }
     m_process->setProcessChannelMode(QProcess::MergedChannels);
-    if (!outputFile.isEmpty())
-        m_process->setStandardOutputFile(outputFile);
-    m_process->setChildProcessModifier([] { ::setpgid(0, 0); });
+    m_process->setChildProcessModifier([output] {
+        ::setpgid(0, 0);
+        if (output >= 0) {
+            ::dup2(output, STDOUT_FILENO);
+            ::dup2(output, STDERR_FILENO);
+        }
+    });
     connect(m_process, &QProcess::readyReadStandardOutput, this,
             [this] { emit Output(m_process->readAllStandardOutput()); });
     connect(m_process, &QProcess::finished, this,
@@ -81,8 +103,7 @@ void ToolRun::Start(const QStringList& argv, const QString& outputFile)
                         emit Output(rest);
                 }
                 ToolOutcome outcome;
-                if (m_cancelled)
-                    outcome.kind = ToolOutcome::Cancelled;
+                outcome.stopped = m_stopped;
                 outcome.exitCode = status == QProcess::CrashExit ? 0x80000000u + quint32(exitCode)
                                                                  : quint32(exitCode);
                 finish(outcome);
@@ -98,17 +119,29 @@ void ToolRun::Start(const QStringList& argv, const QString& outputFile)
                                                         : ENOEXEC;
         finish(outcome);
     });
-    m_pid = 0;
     m_process->start(m_program, argv.mid(1));
     m_pid = m_process->processId();
+    if (output >= 0)
+        ::close(output);
 }
 
+// A program that has ended (waiting to be reaped, or reaped with its end not
+// yet reported) is not stopped: its own outcome stands.
 void ToolRun::Cancel()
 {
-    if (!IsRunning())
+    if (!IsRunning() || hasEnded())
         return;
+    m_stopped = true;
     terminate();
     m_killTimer->start(KillDelayMs());
+}
+
+bool ToolRun::hasEnded() const
+{
+    siginfo_t info = {};
+    if (::waitid(P_PID, id_t(m_pid), &info, WEXITED | WNOHANG | WNOWAIT | __WALL) != 0)
+        return true; // already reaped
+    return info.si_pid == pid_t(m_pid);
 }
 
 void ToolRun::StopAndWait()
@@ -126,7 +159,6 @@ void ToolRun::StopAndWait()
 // and cleans up.
 void ToolRun::terminate()
 {
-    m_cancelled = true;
     signalGroup(SIGTERM);
     signalGroup(SIGCONT);
 }

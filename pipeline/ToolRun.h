@@ -30,11 +30,12 @@ public:
 private:
     void signalGroup(int signal);
     void terminate();
+    bool hasEnded() const;
     void finish(const ToolOutcome& outcome);
 
     QProcess* m_process = nullptr;
     QTimer* m_killTimer;
     QString m_program;
-    bool m_cancelled = false;
+    bool m_stopped = false;
     qint64 m_pid = 0;
 };

@@ -4,11 +4,13 @@
 #include <QStringList>
 #include <functional>
 
+// How a program ended, as it really did.
 struct ToolOutcome {
-    enum Kind { Exited, FailedToStart, Cancelled };
+    enum Kind { Exited, FailedToStart };
     Kind kind = Exited;
     quint32 exitCode = 0; // a crash counts as 0x80000000 + the signal
     int systemError = 0;  // why the program could not be started (errno)
+    bool stopped = false; // a cancel found the program still running and stopped it
     bool Succeeded() const { return kind == Exited && exitCode == 0; }
 };
 
@@ -21,10 +23,12 @@ public:
     using QObject::QObject;
 
     // argv[0] is the program. With an output file, standard output and error
-    // go there; otherwise they arrive through Output.
+    // go there (never through a link: a link there counts as a program that
+    // could not start); otherwise they arrive through Output.
     virtual void Start(const QStringList& argv, const QString& outputFile) = 0;
-    // Asks the running program to stop; it ends as Cancelled, at once even
-    // when it is paused.
+    // Stops the running program, at once even when it is paused, and marks
+    // its outcome as stopped; a program that has already ended is left as it
+    // ended.
     virtual void Cancel() = 0;
     // Stops and continues the running program where it is.
     virtual void Pause() = 0;

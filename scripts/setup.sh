@@ -15,6 +15,8 @@ PACKAGES=(
   qml6-module-qtqml-workerscript qml6-module-qtmultimedia
   libqt6multimediaquick6
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
+  # (H.264 in an FLV reaches the decoder through h264parse)
+  gstreamer1.0-plugins-bad
   # the real encoder behind our front-end
   ffmpeg
   # watermark fonts and the window font
@@ -27,7 +29,11 @@ PACKAGES=(
   clang libclang-rt-14-dev
   # the JSON reader of the encoder front-end
   nlohmann-json3-dev
+  # the browser test: Chromium plays our FLV files with flv.js
+  chromium
 )
+# Node.js and npm bring flv.js; a Node.js from elsewhere that has npm serves.
+command -v npm >/dev/null || PACKAGES+=(nodejs npm)
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -39,4 +45,12 @@ if [ ${#missing[@]} -gt 0 ]; then
   [ "$(id -u)" -eq 0 ] || SUDO="sudo"
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The npm packages of the browser test, exactly as locked (again only when
+# the lock file changed).
+browser=$(cd "$(dirname "$0")/../tests/browser" && pwd)
+if ! cmp -s "$browser/package-lock.json" "$browser/node_modules/.installed-lock.json"; then
+  npm ci --prefix "$browser" --no-audit --no-fund --loglevel=error
+  cp "$browser/package-lock.json" "$browser/node_modules/.installed-lock.json"
 fi

@@ -9,7 +9,9 @@
 #include <QFileInfo>
 #include <QIODevice>
 #include <QSaveFile>
+#include <fcntl.h>
 #include <stdexcept>
+#include <unistd.h>
 
 namespace
 {
@@ -169,7 +171,16 @@ bool WriteSettingsFile(const QString& path, const QByteArray& bytes)
     // Without a commit the temporary file is removed and the target stays as it was.
     if (file.write(bytes) != bytes.size())
         return false;
-    return file.commit();
+    // The commit syncs the new file before it takes the name; the folder is
+    // synced after, so that the new name survives a power cut as well.
+    if (!file.commit())
+        return false;
+    const int folder = ::open(QFile::encodeName(target.absolutePath()).constData(),
+                              O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool synced = folder >= 0 && ::fsync(folder) == 0;
+    if (folder >= 0)
+        ::close(folder);
+    return synced;
 }
 
 LoadedSettings ReadSettings(QIODevice& device, int fontCount, int fontSizeCount)

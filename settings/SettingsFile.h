@@ -52,9 +52,9 @@ SettingsSaveProblem CheckSettingsForSave(const WatermarkSettings& settings);
 QByteArray EncodeSettingsFile(const WatermarkSettings& settings);
 
 // Writes the bytes through a temporary file beside the target that replaces it
-// only once complete, so a failed save leaves an existing file as it was.
-// False when anything fails, and for a target that exists but is not a
-// regular file.
+// only once complete and synced, so a failed save leaves an existing file as
+// it was; the folder is synced after. False when anything fails (a failed
+// folder sync too), and for a target that exists but is not a regular file.
 bool WriteSettingsFile(const QString& path, const QByteArray& bytes);
 
 // What a load applies: the values of the lines read before the first line that

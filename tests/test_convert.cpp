@@ -1,20 +1,21 @@
 // The window around the conversion job: first with a scripted runner (what
-// the window shows, what it asks and refuses, pause, cancel, close, drops),
-// then four whole jobs with the real front-end, Debian's ffmpeg and flvmdi.
+// it asks and refuses, pause, cancel, close, drops, names), then three whole
+// jobs with the real front-end, Debian's ffmpeg and flvmdi.
 #include "app/FlashPlayer.h"
 #include "app/frmProgress.h"
 #include "common/AppPaths.h"
-#include "common/CommandLine.h"
 #include "tests/support/FakeRunner.h"
 #include "tests/support/TestSupport.h"
 
 #include <QClipboard>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
 #include <QQuickItem>
 #include <QQuickView>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextDocument>
 
 using namespace TestSupport;
 
@@ -58,14 +59,14 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void windowShowsWhatTheJobDoes();
     void beforeTheJobStarts();
     void pauseCancelAndClose();
     void dropsAndOpenWith();
+    void namesShownAsTheyAre();
     void realJobWithWatermarkAndStills();
     void realCancelInTheMiddle();
     void realBadSource();
-    void realPastedLongWatermark();
+    void realJobInTheNewFormat();
 
 private:
     void startJob(const QString& source, const QString& folder);
@@ -130,36 +131,10 @@ QPushButton* TestConvert::progressButton(const char* name) const
     return m_win->w.ProgressWindow()->findChild<QPushButton*>(name);
 }
 
-void TestConvert::windowShowsWhatTheJobDoes()
-{
-    const QString size640 = "  Stream #0.0: Video: mpeg4, yuv420p, 640x480, 25 fps(r)\n";
-    m_fake->script = {"report=" + size640, "0", "0", "0", "report=nothing", "0", "0"};
-    ui->chkWatermark->setChecked(true);
-    ui->txtWatermark->setText("Sample");
-    ui->optTopRight->setChecked(true);
-    ui->chkImage->setChecked(true);
-    ui->txtNumImages->setText("0");
-    startJob(m_clip, m_media.path());
-    QVERIFY(m_win->w.JobRunning() && m_win->w.ProgressWindow()->isVisible());
-    QVERIFY(!ui->cmdConvert->isEnabled() && !ui->mnuWatermark->isEnabled());
-    waitForJob();
-    QCOMPARE(m_win->messages.texts(), (QStringList{Success, Stills}));
-    QCOMPARE(ui->txtNumImages->text() + ' ' + ui->txtLeft->text() + ',' + ui->txtTop->text(),
-             QString("10 290,10"));
-    QCOMPARE(SplitCommandLine(ui->txtApp->text()), m_fake->started.last());
-    QVERIFY(ui->txtApp->text().contains("-vframes 10"));
-
-    // The size lives as long as the window: a report without one keeps it.
-    ui->optBottomRight->setChecked(true);
-    ui->chkImage->setChecked(false);
-    ui->cmdConvert->click();
-    waitForJob();
-    QCOMPARE(ui->txtLeft->text() + ',' + ui->txtTop->text(), QString("290,430"));
-    QCOMPARE(m_win->w.SourceWidth, qint16(640));
-}
-
 // A refusal moves the focus to its control (or leaves it where it is); an
-// existing output is replaced only after a Yes.
+// existing output is replaced only after a Yes, older stills only after a Yes
+// of their own (a No leaves the stills out); the source's size lives as long
+// as the window.
 void TestConvert::beforeTheJobStarts()
 {
     QTemporaryDir out;
@@ -179,26 +154,37 @@ void TestConvert::beforeTheJobStarts()
                           "INVALID WATERMARK OPACITY! LOAD A VALID SETTINGS FILE.|16|Error"}));
     QVERIFY(!m_win->w.JobRunning() && m_fake->started.isEmpty() && ui->txtApp->text().isEmpty());
 
-    ui->chkWatermark->setChecked(false);
-    QVERIFY(QFile(out.filePath("clip.flv")).open(QIODevice::WriteOnly));
+    ui->txtAlpha->setText("255");
+    ui->optTopRight->setChecked(true);
+    m_win->w.SourceWidth = 640; // the last probe's size, as the probe finds none
+    ui->chkImage->setChecked(true);
+    for (const char* name : {"clip.flv", "cover1.jpg"})
+        QVERIFY(QFile(out.filePath(name)).open(QIODevice::WriteOnly));
     m_win->messages.messages.clear();
-    m_win->messages.answers = {vbNo, vbYes};
+    m_win->messages.answers = {vbNo, vbYes, vbNo};
     ui->cmdConvert->click();
     QVERIFY(!m_win->w.JobRunning() && QApplication::focusWidget() == ui->txtOutFile);
     ui->cmdConvert->click();
     waitForJob();
     const QString question = "THE OUTPUT FILE ALREADY EXISTS! REPLACE IT?|36|Confirm";
-    QCOMPARE(m_win->messages.texts(), (QStringList{question, question, Success}));
+    QCOMPARE(m_win->messages.texts(),
+             (QStringList{question, question,
+                          "THE STILL IMAGES ALREADY EXIST! REPLACE THEM?|36|Confirm", Success}));
+    QCOMPARE(m_fake->started.size(), 3);
+    QCOMPARE(ui->txtLeft->text(), QString("290"));
 }
 
 void TestConvert::pauseCancelAndClose()
 {
     m_fake->script = {"hang", "hang"};
     startJob(m_clip, m_media.path());
+    QVERIFY(!ui->cmdConvert->isEnabled() && !ui->mnuWatermark->isEnabled() &&
+            !ui->mnuFormat->isEnabled());
     QPushButton* pause = progressButton("cmdPause");
     QTest::qWait(100);
     pause->click();
     QVERIFY(m_fake->paused && pause->text() == "&Resume");
+    QCOMPARE(m_win->w.ProgressWindow()->findChild<QLabel*>("lblStatus")->text(), QString("Paused"));
     QTest::qWait(1100); // paused time is not counted in the time left
     pause->click();
     QVERIFY(!m_fake->paused && pause->text() == "&Pause");
@@ -215,7 +201,7 @@ void TestConvert::pauseCancelAndClose()
     QVERIFY(m_win->w.JobRunning() && !m_fake->stopped); // No: the job goes on
     m_win->w.close();
     QVERIFY(m_win->w.HasEnded() && m_fake->stopped);
-    QTest::qWait(20); // and says nothing more
+    QCoreApplication::sendPostedEvents(); // the stopped program's end says nothing
     QCOMPARE(m_win->messages.texts(),
              (QStringList{Cancelled, "EXIT KESTREL FLV CONVERTER?|36|Confirm",
                           "EXIT KESTREL FLV CONVERTER?|36|Confirm"}));
@@ -236,7 +222,8 @@ void TestConvert::dropsAndOpenWith()
                QCoreApplication::sendEvent(target, &drop) && drop.isAccepted();
     };
     QVERIFY(drop(&m_win->w, {QUrl::fromLocalFile(m_clip), QUrl::fromLocalFile(flv)}));
-    QCOMPARE(ui->lblInput->toolTip() + ui->txtOutFile->text(), ' ' + m_clip + " clip.flv");
+    QCOMPARE(ui->lblInput->toolTip() + ui->txtOutFile->text() + ' ' + ui->lblOutDir->text(),
+             ' ' + m_clip + " clip.flv " + m_media.path() + '/');
     QVERIFY(drop(&m_win->w, {QUrl::fromLocalFile(dir.path())}));
     QCOMPARE(ui->lblOutDir->text(), dir.path() + '/');
     QVERIFY(!drop(&m_win->w, {QUrl("http://example.test/clip.avi")}));
@@ -257,31 +244,75 @@ void TestConvert::dropsAndOpenWith()
     progressButton("cmdCancel")->click();
     waitForJob();
     QDir::setCurrent(dir.path());
-    m_win->w.TakeFileFromCommandLine("clip.flv");
+    m_win->w.TakeFilesFromCommandLine({"clip.flv"});
     QCOMPARE(ui->lblInput->text(), flv);
 }
 
+// A name that reads as markup is shown as it stands, in tooltips and boxes.
+void TestConvert::namesShownAsTheyAre()
+{
+    const QString name = m_media.filePath(Corpus("hostile-names.txt").filter("<img").value(0));
+    m_win->w.SetCaption(ui->lblInput, name);
+    m_win->w.SetCaption(ui->lblOutDir, name);
+    ui->txtOutFile->setText(name);
+    for (QWidget* control :
+         {(QWidget*)ui->lblInput, (QWidget*)ui->lblOutDir, (QWidget*)ui->txtOutFile}) {
+        QTextDocument tip; // as a tooltip reads it
+        Qt::mightBeRichText(control->toolTip()) ? tip.setHtml(control->toolTip())
+                                                : tip.setPlainText(control->toolTip());
+        QCOMPARE(tip.toPlainText(), ' ' + name + ' ');
+    }
+    SetMsgBoxHandler({});
+    bool plain = false;
+    QTimer::singleShot(0, [&plain] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        plain = box && box->textFormat() == Qt::PlainText;
+        if (box)
+            box->accept();
+    });
+    MsgBox(name, vbCritical, "Error");
+    QVERIFY(plain);
+}
+
 // The worst names of the corpus: a "%" and quotes in the source's name, a
-// closing backslash in the folder's.
+// closing backslash in the folder's; a pasted watermark text of 40,000
+// characters (a text box that cut it would cut the command line after it).
 void TestConvert::realJobWithWatermarkAndStills()
 {
     QTemporaryDir root;
+    QDir::setCurrent(root.path()); // a cut line would write a stray file here
     const QString source = root.filePath("%d%s%n \"q\".avi");
     const QString folder = root.filePath("ends with backslash\\");
     QVERIFY(QFile::copy(m_clip, source) && QDir().mkpath(folder));
+    for (int i = 1; i <= 12; ++i) // another video's stills, all replaced
+        QVERIFY(
+            QFile(QDir(folder).filePath(QString("cover%1.jpg").arg(i))).open(QIODevice::WriteOnly));
     ui->chkWatermark->setChecked(true);
-    ui->txtWatermark->setText("Sample");
+    QGuiApplication::clipboard()->setText(QString(40000, u'W'));
+    ui->txtWatermark->setFocus();
+    QTest::keyClick(ui->txtWatermark, Qt::Key_V, Qt::ControlModifier);
     ui->optBottomRight->setChecked(true);
     ui->chkImage->setChecked(true);
+    ui->txtNumImages->setText("0");
+    QSignalSpy shown(ui->txtApp, &QLineEdit::textChanged);
+    m_win->messages.answers = {vbYes};
     startJob(source, folder);
     waitForJob();
-    QCOMPARE(m_win->messages.texts(), (QStringList{Success, Stills}));
-    QCOMPARE(ui->txtLeft->text() + ',' + ui->txtTop->text(), QString("160,190"));
+    QCOMPARE(
+        m_win->messages.texts(),
+        (QStringList{"THE STILL IMAGES ALREADY EXIST! REPLACE THEM?|36|Confirm", Success, Stills}));
+    QCOMPARE(m_win->w.ProgressWindow()->findChild<QLabel*>("lblStatus")->text(),
+             QString("Writing cover1.jpg to cover10.jpg"));
+    QCOMPARE(ui->txtLeft->text() + ',' + ui->txtTop->text() + ' ' + ui->txtNumImages->text(),
+             QString("160,190 10"));
+    QCOMPARE(m_win->w.SourceWidth, qint16(320));
+    QVERIFY(shown.value(0).value(0).toString().contains(QString(40000, u'W') + "\" -ar 22050Hz"));
     QStringList expected = {"%d%s%n \"q\".flv"};
     for (int i = 1; i <= 10; ++i)
         expected << QString("cover%1.jpg").arg(i);
     expected.sort();
     QCOMPARE(filesIn(folder), expected);
+    QCOMPARE(filesIn(root.path()), (QStringList{source.section('/', -1), "ends with backslash\\"}));
     const QString flv = QDir(folder).filePath(expected.first());
     QStringList streams = run("ffprobe", {"-v", "error", "-show_entries",
                                           "stream=codec_name,width,height,sample_rate,channels",
@@ -327,7 +358,9 @@ void TestConvert::realBadSource()
     QCOMPARE(filesIn(out.path()), QStringList());
     // Each failure tells why: the program's last lines and the job's log.
     const QString details = m_win->messages.messages[0].details;
-    QVERIFY2(details.contains("Invalid data found when processing input"), qPrintable(details));
+    QVERIFY2(details.contains(bad + ": Invalid data found when processing input") &&
+                 !details.contains("file:"),
+             qPrintable(details));
     QFile log(details.section("The whole log: ", 1));
     QVERIFY(log.open(QIODevice::ReadOnly));
     const QByteArray text = log.readAll();
@@ -335,24 +368,27 @@ void TestConvert::realBadSource()
     QVERIFY(text.contains("-vframes 10") && text.contains("exit code 1 after"));
 }
 
-// A text box that cut the text would cut the command line after it.
-void TestConvert::realPastedLongWatermark()
+// H.264 and AAC, chosen in the Format menu, which keeps the choice for the
+// next run; a frame size with an odd height is written one line higher.
+void TestConvert::realJobInTheNewFormat()
 {
     QTemporaryDir out;
-    QDir::setCurrent(out.path()); // a cut line would write a stray file here
-    ui->chkWatermark->setChecked(true);
-    ui->chkDisableAudio->setChecked(true);
-    ui->cmbVideoWindow->setCurrentText("160x120");
-    QGuiApplication::clipboard()->setText(QString(40000, u'W'));
-    ui->txtWatermark->setFocus();
-    QTest::keyClick(ui->txtWatermark, Qt::Key_V, Qt::ControlModifier);
-    QCOMPARE(ui->txtWatermark->text().size(), 40000);
+    ui->mnuFormatH264->trigger();
+    ui->cmbVideoWindow->setCurrentText("400x225");
     QSignalSpy shown(ui->txtApp, &QLineEdit::textChanged);
     startJob(m_clip, out.path());
     waitForJob();
     QCOMPARE(m_win->messages.texts(), QStringList{Success});
-    QCOMPARE(filesIn(out.path()), QStringList{"clip.flv"});
-    QVERIFY(shown.value(0).value(0).toString().endsWith("W\" -an \"" + out.path() + "/clip.flv\""));
+    QVERIFY(shown.value(0).value(0).toString().contains(
+        "-r 24 -vcodec libx264 -ar 22050Hz -ab 64k -ac 1 -acodec libfaac \""));
+    const QStringList flv = {"-show_entries", "stream=codec_name,width,height", "-of", "csv=p=0",
+                             out.filePath("clip.flv")};
+    QCOMPARE(run("ffprobe", flv), QString("h264,400,226\naac\n"));
+    QVERIFY(run("flvmeta", {"--check", flv.last()}));
+    m_win.reset(); // the next run
+    m_win = std::make_unique<Window>();
+    QVERIFY(m_win->ui()->mnuFormatH264->isChecked());
+    m_win->ui()->mnuFormatSorenson->trigger();
 }
 
 QTEST_MAIN(TestConvert)

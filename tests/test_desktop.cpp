@@ -1,6 +1,7 @@
 // What the desktop hears of a job, from fake services on a private session bus.
 #include "app/frmMain.h"
 #include "panels/DesktopSession.h"
+#include "pipeline/StepResult.h"
 #include "tests/support/FakeRunner.h"
 #include "tests/support/TestSupport.h"
 #include "ui_frmMain.h"
@@ -111,7 +112,8 @@ private slots:
             QTRY_VERIFY(session.Inhibiting());
         for (const QString& m : messages) {
             here = m.startsWith('h');
-            session.JobMessage(m.mid(3), m.mid(1, 2).toInt());
+            session.JobStepEnded(
+                {m[1] == '1' ? StepOutcome::EncodingFailed : StepOutcome::Converted, m.mid(3), {}});
         }
         session.JobEnded();
         QTRY_COMPARE(m_fake.calls, calls);
@@ -136,7 +138,7 @@ private slots:
         runner->script = {"hang"};
         window.ui()->cmdConvert->click();
         QApplication::setActiveWindow(nullptr);
-        emit runner->Finished({ToolOutcome::Cancelled});
+        emit runner->Finished({ToolOutcome::Exited, 0x8000000F, 0, true});
         QTRY_COMPARE(m_fake.calls, (L{G, P, N.arg("cancelled", flv + "CONVERSION CANCELLED!"), C}));
         SetToolRunnerFactory({});
     }

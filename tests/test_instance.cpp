@@ -1,7 +1,10 @@
-// Under a real X server: a second copy shows its message and ends; the lock of
-// a killed copy does not lock the user out; the player keeps the window whole.
+// Under a real X server: a second copy shows its message and ends, or hands
+// the running copy its files; the lock of a killed copy does not lock the
+// user out; bad arguments need no display; the player keeps the window whole.
 #include "app/FlashPlayer.h"
 #include "app/MsgBox.h"
+#include "app/frmProgress.h"
+#include "tests/support/FakeRunner.h"
 #include "tests/support/TestSupport.h"
 #include "ui_frmMain.h"
 
@@ -40,17 +43,21 @@ class TestInstance : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase()
+    {
+        if (qgetenv("DISPLAY").isEmpty())
+            QSKIP("needs an X server (run under xvfb-run)");
+        TestSupport::IsolateProcess();
+    }
     void secondCopyThenKilledCopy();
+    void openWithHandsFilesOver();
     void playerUnderARealServer();
 };
 
 void TestInstance::secondCopyThenKilledCopy()
 {
-    if (qgetenv("DISPLAY").isEmpty())
-        QSKIP("needs an X server (run under xvfb-run)");
-    TestSupport::IsolateProcess();
-    QProcess first, second, next; // a copy still running when the test ends is killed
-    for (QProcess* copy : {&first, &second, &next})
+    QProcess first, second, next, openWith; // a copy still running when the test ends is killed
+    for (QProcess* copy : {&first, &second, &next, &openWith})
         copy->setProgram(TestSupport::BuiltAppFolder() + "/kestrel");
     first.start();
     QVERIFY(FindWindow(first, MainTitle, 20000));
@@ -72,14 +79,63 @@ void TestInstance::secondCopyThenKilledCopy()
     next.start();
     QVERIFY2(FindWindow(next, MainTitle, 20000), "a new copy did not start");
     QVERIFY(!FindWindow(next, "^Error$"));
+    // It listens where the killed copy did, and says what it cannot take.
+    openWith.setArguments({"missing.avi"});
+    openWith.start();
+    QVERIFY(openWith.waitForFinished(15000));
+    QCOMPARE(openWith.exitCode(), 0);
+    QVERIFY(FindWindow(next, "^Error$", 20000));
+    // Bad arguments are refused before a display is needed; Qt's own pass.
+    QProcess bogus;
+    bogus.start("env", {"-u", "DISPLAY", openWith.program(), "--bogus"});
+    QVERIFY(bogus.waitForFinished() && bogus.exitCode() == 2);
+    QVERIFY(bogus.readAllStandardError().contains("\nUsage: kestrel"));
+    QCOMPARE(QProcess::execute(
+                 "env", {"-u", "DISPLAY", openWith.program(), "-style", "fusion", "--version"}),
+             0);
+}
+
+// Files given to a later copy reach the running window, which comes to the
+// front and takes them as a drop, or, while a job runs, once it ends; a copy
+// without files only says that the program is open.
+void TestInstance::openWithHandsFilesOver()
+{
+    FakeRunner* runner = nullptr;
+    SetToolRunnerFactory([&](QObject*) { return runner = new FakeRunner; });
+    TestSupport::Window win;
+    SetToolRunnerFactory({});
+    QTemporaryDir dir;
+    for (const char* name : {"clip.avi", "other.avi"})
+        QVERIFY(QFile(dir.filePath(name)).open(QIODevice::WriteOnly));
+    auto openWith = [&](const QStringList& files) {
+        QProcess copy;
+        copy.setWorkingDirectory(dir.path());
+        copy.start(TestSupport::BuiltAppFolder() + "/kestrel", files);
+        return copy.waitForFinished(15000) && copy.exitCode() == 0;
+    };
+    QVERIFY(openWith({"clip.avi", "other.avi"})); // one drop: the first counts
+    QTRY_COMPARE(win.ui()->lblInput->text(), dir.filePath("clip.avi"));
+    frmMain second; // a copy in this process: it has no file to hand over
+    TestSupport::StartWindow(second);
+    QCOMPARE(win.messages.texts(), QStringList{"THIS SOFTWARE IS ALREADY OPEN!|16|Error"});
+    QCOMPARE(second.ui()->cmbVideoWindow->count(), 0); // start-up stopped before the lists
+    runner->script = {"hang"};
+    win.ui()->cmdConvert->click();
+    QWidget other; // the window the user works in
+    other.show();
+    other.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+    QVERIFY(openWith({"other.avi"}));
+    QTRY_VERIFY(win.w.isActiveWindow());
+    QCOMPARE(win.ui()->lblInput->text(), dir.filePath("clip.avi"));
+    win.w.ProgressWindow()->findChild<QPushButton*>("cmdCancel")->click();
+    QTRY_COMPARE(win.ui()->lblInput->text(), dir.filePath("other.avi"));
 }
 
 // The player's view is a window of its own: showing it keeps the main
 // window's native window, and keys typed in it still reach the window.
 void TestInstance::playerUnderARealServer()
 {
-    if (qgetenv("DISPLAY").isEmpty())
-        QSKIP("needs an X server (run under xvfb-run)");
     TestSupport::Window win;
     win.w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&win.w));

@@ -9,9 +9,11 @@
 #include <cerrno>
 
 // A runner that starts no process: each run ends as the next entry of the
-// script says, from the event loop: an exit code ("0", "1", "2147483648"),
-// "crash" (SIGSEGV), "nostart" (the program is missing), "hang" (runs until
-// cancelled), or "report=TEXT" (writes TEXT to the output file, exit code 1).
+// script says, from the event loop: an exit code ("0", "1", "2147483659" for
+// a crash), "nostart" (the program is missing), "hang" (runs until
+// cancelled, then dies of SIGTERM), "late" (runs until cancelled, then ends
+// well: the cancel met its end), or "report=TEXT" (writes TEXT to the output
+// file, exit code 1).
 class FakeRunner : public ToolRunner
 {
 public:
@@ -31,14 +33,13 @@ public:
             if (report.open(QIODevice::WriteOnly))
                 report.write(how.mid(7).toUtf8());
             outcome.exitCode = 1;
-        } else if (how == u"crash") {
-            outcome.exitCode = 0x8000000B;
         } else if (how == u"nostart") {
             outcome = {ToolOutcome::FailedToStart, 0, ENOENT};
         } else {
             outcome.exitCode = how.toUInt();
         }
-        m_hanging = how == u"hang";
+        m_hanging = how == u"hang" || how == u"late";
+        m_late = how == u"late";
         if (m_hanging && onHang)
             QTimer::singleShot(0, this, onHang);
         else if (!m_hanging)
@@ -46,8 +47,9 @@ public:
     }
     void Cancel() override
     {
+        const ToolOutcome stopped{ToolOutcome::Exited, m_late ? 0 : 0x8000000Fu, 0, true};
         if (m_hanging)
-            QTimer::singleShot(0, this, [this] { emit Finished({ToolOutcome::Cancelled}); });
+            QTimer::singleShot(0, this, [this, stopped] { emit Finished(stopped); });
         m_hanging = false;
     }
     void StopAndWait() override
@@ -61,6 +63,7 @@ public:
 
 private:
     bool m_hanging = false;
+    bool m_late = false;
 };
 
 // Paths exist when listed; a path is the same file as another when both are

@@ -16,9 +16,9 @@ namespace TestSupport
 // The application folder the build assembled.
 QString BuiltAppFolder();
 
-// Gives this test process its own runtime, state and cache folders (single-
-// instance lock, short-name links, job logs) and points the program at the
-// built application folder.
+// Gives this test process its own runtime, state, cache and configuration
+// folders (single-instance lock, short-name links, job logs, the format
+// chosen) and points the program at the built application folder.
 void IsolateProcess();
 
 // A copy of the built application folder that a test may change.

@@ -1,11 +1,13 @@
 #include "scratch.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,13 +17,95 @@ namespace
 {
 
 constexpr char kMark[] = ".kestrel-scratch@";
+constexpr char kLockName[] = "lock"; // in a marked folder
+constexpr time_t kStaleSeconds = 3600;
 
+// A descriptor closed at the end of its scope.
+struct Closer {
+    int fd;
+    ~Closer()
+    {
+        if (fd >= 0)
+            close(fd);
+    }
+};
+
+// This host's name as a mark carries it.
 std::string hostName()
 {
     char name[256] = {};
     if (gethostname(name, sizeof name - 1) != 0 || !*name)
         return "localhost";
-    return name;
+    std::string host = name;
+    for (char& c : host)
+        if (c == '@' || c == '/')
+            c = '_';
+    return host;
+}
+
+// A marked hidden name made from `base`, within 255 bytes, ending in six
+// random letters and digits.
+std::string markedName(const std::string& base)
+{
+    static const char symbols[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    static unsigned counter = 0;
+    unsigned char bytes[6];
+    if (getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != ssize_t(sizeof bytes)) {
+        timespec now = {};
+        clock_gettime(CLOCK_REALTIME, &now);
+        unsigned long long mix = unsigned(now.tv_nsec) ^ (unsigned(getpid()) << 20) ^ ++counter;
+        for (unsigned char& b : bytes)
+            b = static_cast<unsigned char>((mix = mix * 6364136223846793005ull + 1) >> 56);
+    }
+    std::string tail = kMark + hostName() + "@" + std::to_string(getpid()) + "@";
+    for (unsigned char b : bytes)
+        tail += symbols[b % (sizeof symbols - 1)];
+    const size_t room = tail.size() + 1 < 255 ? 255 - tail.size() - 1 : 0;
+    return "." + base.substr(0, room) + tail;
+}
+
+// The host named by a whole marked name (".BASE.kestrel-scratch@HOST@PID@XXXXXX"),
+// or "" when `name` is not one.
+std::string markedHost(const std::string& name)
+{
+    const size_t n = name.size(), markLength = sizeof kMark - 1;
+    if (n < markLength + 11 || name[0] != '.' || name[n - 7] != '@')
+        return {};
+    for (size_t i = n - 6; i < n; ++i)
+        if (!std::isalnum(static_cast<unsigned char>(name[i])))
+            return {};
+    const size_t pidAt = name.rfind('@', n - 8);
+    if (pidAt == std::string::npos || pidAt + 1 == n - 7 || n - 7 - pidAt > 11 ||
+        name.find_first_not_of("0123456789", pidAt + 1) != n - 7)
+        return {};
+    const size_t hostAt = name.rfind('@', pidAt - 1);
+    if (hostAt == std::string::npos || hostAt + 1 == pidAt || hostAt < markLength ||
+        name.compare(hostAt + 1 - markLength, markLength, kMark) != 0)
+        return {};
+    return name.substr(hostAt + 1, pidAt - hostAt - 1);
+}
+
+enum class Lock { Taken, Held, Untried };
+
+// Takes a lock of `type` on all of the file open as `fd`; it lasts as long as
+// that open file. Held: another holds it; Untried: the filesystem cannot say.
+Lock lockWhole(int fd, short type)
+{
+    struct flock lock = {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    if (fcntl(fd, F_OFD_SETLK, &lock) == 0)
+        return Lock::Taken;
+    return errno == EAGAIN || errno == EACCES ? Lock::Held : Lock::Untried;
+}
+
+// Marks the new scratch file `fd` as in use. False when a sweep of another run
+// was quicker (it holds the lock, or has removed the file), so that the maker
+// starts again under another name.
+bool holdNew(int fd)
+{
+    struct stat st = {};
+    return lockWhole(fd, F_WRLCK) != Lock::Held && fstat(fd, &st) == 0 && st.st_nlink > 0;
 }
 
 // Removes `name` inside the folder `dirFd`, a folder with what it holds; links
@@ -32,34 +116,62 @@ void removeTree(int dirFd, const char* name)
         return;
     const int fd = openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd >= 0) {
-        if (DIR* dir = fdopendir(fd)) {
-            while (const dirent* entry = readdir(dir)) {
-                if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-                    removeTree(dirfd(dir), entry->d_name);
-            }
-            closedir(dir);
-        } else {
-            close(fd);
-        }
+        removeContents(fd);
+        close(fd);
     }
     unlinkat(dirFd, name, AT_REMOVEDIR);
 }
 
-// The process id of a marked name made on `host`, or 0.
-pid_t leftoverOwner(const std::string& name, const std::string& host)
+// Removes the marked entry `name` of the folder `dirFd` when a run that is gone
+// left it (see removeLeftovers()).
+void removeIfLeft(int dirFd, const char* name, const std::string& host)
 {
-    const size_t mark = name.rfind(kMark);
-    if (mark == std::string::npos)
-        return 0;
-    const std::string rest = name.substr(mark + sizeof kMark - 1); // HOST@PID@XXXXXX
-    const size_t at1 = rest.find('@');
-    const size_t at2 = at1 == std::string::npos ? at1 : rest.find('@', at1 + 1);
-    if (at2 == std::string::npos || rest.substr(0, at1) != host)
-        return 0;
-    const std::string pid = rest.substr(at1 + 1, at2 - at1 - 1);
-    if (pid.empty() || pid.size() > 9 || pid.find_first_not_of("0123456789") != std::string::npos)
-        return 0;
-    return static_cast<pid_t>(std::atol(pid.c_str()));
+    const std::string markedBy = markedHost(name);
+    struct stat st = {};
+    if (markedBy.empty() || fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        st.st_uid != geteuid() || !(S_ISDIR(st.st_mode) || S_ISREG(st.st_mode)))
+        return;
+    const bool folder = S_ISDIR(st.st_mode);
+    const Closer entry{openat(
+        dirFd, name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | (folder ? O_DIRECTORY : O_NONBLOCK))};
+    struct stat opened = {};
+    if (entry.fd < 0 || fstat(entry.fd, &opened) != 0 || opened.st_ino != st.st_ino ||
+        opened.st_dev != st.st_dev)
+        return;
+    // A read lock: it conflicts with the maker's, and a maker that comes later
+    // finds it and goes elsewhere.
+    const Closer lockFile{
+        folder ? openat(entry.fd, kLockName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC) : -1};
+    const Lock lock = folder && lockFile.fd < 0
+                          ? Lock::Untried
+                          : lockWhole(folder ? lockFile.fd : entry.fd, F_RDLCK);
+    if (lock == Lock::Held)
+        return;
+    if ((lock == Lock::Untried || markedBy != host) && time(nullptr) - st.st_mtime < kStaleSeconds)
+        return;
+    if (folder) {
+        removeContents(entry.fd);
+        unlinkat(dirFd, name, AT_REMOVEDIR);
+    } else {
+        unlinkat(dirFd, name, 0);
+    }
+}
+
+// True when `path` is a real folder of this user that group and others cannot
+// enter; with `fix`, such a folder that they can enter is made so.
+bool isPrivateFolder(const std::string& path, bool fix)
+{
+    const Closer folder{open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
+    struct stat st = {};
+    if (folder.fd < 0 && (errno == ELOOP || errno == ENOTDIR))
+        errno = EPERM;
+    if (folder.fd < 0 || fstat(folder.fd, &st) != 0)
+        return false;
+    if (st.st_uid != geteuid() || ((st.st_mode & 077) != 0 && !fix)) {
+        errno = EPERM;
+        return false;
+    }
+    return (st.st_mode & 077) == 0 || fchmod(folder.fd, st.st_mode & 07700) == 0;
 }
 
 } // namespace
@@ -77,47 +189,110 @@ int openUnnamed(const std::string& folder, mode_t mode)
         errno = EOPNOTSUPP;
         return -1;
     }
-    return open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
+    const int fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
+    if (fd >= 0)
+        lockWhole(fd, F_WRLCK); // publish() names it for a moment
+    return fd;
 }
 
-std::string namedTemplate(const std::string& folder, const std::string& base)
+int openMarked(const std::string& folder, const std::string& base, std::string& path)
 {
-    const std::string tail =
-        std::string(kMark) + hostName() + "@" + std::to_string(getpid()) + "@XXXXXX";
-    const size_t room = tail.size() + 1 < 255 ? 255 - tail.size() - 1 : 0;
-    std::string prefix = folder;
-    if (prefix.empty() || prefix.back() != '/')
-        prefix += '/';
-    return prefix + "." + base.substr(0, room) + tail;
-}
-
-int publish(int fd, const std::string& target)
-{
-    const size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    const std::string proc = "/proc/self/fd/" + std::to_string(fd);
-    // mkstemp gives a free name; the link then takes it over.
+    const std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + "/";
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = namedTemplate(folder, base);
-        const int probe = mkostemp(name.data(), O_CLOEXEC);
-        if (probe < 0)
-            return errno;
-        close(probe);
-        unlink(name.c_str());
-        if (linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+        const std::string name = prefix + markedName(base);
+        const int fd = open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST)
+            return -1;
+        if (fd >= 0 && holdNew(fd)) {
+            path = name;
+            return fd;
+        }
+        if (fd >= 0)
+            close(fd); // a sweep took it; it removes it
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+int makeMarkedFolder(int parentFd, const std::string& base, std::string& name, int& lockFd)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = markedName(base);
+        if (mkdirat(parentFd, name.c_str(), 0700) != 0) {
             if (errno == EEXIST)
                 continue;
-            return errno;
+            return -1;
         }
-        if (rename(name.c_str(), target.c_str()) != 0) {
-            const int error = errno;
-            unlink(name.c_str());
-            return error;
+        const int fd =
+            openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        struct stat st = {};
+        if (fd < 0 || fstat(fd, &st) != 0 || st.st_uid != geteuid()) {
+            const int error = fd < 0 ? errno : EPERM;
+            if (fd >= 0)
+                close(fd);
+            errno = error;
+            return -1;
         }
-        return 0;
+        lockFd = openat(fd, kLockName, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (lockFd >= 0 && holdNew(lockFd) && fstat(fd, &st) == 0 && st.st_nlink > 0)
+            return fd;
+        const int error = errno;
+        close(fd);
+        if (lockFd >= 0) {
+            close(lockFd); // a sweep was quicker; it removes the folder
+            continue;
+        }
+        unlinkat(parentFd, name.c_str(), AT_REMOVEDIR);
+        errno = error;
+        return -1;
     }
-    return EEXIST;
+    errno = EEXIST;
+    return -1;
+}
+
+void removeContents(int dirFd)
+{
+    DIR* dir = fdopendir(openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir)
+        return;
+    while (const dirent* entry = readdir(dir))
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+            removeTree(dirfd(dir), entry->d_name);
+    closedir(dir);
+}
+
+int syncFolder(int dirFd)
+{
+    // EINVAL: a filesystem that has no way to sync a folder.
+    return fsync(dirFd) == 0 || errno == EINVAL ? 0 : errno;
+}
+
+Published publish(int fd, const std::string& named, const std::string& target)
+{
+    const size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "./" : target.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    if (fsync(fd) != 0 && errno != EINVAL)
+        return {errno, false};
+    std::string from = named;
+    const std::string proc = "/proc/self/fd/" + std::to_string(fd);
+    for (int attempt = 0; from.empty() && attempt < 100; ++attempt) {
+        const std::string name = folder + markedName(base);
+        if (linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            from = name;
+        else if (errno != EEXIST)
+            return {errno, false};
+    }
+    if (from.empty())
+        return {EEXIST, false};
+    if (rename(from.c_str(), target.c_str()) != 0) {
+        const int error = errno;
+        if (named.empty())
+            unlink(from.c_str());
+        return {error, false};
+    }
+    const Closer dir{open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    return {dir.fd < 0 ? errno : syncFolder(dir.fd), true};
 }
 
 void removeLeftovers(const std::string& folder)
@@ -126,36 +301,16 @@ void removeLeftovers(const std::string& folder)
     if (!dir)
         return;
     const std::string host = hostName();
-    while (const dirent* entry = readdir(dir)) {
-        const pid_t owner = leftoverOwner(entry->d_name, host);
-        if (owner > 0 && owner != getpid() && kill(owner, 0) != 0 && errno == ESRCH)
-            removeTree(dirfd(dir), entry->d_name);
-    }
+    while (const dirent* entry = readdir(dir))
+        removeIfLeft(dirfd(dir), entry->d_name, host);
     closedir(dir);
 }
 
-namespace
-{
-
-// A real folder (not a link) of this user that only this user can enter.
-bool isPrivateFolder(const std::string& path)
-{
-    struct stat st = {};
-    if (lstat(path.c_str(), &st) != 0)
-        return false;
-    if (!S_ISDIR(st.st_mode) || st.st_uid != geteuid() || (st.st_mode & 07777) != 0700) {
-        errno = EPERM;
-        return false;
-    }
-    return true;
-}
-
-} // namespace
-
 std::string runtimeFolder()
 {
+    // The user's runtime folder is used as it is, never changed.
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && runtime[0] == '/' && isPrivateFolder(runtime))
+    if (runtime && runtime[0] == '/' && isPrivateFolder(runtime, false))
         return runtime;
     const char* tmp = std::getenv("TMPDIR");
     std::string folder = tmp && tmp[0] == '/' ? tmp : "/tmp";
@@ -164,7 +319,7 @@ std::string runtimeFolder()
     folder += "kestrel-" + std::to_string(geteuid());
     if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
         return {};
-    return isPrivateFolder(folder) ? folder : std::string();
+    return isPrivateFolder(folder, true) ? folder : std::string();
 }
 
 } // namespace scratch

@@ -2,8 +2,10 @@
 // is written unnamed (O_TMPFILE) and named only once complete, so a killed run
 // leaves nothing behind. Where a name is needed (several files written by
 // pattern, a filesystem without O_TMPFILE, the moment between link and
-// rename), the name carries this host and this process id, and any later run
-// in that folder removes what a process that is gone left there.
+// rename), the name is marked (".BASE.kestrel-scratch@HOST@PID@XXXXXX") and
+// its maker holds an open-file-description lock on it (on the file "lock"
+// inside a marked folder) for as long as it runs. A later run in that folder
+// removes a marked entry only when it can take that lock itself.
 #pragma once
 
 #include <string>
@@ -18,31 +20,59 @@ namespace scratch
 bool namedOnly();
 
 // An unnamed file open for reading and writing in `folder` with `mode`
-// (before the umask), or -1 with errno set. Refused (EOPNOTSUPP) also when
-// /proc is not mounted, since publish() could not name the file then.
+// (before the umask), locked as in use, or -1 with errno set. Refused
+// (EOPNOTSUPP) also when /proc is not mounted, since publish() could not name
+// the file then.
 int openUnnamed(const std::string& folder, mode_t mode);
 
-// A template for mkstemp/mkdtemp in `folder`: a hidden name made from `base`
-// and marked with this host and process ("<folder>/.<base>.kestrel-scratch@
-// HOST@PID@XXXXXX"). `base` is cut so that the name stays within 255 bytes.
-std::string namedTemplate(const std::string& folder, const std::string& base);
+// A new file (mode 0600) with a marked hidden name made from `base` in
+// `folder`, open for reading and writing and locked as in use; `path` gets its
+// path. -1 with errno set.
+int openMarked(const std::string& folder, const std::string& base, std::string& path);
 
-// Gives the unnamed file `fd` the path `target`, replacing what is there: it
-// is linked under a marked scratch name in the target's folder, then renamed
-// over the target. Returns 0, or the errno of the step that failed (nothing
-// is then left under the scratch name).
-int publish(int fd, const std::string& target);
+// A new folder (mode 0700) with a marked hidden name made from `base` inside
+// the folder open as `parentFd`, held open: its descriptor, or -1 with errno
+// set. `name` gets its name, `lockFd` the open file "lock" in it whose lock
+// shows it in use (close it after the folder is gone).
+int makeMarkedFolder(int parentFd, const std::string& base, std::string& name, int& lockFd);
 
-// Removes the entries of `folder` (files, or folders with what they hold) whose
-// mark names this host and a process that no longer exists. Entries of other
-// hosts, of live processes and without the mark are left alone.
+// Removes what the folder open as `dirFd` holds (files, and folders with what
+// they hold); links are removed, never followed.
+void removeContents(int dirFd);
+
+// Makes the names in the folder open as `dirFd` durable: 0, or the errno.
+int syncFolder(int dirFd);
+
+// What publish() did: `error` is 0 or the errno of the step that failed;
+// `placed` tells that the new file had already taken the target's place (only
+// the folder's sync failed).
+struct Published {
+    int error = 0;
+    bool placed = false;
+};
+
+// Gives the new file `fd` the path `target`, replacing what is there, so that
+// after a power cut `target` holds the old file or the whole new one: the
+// file's data is synced, the file named (`named`, its marked name; when empty
+// the unnamed file is linked under one) and renamed over `target`, and then
+// the folder is synced. On failure before the rename nothing is left under a
+// name made here (`named` stays for its owner to remove).
+Published publish(int fd, const std::string& named, const std::string& target);
+
+// Removes the entries of `folder` (files, or folders with what they hold)
+// that a run which is gone left there: a whole marked name, owned by this
+// user, whose lock this process can take. An entry marked by another host, or
+// whose lock cannot even be tried (some network filesystems), goes only when
+// it has not been changed for an hour.
 void removeLeftovers(const std::string& folder);
 
 // The user's private folder for links and other scratch names that must not
-// lie in a shared folder: $XDG_RUNTIME_DIR when it is a folder of this user
-// with mode 0700, else "<$TMPDIR or /tmp>/kestrel-UID", made with mode 0700
-// when missing. Returns "" with errno set when that folder cannot be made or
-// is not a folder of this user with mode 0700 (EPERM then).
+// lie in a shared folder: $XDG_RUNTIME_DIR when it is a private folder of this
+// user, else "<$TMPDIR or /tmp>/kestrel-UID", made with mode 0700 when
+// missing. Private: a real folder, not a link, of the effective user, that
+// group and others cannot enter; "kestrel-UID" of this user loses the group
+// and other bits it has. Returns "" with errno set when there is none (EPERM:
+// a link, or a folder of another user).
 std::string runtimeFolder();
 
 } // namespace scratch

@@ -55,14 +55,14 @@ std::string frameRate(const std::string& value)
     throw Failure("-r " + quoted(value) + ": give the frame rate in frames per second, such as 24");
 }
 
-int sampleRate(const std::string& value)
+int sampleRate(const std::string& value, const char* codec)
 {
     const std::optional<int> rate = wholeNumber(withoutUnit(value, {"Hz"}).value_or(value));
     if (!rate)
         throw Failure("-ar " + quoted(value) + ": give the sample rate in Hz, such as 22050Hz");
     if (*rate != 11025 && *rate != 22050 && *rate != 44100)
-        throw Failure("-ar " + quoted(value) +
-                      ": MP3 audio in an FLV file has 11025, 22050 or 44100 Hz only");
+        throw Failure("-ar " + quoted(value) + ": " + codec +
+                      " audio in an FLV file has 11025, 22050 or 44100 Hz only");
     return *rate;
 }
 
@@ -75,11 +75,21 @@ int audioBitrate(const std::string& value)
     return *kbps;
 }
 
-int channelCount(const std::string& value)
+int channelCount(const std::string& value, const char* codec)
 {
     if (value != "1" && value != "2")
-        throw Failure("-ac " + quoted(value) + ": MP3 audio has 1 or 2 channels");
+        throw Failure("-ac " + quoted(value) + ": " + codec + " audio has 1 or 2 channels");
     return value[0] - '0';
+}
+
+// The one codec of each kind that can be asked for besides the Flash-era one.
+bool codecAsked(const std::string& option, const std::string& value)
+{
+    const char* named = option == "-vcodec" ? "libx264" : "libfaac";
+    if (value != named)
+        throw Failure(option + " " + quoted(value) + ": only " + named +
+                      " can be asked for (or no " + option + " at all)");
+    return true;
 }
 
 int stillCount(const std::string& value)
@@ -154,6 +164,11 @@ Job parseCommandLine(const std::vector<std::string>& args)
     std::optional<int> frames;
     std::vector<std::string> audioOptions, encodeOnly;
     bool haveInput = false;
+    // The words of the audio refusals name the codec, wherever it is asked for.
+    const char* audioCodec = "MP3";
+    for (size_t i = 0; i + 1 < args.size(); ++i)
+        if (args[i] == "-acodec" && args[i + 1] == "libfaac")
+            audioCodec = "AAC";
 
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -165,8 +180,9 @@ Job parseCommandLine(const std::vector<std::string>& args)
             job.kind = arg == "--help" ? JobKind::Help : JobKind::Version;
             return job;
         }
-        static const std::array<const char*, 9> withValue = {
-            "-i", "-b", "-s", "-r", "-vhook", "-ar", "-ab", "-ac", "-vframes"};
+        static const std::array<const char*, 11> withValue = {
+            "-i",  "-b",  "-s",       "-r",      "-vhook", "-ar",
+            "-ab", "-ac", "-vframes", "-vcodec", "-acodec"};
         bool takesValue = false;
         for (const char* name : withValue)
             takesValue = takesValue || arg == name;
@@ -199,16 +215,22 @@ Job parseCommandLine(const std::vector<std::string>& args)
             job.vhook = value;
             encodeOnly.push_back(arg);
         } else if (arg == "-ar") {
-            job.sampleRate = sampleRate(value);
+            job.sampleRate = sampleRate(value, audioCodec);
             audioOptions.push_back(arg);
         } else if (arg == "-ab") {
             job.audioKbps = audioBitrate(value);
             audioOptions.push_back(arg);
         } else if (arg == "-ac") {
-            job.channels = channelCount(value);
+            job.channels = channelCount(value, audioCodec);
             audioOptions.push_back(arg);
         } else if (arg == "-vframes") {
             frames = stillCount(value);
+        } else if (arg == "-vcodec") {
+            job.h264 = codecAsked(arg, value);
+            encodeOnly.push_back(arg);
+        } else if (arg == "-acodec") {
+            job.aac = codecAsked(arg, value);
+            audioOptions.push_back(arg);
         }
     }
 
@@ -238,6 +260,7 @@ Job parseCommandLine(const std::vector<std::string>& args)
     } else {
         job.kind = JobKind::Encode;
     }
-    job.audioKbps = mp3Bitrate(job.sampleRate, job.audioKbps);
+    if (!job.aac) // AAC takes the bitrate as it is
+        job.audioKbps = mp3Bitrate(job.sampleRate, job.audioKbps);
     return job;
 }

@@ -17,8 +17,10 @@ struct Job {
     std::optional<std::string> frameSize; // "400x300"
     std::optional<std::string> frameRate; // "24", "29.97", "30000/1001"
     std::optional<std::string> vhook;     // the whole -vhook argument
+    bool h264 = false;                    // -vcodec libx264, else Sorenson H.263
     // Audio (encode).
     bool noAudio = false;
+    bool aac = false; // -acodec libfaac, else MP3
     int sampleRate = 44100;
     int audioKbps = 64;
     std::optional<int> channels;

@@ -3,13 +3,16 @@
 #include "ColourTable.h"
 #include "FFmpegParts.h"
 #include "Failure.h"
+#include "H264.h"
 #include "Process.h"
 #include "TempFiles.h"
 #include "Watermark.h"
 
 #include "scratch.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -17,23 +20,68 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-bool flvHasMedia(int fd)
+namespace
 {
-    unsigned char header[9];
-    if (pread(fd, header, 9, 0) != 9 || header[0] != 'F' || header[1] != 'L' || header[2] != 'V')
-        return false;
-    // The first tag follows the header and the first previous-tag size.
-    off_t at =
-        static_cast<off_t>((header[5] << 24) | (header[6] << 16) | (header[7] << 8) | header[8]) +
-        4;
-    unsigned char tag[11];
-    for (int tags = 0; tags < 64 && pread(fd, tag, 11, at) == 11; ++tags) {
-        const int type = tag[0] & 0x1F;
-        if (type == 8 || type == 9)
-            return true;
-        at += 11 + ((tag[1] << 16) | (tag[2] << 8) | tag[3]) + 4;
+
+uint32_t bigEndian(const unsigned char* bytes, int count)
+{
+    uint32_t value = 0;
+    for (int i = 0; i < count; ++i)
+        value = value << 8 | bytes[i];
+    return value;
+}
+
+// The "filesize" FFmpeg wrote into the metadata tag BODY at its end, or -1.
+double metadataFileSize(const std::string& body)
+{
+    static const std::string key("\x00\x08"
+                                 "filesize\x00",
+                                 11); // name, then a number
+    const size_t at = body.find(key);
+    if (at == std::string::npos || body.size() - at < key.size() + 8)
+        return -1;
+    uint64_t bits = 0;
+    for (size_t i = 0; i < 8; ++i)
+        bits = bits << 8 | static_cast<unsigned char>(body[at + key.size() + i]);
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+} // namespace
+
+std::string flvProblem(int fd)
+{
+    struct stat st = {};
+    unsigned char bytes[15];
+    if (fstat(fd, &st) != 0 || pread(fd, bytes, 9, 0) != 9 || std::memcmp(bytes, "FLV", 3) != 0)
+        return "has no FLV header";
+    const uint64_t size = static_cast<uint64_t>(st.st_size);
+    uint64_t at = bigEndian(bytes + 5, 4); // the header's size
+    uint32_t previous = 0;                 // the size each tag's end repeats
+    bool media = false;
+    // Each previous-tag size, then the next tag's header.
+    for (ssize_t n; (n = pread(fd, bytes, 15, static_cast<off_t>(at))) != 4 || at + 4 != size;) {
+        if (n != 15 || bigEndian(bytes, 4) != previous)
+            return "is incomplete";
+        const uint32_t body = bigEndian(bytes + 5, 3);
+        const int type = bytes[4] & 0x1F;
+        media = media || type == 8 || type == 9;
+        if (previous == 0 && type == 18) { // the metadata: FFmpeg writes the size last
+            std::string text(std::min<uint32_t>(body, 65536), '\0');
+            const double told = pread(fd, text.data(), text.size(), static_cast<off_t>(at + 15)) ==
+                                        ssize_t(text.size())
+                                    ? metadataFileSize(text)
+                                    : -1;
+            if (told >= 0 && told != double(size))
+                return "is incomplete";
+        }
+        previous = 11 + body;
+        at += 4 + previous;
     }
-    return false;
+    if (bigEndian(bytes, 4) != previous)
+        return "is incomplete";
+    return media ? "" : "holds no audio or video";
 }
 
 namespace
@@ -65,8 +113,10 @@ int runEncode(const Job& job, const std::string& ffmpeg)
         colour = colourFromTable(mark->table, mark->colourName);
     }
     const bool drawsText = mark && !mark->text.empty();
-    requireParts(ffmpeg, FlvMuxer | FlvEncoder | (job.frameRate ? FpsModeOption : 0) |
-                             (job.noAudio ? 0 : Mp3Encoder) | (drawsText ? DrawtextFilter : 0));
+    const unsigned audioPart = job.noAudio ? 0 : job.aac ? AacEncoder : Mp3Encoder;
+    requireParts(ffmpeg, FlvMuxer | (job.h264 ? X264Encoder : FlvEncoder) |
+                             (job.frameRate ? FpsModeOption : 0) | audioPart |
+                             (drawsText ? DrawtextFilter : 0));
     // FFmpeg reads the text from a file in memory it inherits, so no copy of
     // the text is ever left in a shared folder.
     Fd textFile;
@@ -86,18 +136,26 @@ int runEncode(const Job& job, const std::string& ffmpeg)
     auto add = [&argv](std::initializer_list<std::string> words) {
         argv.insert(argv.end(), words);
     };
-    add({"-c:v", "flv1"});
-    if (job.videoKbps)
-        add({"-b:v", *job.videoKbps + "k"});
-    if (!filter.empty())
-        add({"-vf", filter}); // drawn on the source frames, before the scaling below
-    if (job.frameSize)
-        add({"-s", *job.frameSize});
-    // A constant rate, as a Flash-era player expects: frames are repeated or dropped.
-    if (job.frameRate)
-        add({"-r", *job.frameRate, "-fps_mode", "cfr"});
+    if (job.h264) {
+        const std::vector<std::string> video = h264VideoOptions(job, filter);
+        argv.insert(argv.end(), video.begin(), video.end());
+    } else {
+        add({"-c:v", "flv1"});
+        if (job.videoKbps)
+            add({"-b:v", *job.videoKbps + "k"});
+        if (!filter.empty())
+            add({"-vf", filter}); // drawn on the source frames, before the scaling below
+        if (job.frameSize)
+            add({"-s", *job.frameSize});
+        // A constant rate, as a Flash-era player expects: frames are repeated or dropped.
+        if (job.frameRate)
+            add({"-r", *job.frameRate, "-fps_mode", "cfr"});
+    }
     if (job.noAudio) {
         add({"-an"});
+    } else if (job.aac) {
+        const std::vector<std::string> audio = aacAudioOptions(job);
+        argv.insert(argv.end(), audio.begin(), audio.end());
     } else {
         add({"-c:a", "libmp3lame", "-ar", std::to_string(job.sampleRate), "-b:a",
              std::to_string(job.audioKbps) + "k"});
@@ -111,8 +169,11 @@ int runEncode(const Job& job, const std::string& ffmpeg)
     const int code = runTool(argv, nullptr, nullptr, {output.fd().get(), textFile.get()});
     if (code != 0)
         return code;
-    if (!flvHasMedia(output.fd().get()))
-        throw Failure("the encoder wrote no audio or video for " + quoted(job.input));
+    // FFmpeg may end with 0 when the disk filled at its last write: the file
+    // takes the older one's place only when it is whole.
+    if (const std::string problem = flvProblem(output.fd().get()); !problem.empty())
+        throw Failure("the FLV the encoder wrote for " + quoted(job.output) + " " + problem +
+                      (problem == "is incomplete" ? " (is the disk full?)" : ""));
     output.publish();
     return 0;
 }

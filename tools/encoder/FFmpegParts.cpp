@@ -24,13 +24,15 @@ struct Part {
     const char* lacking; // "no ..." in the message
 };
 
-const Part parts[] = {
+constexpr Part parts[] = {
     {FpsModeOption, "-h", "-fps_mode", "no -fps_mode option (it needs FFmpeg 5.1 or later)"},
     {FlvMuxer, "-muxers", "flv", "no flv muxer"},
     {Image2Muxer, "-muxers", "image2", "no image2 muxer"},
     {FlvEncoder, "-encoders", "flv1", "no flv1 (Sorenson H.263) encoder"},
     {Mp3Encoder, "-encoders", "libmp3lame", "no libmp3lame encoder (it needs libmp3lame)"},
     {MjpegEncoder, "-encoders", "mjpeg", "no mjpeg encoder"},
+    {X264Encoder, "-encoders", "libx264", "no libx264 encoder (it needs Debian's libx264-164)"},
+    {AacEncoder, "-encoders", "aac", "no aac encoder"},
     {DrawtextFilter, "-filters", "drawtext", "no drawtext filter (it needs libfreetype)"},
 };
 
@@ -55,6 +57,13 @@ bool listed(const std::string& listing, const std::string& list, const std::stri
     }
     return false;
 }
+
+constexpr unsigned allParts = [] {
+    unsigned all = 0;
+    for (const Part& part : parts)
+        all |= part.bit;
+    return all;
+}();
 
 unsigned askFFmpeg(const std::string& ffmpeg)
 {
@@ -87,7 +96,7 @@ std::string cacheFolder()
     return home && home[0] == '/' ? std::string(home) + "/.cache/kestrel" : std::string();
 }
 
-// Writes TEXT as FILE whole or not at all; failures are ignored.
+// Writes TEXT as FILE whole or not at all, durably; failures are ignored.
 void writeWhole(const std::string& file, const std::string& text)
 {
     const std::string folder = folderOf(file);
@@ -105,16 +114,17 @@ void writeWhole(const std::string& file, const std::string& text)
 
 } // namespace
 
-unsigned ffmpegParts(const std::string& ffmpeg)
+unsigned ffmpegParts(const std::string& ffmpeg, bool readCache, bool* cached)
 {
     struct stat st = {};
     if (stat(ffmpeg.c_str(), &st) != 0)
         return askFFmpeg(ffmpeg);
-    // The answer holds for this program file as long as it is not changed.
-    const std::string stamp = ffmpeg + "\n" + std::to_string(st.st_dev) + " " +
-                              std::to_string(st.st_ino) + " " + std::to_string(st.st_size) + " " +
-                              std::to_string(st.st_mtim.tv_sec) + "." +
-                              std::to_string(st.st_mtim.tv_nsec) + "\n";
+    // The answer holds for this program file as long as it is not changed,
+    // and for the parts this front-end knows of.
+    const std::string stamp =
+        ffmpeg + "\n" + std::to_string(st.st_dev) + " " + std::to_string(st.st_ino) + " " +
+        std::to_string(st.st_size) + " " + std::to_string(st.st_mtim.tv_sec) + "." +
+        std::to_string(st.st_mtim.tv_nsec) + " " + std::to_string(std::size(parts)) + "\n";
     const std::string folder = cacheFolder();
     unsigned long long hash = 14695981039346656037ull; // FNV-1a of the program's name
     for (unsigned char c : ffmpeg)
@@ -123,7 +133,7 @@ unsigned ffmpegParts(const std::string& ffmpeg)
     std::snprintf(name, sizeof name, "/ffmpeg-parts-%016llx", hash);
     const std::string file = folder + name;
 
-    if (!folder.empty()) {
+    if (!folder.empty() && readCache) {
         std::string kept;
         Fd fd(open(file.c_str(), O_RDONLY | O_CLOEXEC));
         char buffer[8192];
@@ -131,10 +141,16 @@ unsigned ffmpegParts(const std::string& ffmpeg)
         while (fd.get() >= 0 && (n = read(fd.get(), buffer, sizeof buffer)) > 0 &&
                kept.size() < 65536)
             kept.append(buffer, static_cast<size_t>(n));
-        unsigned found = 0;
-        if (kept.compare(0, stamp.size(), stamp) == 0 &&
-            std::sscanf(kept.c_str() + stamp.size(), "%u", &found) == 1)
-            return found;
+        // The stamp, then the parts as a decimal number and a line end: nothing else.
+        const std::string answer =
+            kept.compare(0, stamp.size(), stamp) == 0 ? kept.substr(stamp.size()) : std::string();
+        const unsigned long long found = std::strtoull(answer.c_str(), nullptr, 10);
+        if (answer.size() >= 2 && answer.size() <= 5 && answer.back() == '\n' &&
+            answer.find_first_not_of("0123456789") == answer.size() - 1 && found <= allParts) {
+            if (cached)
+                *cached = true;
+            return static_cast<unsigned>(found);
+        }
     }
     const unsigned found = askFFmpeg(ffmpeg);
     if (!folder.empty())
@@ -144,7 +160,11 @@ unsigned ffmpegParts(const std::string& ffmpeg)
 
 void requireParts(const std::string& ffmpeg, unsigned needed)
 {
-    const unsigned missing = needed & ~ffmpegParts(ffmpeg);
+    // A refusal never rests on the cache alone: the parts may have come since.
+    bool cached = false;
+    unsigned missing = needed & ~ffmpegParts(ffmpeg, true, &cached);
+    if (missing && cached)
+        missing = needed & ~ffmpegParts(ffmpeg, false, nullptr);
     if (!missing)
         return;
     std::string lacks;

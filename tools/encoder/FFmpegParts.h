@@ -7,13 +7,15 @@
 // The parts, as bits of a set.
 constexpr unsigned FpsModeOption = 1 << 0, FlvMuxer = 1 << 1, Image2Muxer = 1 << 2,
                    FlvEncoder = 1 << 3, Mp3Encoder = 1 << 4, MjpegEncoder = 1 << 5,
-                   DrawtextFilter = 1 << 6;
+                   DrawtextFilter = 1 << 6, X264Encoder = 1 << 7, AacEncoder = 1 << 8;
 
 // The parts FFMPEG has, asked once per program file and kept in the user's
-// cache folder ($XDG_CACHE_HOME/kestrel, else ~/.cache/kestrel). A cache that
-// cannot be read or written only costs asking again.
-unsigned ffmpegParts(const std::string& ffmpeg);
+// cache folder ($XDG_CACHE_HOME/kestrel, else ~/.cache/kestrel); without
+// READCACHE FFmpeg is asked again. CACHED (if given) tells whether the answer
+// came from the cache. A cache that cannot be read or written only costs
+// asking again.
+unsigned ffmpegParts(const std::string& ffmpeg, bool readCache, bool* cached);
 
 // Throws Failure naming what of NEEDED (a set of the parts) FFMPEG lacks and
-// what to install.
+// what to install; FFmpeg is asked again before that.
 void requireParts(const std::string& ffmpeg, unsigned needed);

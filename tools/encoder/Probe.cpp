@@ -130,7 +130,8 @@ std::string streamLine(const json& s, size_t position)
     } else {
         std::string kind = type.empty() ? "Data" : type;
         kind[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(kind[0])));
-        line += plainName(kind) + ": " + plainName(text(member(s, "codec_name")));
+        // Whatever the kind is called ("Video" too), only a video stream's line holds "Video:".
+        line += defused(plainName(kind) + ": " + plainName(text(member(s, "codec_name"))));
     }
     return line + "\n";
 }

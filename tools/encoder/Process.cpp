@@ -119,6 +119,9 @@ std::string findTool(const char* envName, const char* name)
 
 void installSignalForwarding()
 {
+    // An ignored SIGCHLD, inherited from whoever started us, would make the
+    // children's ends unknowable.
+    signal(SIGCHLD, SIG_DFL);
     struct sigaction action = {};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
@@ -186,9 +189,12 @@ int runTool(const std::vector<std::string>& argv, std::string* out, std::string*
         childPid = pid;
     sigprocmask(SIG_SETMASK, &previous, nullptr);
     int status = 0;
+    int waitError = 0;
     if (pid > 0) {
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        pid_t waited;
+        while ((waited = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
         }
+        waitError = waited < 0 ? errno : 0;
         childPid = 0;
     }
     collect(outFd, out);
@@ -197,6 +203,9 @@ int runTool(const std::vector<std::string>& argv, std::string* out, std::string*
         return 128 + pendingStop; // whatever the child made of the signal
     if (pid < 0)
         throw Failure(std::string("cannot start ") + argv[0] + ": " + std::strerror(forkError));
+    if (waitError) // never taken for "ended with 0"
+        throw Failure("cannot learn how " + oneLine(argv[0]) +
+                      " ended: " + std::strerror(waitError));
     if (WIFSIGNALED(status))
         return 128 + WTERMSIG(status);
     return WEXITSTATUS(status);

@@ -9,7 +9,8 @@
 std::string findTool(const char* envName, const char* name);
 
 // Catches SIGINT, SIGTERM and SIGHUP from now on: each is passed on to the
-// running child, and the job is stopped once the child has ended.
+// running child, and the job is stopped once the child has ended. SIGCHLD is
+// set to its default, so that each child's end can be waited for.
 void installSignalForwarding();
 
 // The signal that asked us to stop, or 0.
@@ -24,6 +25,6 @@ std::vector<std::string> ffmpegReading(const std::string& ffmpeg, const std::str
 // collect them. It inherits the descriptors in INHERIT (ours are closed on
 // exec otherwise). Returns its exit code, or 128 + the signal that ended it;
 // when a stop signal came before or while it ran, 128 + that signal instead.
-// Throws Failure when it cannot be started.
+// Throws Failure when it cannot be started or waited for.
 int runTool(const std::vector<std::string>& argv, std::string* out = nullptr,
             std::string* err = nullptr, const std::vector<int>& inherit = {});

@@ -7,8 +7,12 @@
 
 #include "scratch.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 std::string StillPattern::nameFor(int number) const
 {
@@ -37,25 +41,44 @@ std::optional<StillPattern> parseStillPattern(const std::string& path)
     return found;
 }
 
-std::string escapePercent(const std::string& path)
-{
-    std::string out;
-    for (char c : path) {
-        out += c;
-        if (c == '%')
-            out += '%';
-    }
-    return out;
-}
-
 namespace
 {
 
-// A still FFmpeg writes in FOLDER: NUMBER is its number, or "%d" in the name
-// FFmpeg is given.
-std::string scratchStill(const std::string& folder, const std::string& number)
+// The name FFmpeg gives still NUMBER in the hidden folder.
+std::string scratchStill(int number)
 {
-    return folder + "/still" + number + ".jpg";
+    return "still" + std::to_string(number) + ".jpg";
+}
+
+// Moves the stills FFmpeg wrote in SCRATCH, in order up to the first one it did
+// not write, to their names; returns their count. A power cut leaves the older
+// set or the new one whole as far as the filesystem allows: each still and the
+// hidden folder are synced first, then the renames follow back to back, and one
+// sync of the output folder makes them durable together.
+int publishStills(const TempFolder& scratch, const StillPattern& pattern, int count)
+{
+    int written = 0;
+    for (; written < count; ++written) {
+        const Fd still(openat(scratch.fd().get(), scratchStill(written + 1).c_str(),
+                              O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        struct stat st = {};
+        if (fstat(still.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0)
+            break;
+        if (fsync(still.get()) != 0 && errno != EINVAL)
+            throw Failure("cannot write " + quoted(pattern.nameFor(written + 1)) + ": " +
+                          std::strerror(errno));
+    }
+    if (const int error = written > 0 ? scratch::syncFolder(scratch.fd().get()) : 0)
+        throw Failure("cannot write the stills: " + std::string(std::strerror(error)));
+    for (int number = 1; number <= written; ++number)
+        if (renameat(scratch.fd().get(), scratchStill(number).c_str(), scratch.parent().get(),
+                     fileNameOf(pattern.nameFor(number)).c_str()) != 0)
+            throw Failure("cannot write " + quoted(pattern.nameFor(number)) + ": " +
+                          std::strerror(errno));
+    if (const int error = written > 0 ? scratch::syncFolder(scratch.parent().get()) : 0)
+        throw Failure("cannot sync the folder of " + quoted(pattern.nameFor(1)) + ": " +
+                      std::strerror(error));
+    return written;
 }
 
 } // namespace
@@ -70,7 +93,8 @@ int runStills(const Job& job, const std::string& ffmpeg)
     requireParts(ffmpeg, Image2Muxer | MjpegEncoder);
     // The stills are made in a hidden folder beside their place and moved there
     // only when FFmpeg succeeded, so a failure never replaces older stills.
-    // FFmpeg names them itself, so that folder has a marked name.
+    // FFmpeg names them itself, so that folder has a marked name; FFmpeg is
+    // given it through its descriptor, so it writes into no other folder.
     scratch::removeLeftovers(folderOf(job.output));
     TempFolder scratch(folderOf(job.output), "kestrel-stills");
     std::unique_ptr<TempFolder> link;
@@ -79,22 +103,12 @@ int runStills(const Job& job, const std::string& ffmpeg)
         argv.insert(argv.end(), {"-s", *job.frameSize});
     argv.insert(argv.end(), {"-frames:v", std::to_string(job.stillCount), "-an", "-sn", "-dn",
                              "-c:v", "mjpeg", "-q:v", "2", "-f", "image2", "-y",
-                             "file:" + scratchStill(escapePercent(scratch.path()), "%d")});
+                             "file:" + scratch.fd().path() + "/still%d.jpg"});
 
-    const int code = runTool(argv);
+    const int code = runTool(argv, nullptr, nullptr, {scratch.fd().get()});
     if (code != 0)
         return code;
-    // The stills are moved in order up to the first one FFmpeg did not write.
-    int written = 0;
-    for (; written < job.stillCount; ++written) {
-        const std::string from = scratchStill(scratch.path(), std::to_string(written + 1));
-        struct stat st = {};
-        if (stat(from.c_str(), &st) != 0 || st.st_size <= 0)
-            break;
-        const std::string to = pattern->nameFor(written + 1);
-        if (std::rename(from.c_str(), to.c_str()) != 0)
-            throw Failure("cannot write " + quoted(to));
-    }
+    const int written = publishStills(scratch, *pattern, job.stillCount);
     if (written == 0)
         throw Failure("no still could be taken from " + quoted(job.input));
     if (written < job.stillCount)

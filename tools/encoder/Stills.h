@@ -15,7 +15,4 @@ struct StillPattern {
 };
 std::optional<StillPattern> parseStillPattern(const std::string& path);
 
-// "%" is special to FFmpeg's image file names: doubled, it stands for itself.
-std::string escapePercent(const std::string& path);
-
 int runStills(const Job& job, const std::string& ffmpeg);

@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -39,11 +38,9 @@ OutputFile::OutputFile(const std::string& target) : target_(target)
     fd_ = Fd(scratch::openUnnamed(folder, 0666));
     // EISDIR and EINVAL come from kernels and filesystems without O_TMPFILE.
     if (fd_.get() < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
-        std::string name = scratch::namedTemplate(folder, fileNameOf(target));
-        fd_ = Fd(mkostemp(name.data(), O_CLOEXEC));
+        fd_ = Fd(scratch::openMarked(folder, fileNameOf(target), named_));
         if (fd_.get() >= 0) {
-            named_ = name;
-            // mkstemp makes the file private; give it the mode a new file gets.
+            // The marked file is private; give it the mode a new file gets.
             const mode_t mask = umask(0);
             umask(mask);
             fchmod(fd_.get(), 0666 & ~mask);
@@ -62,12 +59,12 @@ OutputFile::~OutputFile()
 
 void OutputFile::publish()
 {
-    const int error = named_.empty() ? scratch::publish(fd_.get(), target_)
-                      : std::rename(named_.c_str(), target_.c_str()) == 0 ? 0
-                                                                          : errno;
-    if (error != 0)
-        throw Failure("cannot write " + quoted(target_) + ": " + std::strerror(error));
-    named_.clear();
+    const scratch::Published done = scratch::publish(fd_.get(), named_, target_);
+    if (done.placed)
+        named_.clear();
+    if (done.error != 0)
+        throw Failure((done.placed ? "cannot sync the folder of " : "cannot write ") +
+                      quoted(target_) + ": " + std::strerror(done.error));
 }
 
 Fd memoryFile(const std::string& text)
@@ -88,28 +85,32 @@ Fd memoryFile(const std::string& text)
 }
 
 TempFolder::TempFolder(const std::string& folder, const std::string& base)
-    : path_(scratch::namedTemplate(folder, base))
+    : parent_(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
 {
-    if (!mkdtemp(path_.data()))
+    int lock = -1;
+    if (parent_.get() >= 0)
+        fd_ = Fd(scratch::makeMarkedFolder(parent_.get(), base, name_, lock));
+    lock_ = Fd(lock);
+    if (fd_.get() < 0)
         throw Failure("cannot write in the folder " + quoted(folder) + ": " + std::strerror(errno));
+    path_ = (folder.back() == '/' ? folder : folder + "/") + name_;
 }
 
 TempFolder::~TempFolder()
 {
-    if (DIR* dir = opendir(path_.c_str())) {
-        while (dirent* entry = readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..")
-                unlink((path_ + "/" + name).c_str());
-        }
-        closedir(dir);
-    }
-    rmdir(path_.c_str());
+    scratch::removeContents(fd_.get());
+    // The folder goes only while its name still stands for the folder made here.
+    struct stat held = {};
+    struct stat named = {};
+    if (fstat(fd_.get(), &held) == 0 &&
+        fstatat(parent_.get(), name_.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        held.st_dev == named.st_dev && held.st_ino == named.st_ino)
+        unlinkat(parent_.get(), name_.c_str(), AT_REMOVEDIR);
 }
 
 std::string sourceForFFmpeg(const std::string& source, std::unique_ptr<TempFolder>& holder)
 {
-    if (source.find('%') == std::string::npos)
+    if (source.find_first_of("%\r\n") == std::string::npos)
         return "file:" + source;
     std::string target = source;
     if (target[0] != '/') {
@@ -130,12 +131,12 @@ std::string sourceForFFmpeg(const std::string& source, std::unique_ptr<TempFolde
     if (runtime.empty())
         throw Failure("cannot use a private runtime folder for a link to the source: " +
                       std::string(std::strerror(errno)));
-    if (runtime.find('%') != std::string::npos)
+    if (runtime.find_first_of("%\r\n") != std::string::npos)
         throw Failure("the runtime folder " + quoted(runtime) +
-                      " holds a %, which FFmpeg would misread");
+                      " holds a % or a line break, which FFmpeg would misread");
     holder = std::make_unique<TempFolder>(runtime, "kestrel-source");
-    const std::string link = holder->path() + "/source" + extension;
-    if (symlink(target.c_str(), link.c_str()) != 0)
+    const std::string link = "source" + extension;
+    if (symlinkat(target.c_str(), holder->fd().get(), link.c_str()) != 0)
         throw Failure("cannot make a temporary link: " + std::string(std::strerror(errno)));
-    return "file:" + link;
+    return "file:" + holder->path() + "/" + link;
 }

@@ -45,6 +45,8 @@ public:
     ~OutputFile();
 
     const Fd& fd() const { return fd_; }
+    // Syncs the file, gives it TARGET's name and syncs the folder (see
+    // scratch::publish); throws Failure when a step fails.
     void publish();
 
 private:
@@ -55,8 +57,10 @@ private:
 // TEXT in an unnamed file in memory.
 Fd memoryFile(const std::string& text);
 
-// A new folder inside FOLDER with a marked hidden name made from BASE;
-// removed with the files in it.
+// A new folder inside FOLDER with a marked hidden name made from BASE, held
+// open from its making: whatever is done in it goes through fd(), so a folder
+// put in its place meanwhile (a link to another) is never touched. Removed
+// with the files in it.
 class TempFolder
 {
 public:
@@ -66,12 +70,17 @@ public:
     ~TempFolder();
 
     const std::string& path() const { return path_; }
+    const Fd& fd() const { return fd_; }
+    const Fd& parent() const { return parent_; } // FOLDER
 
 private:
-    std::string path_;
+    std::string name_, path_;
+    Fd parent_, fd_, lock_;
 };
 
 // The name under which FFmpeg is given the source SOURCE. FFmpeg reads a "%"
-// in an image file name as a number field, so such a source is handed over
-// through a link with a plain name in the user's runtime folder, made in HOLDER.
+// in an image file name as a number field, and a line break in the name would
+// reach the lines FFmpeg prints, where the window reads the progress; such a
+// source is handed over through a link with a plain name in the user's
+// runtime folder, made in HOLDER.
 std::string sourceForFFmpeg(const std::string& source, std::unique_ptr<TempFolder>& holder);

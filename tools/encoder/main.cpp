@@ -27,6 +27,8 @@ const char* const usage =
     "\n"
     "  -b 225kb/s  video bitrate     -s 400x300   frame size    -r 24  frame rate\n"
     "  -ar 22050Hz -ab 64k -ac 1     MP3 audio (11025, 22050 or 44100 Hz), or -an\n"
+    "  -vcodec libx264 -acodec libfaac  H.264 video and AAC audio instead, as browser\n"
+    "              players and streaming servers take them\n"
     "  -vhook \"imlib2.dll -c COLOUR -F FONTFILE/SIZE -C RGB.TXT -A 0..255 -x X -y Y -t TEXT\"\n"
     "              a text watermark (the text is the rest of the argument)\n"
     "  --help, --version\n"

@@ -54,9 +54,8 @@ private:
 
 // The new file while it is written: unnamed, so that nothing is left if the
 // program is killed, and given the target's name when complete. Where the
-// file system refuses unnamed files it has a scratch name marked with this
-// host and process, which a signal removes and which a later run removes
-// after a SIGKILL.
+// file system refuses unnamed files it has a marked scratch name, which a
+// signal removes and which a later run removes after a SIGKILL.
 class NewFile
 {
 public:
@@ -67,16 +66,19 @@ public:
         fd_ = scratch::openUnnamed(dir, 0600);
         if (fd_ >= 0)
             return;
-        const std::string name = scratch::namedTemplate(dir, target.substr(dir.size()));
         SignalBlock block;
-        if (name.size() >= sizeof g_tempPath)
-            throw IoError("cannot create a temporary file in its folder: " +
-                          errnoText(ENAMETOOLONG));
-        std::strcpy(g_tempPath, name.c_str());
-        fd_ = mkostemp(g_tempPath, O_CLOEXEC);
+        std::string name;
+        fd_ = scratch::openMarked(dir, target.substr(dir.size()), name);
+        if (fd_ >= 0 && name.size() >= sizeof g_tempPath) {
+            unlink(name.c_str());
+            close(fd_);
+            fd_ = -1;
+            errno = ENAMETOOLONG;
+        }
         if (fd_ < 0)
             throw IoError("cannot create a temporary file in its folder: " + errnoText(errno));
-        path_ = g_tempPath;
+        std::strcpy(g_tempPath, name.c_str());
+        path_ = name;
         g_haveTemp = 1;
     }
 
@@ -93,19 +95,18 @@ public:
 
     int fd() const { return fd_; }
 
-    // Puts the new file in the target's place.
+    // Puts the new file in the target's place, durably.
     void publish()
     {
         SignalBlock block;
-        int err = 0;
-        if (path_.empty())
-            err = scratch::publish(fd_, target_);
-        else if (rename(path_.c_str(), target_.c_str()) != 0)
-            err = errno;
-        if (err)
-            throw IoError("cannot replace the file: " + errnoText(err));
-        path_.clear();
-        g_haveTemp = 0;
+        const scratch::Published done = scratch::publish(fd_, path_, target_);
+        if (done.placed) {
+            path_.clear();
+            g_haveTemp = 0;
+        }
+        if (done.error)
+            throw IoError((done.placed ? "cannot sync the folder: " : "cannot replace the file: ") +
+                          errnoText(done.error));
     }
 
 private:
@@ -262,12 +263,6 @@ void replaceFile(int in, const std::string& target, const struct stat& before,
         throw IoError("the file changed while it was being read; left unchanged");
 
     tmp.publish();
-    // Make the rename itself durable.
-    int dfd = open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        fsync(dfd);
-        close(dfd);
-    }
 }
 
 } // namespace flvmdi

@@ -104,14 +104,7 @@ void Scanner::video(uint64_t body, uint32_t size, uint32_t ts, uint64_t keptPos)
     const int frameType = d[0] >> 4, codec = d[0] & 0x0F;
     if (frameType == 5)
         return; // video info / command frame
-    // Like the other injectors, every tag marked as a key frame is indexed,
-    // AVC sequence headers and ends included: a player that seeks there
-    // reads on to the next picture. Of several with the same time only the
-    // first is indexed (an AVC sequence header and its first picture).
     const bool key = frameType == 1;
-    r_.lastVideoFrameIsKey = key;
-    if (key && (r_.keyframes.empty() || r_.keyframes.back().timeMs != ts))
-        r_.keyframes.push_back({ts, keptPos});
     if (codec == 7) {
         if (d.size() < 2)
             return;
@@ -120,9 +113,15 @@ void Scanner::video(uint64_t body, uint32_t size, uint32_t ts, uint64_t keptPos)
             auto rec = src_.get(body + 5, std::min<size_t>(size - 5, kAvcConfigMax));
             setSize(avcConfigPictureSize(rec));
         }
+        // The sequence header and end are marked as key frames too, but a
+        // player that seeks there finds no picture.
         if (packetType != 1)
-            return; // no picture: sequence header or end of sequence
+            return;
     }
+    // Of several key frames with the same time only the first is indexed.
+    r_.lastVideoFrameIsKey = key;
+    if (key && (r_.keyframes.empty() || r_.keyframes.back().timeMs != ts))
+        r_.keyframes.push_back({ts, keptPos});
     StreamStats& v = r_.video;
     if (v.codecId < 0)
         v.codecId = codec;

@@ -31,13 +31,12 @@ namespace
 //   body, without the 4-byte back-pointers) in the new file, as flvmeta
 //   checks them; datasize counts script tags, the new onMetaData included.
 //   videosize only with video, audiosize only with audio.
-// - keyframes: every video tag of frame type 1 (key frame), in file order,
+// - keyframes: every video frame of frame type 1 (key frame), in file order,
 //   with its timestamp and the position of its tag header in the new file;
-//   as with the other injectors this includes AVC sequence header and end
-//   of sequence tags, which are marked as key frames. A key frame with the
-//   same time as the one indexed before it is left out.
-// - canSeekToEnd: the last video tag (info frames aside) is marked as a key
-//   frame; false without video.
+//   AVC sequence header and end of sequence tags, though marked as key
+//   frames, carry no picture and are left out. A key frame with the same
+//   time as the one indexed before it is left out.
+// - canSeekToEnd: the last video frame is a key frame; false without video.
 double roundRate(double v)
 {
     return v >= 1 ? std::round(v * 1000.0) / 1000.0 : v;

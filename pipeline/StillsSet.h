@@ -1,0 +1,15 @@
+#pragma once
+
+#include "pipeline/JobRequest.h"
+
+class JobFileSystem;
+
+// The stills a job grabs into the output folder: cover1.jpg, cover2.jpg, ...
+
+// The output folder holds a set already (its first still): the user is asked
+// before it is replaced.
+bool StillsExist(const JobRequest& job, const JobFileSystem& files);
+
+// Once a grab of count stills has replaced an older set, the older set's
+// stills numbered above count go, so that the folder holds one video's set.
+void RemoveStillsAbove(const QString& outDir, int count);
