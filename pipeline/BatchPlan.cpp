@@ -18,12 +18,6 @@ QString identity(const QString& path)
     return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
 }
 
-QString stillsNameFor(const QString& outFile)
-{
-    const bool flv = outFile.right(4).compare(QLatin1String(".flv"), Qt::CaseInsensitive) == 0;
-    return (flv ? outFile.chopped(4) : outFile) + QStringLiteral("-cover%d.jpg");
-}
-
 QString quotedList(const QStringList& names)
 {
     QStringList quoted;
@@ -36,6 +30,12 @@ QString quotedList(const QStringList& names)
 
 } // namespace
 
+QString StillsNameFor(const QString& outFile)
+{
+    const bool flv = outFile.right(4).compare(QLatin1String(".flv"), Qt::CaseInsensitive) == 0;
+    return (flv ? outFile.chopped(4) : outFile) + QStringLiteral("-cover%d.jpg");
+}
+
 BatchPlan PlanBatch(const QList<JobRequest>& requests, const JobFileSystem& files)
 {
     BatchPlan plan;
@@ -45,6 +45,7 @@ BatchPlan PlanBatch(const QList<JobRequest>& requests, const JobFileSystem& file
         if (request.outDir.isEmpty())
             request.outDir = source.absolutePath() + request.separator;
         request.outFile = ProposeOutputName(source.fileName()).value_or(QString());
+        request.batchNumber = int(plan.jobs.size()) + 1;
         ++perFolder[identity(request.outDir)];
         plan.jobs.append({request, std::nullopt, false});
     }
@@ -61,7 +62,7 @@ BatchPlan PlanBatch(const QList<JobRequest>& requests, const JobFileSystem& file
         if (request.outFile.isEmpty())
             continue;
         if (perFolder[identity(request.outDir)] > 1)
-            request.stillsName = stillsNameFor(request.outFile);
+            request.stillsName = StillsNameFor(request.outFile);
         const QString output = identity(request.outDir) + u'/' + request.outFile;
         if (!writers.contains(output))
             outputs << output;

@@ -31,10 +31,14 @@ struct BatchPlan {
 
 // Each request brings its source and options; an empty outDir means beside
 // the source. The output is named from the source as the Input File pick
-// names it. When more than one job writes into a folder, each job's stills
-// are named after its output ("clip-cover%d.jpg"), so that none overwrites
-// another's; a job alone in its folder keeps "cover%d.jpg".
+// names it, and the jobs are numbered from 1 (batchNumber). When more than
+// one job writes into a folder, each job's stills are named after its output
+// (StillsNameFor), so that none overwrites another's; a job alone in its
+// folder keeps "cover%d.jpg".
 BatchPlan PlanBatch(const QList<JobRequest>& requests, const JobFileSystem& files);
+
+// "clip-cover%d.jpg" for "clip.flv".
+QString StillsNameFor(const QString& outFile);
 
 // The message for a clash, naming the videos.
 QString DescribeClash(const OutputClash& clash);

@@ -26,6 +26,13 @@ struct JobRequest {
     // The user agreed to replace the stills in the folder: the older set goes.
     bool replaceStills = false;
 
+    // A job of a batch (the console program's or the window's), numbered from
+    // 1; 0 for the window's single job. A batch job's probe writes into a
+    // scratch folder of its own, never the one input.bat and infile.txt of
+    // the application folder, and its log's name carries the process id and
+    // this number.
+    int batchNumber = 0;
+
     QString appFolder;  // the program's folder, without a closing separator
     QString windowsDir; // the folder whose "fonts" holds the watermark fonts
     QChar separator = u'/';
