@@ -125,7 +125,8 @@ QString HelpText()
              option.valueName, QLatin1String(option.help));
     text += QStringLiteral(
         "\nExit status: 0 when every job converted or was skipped, 1 when any failed or\n"
-        "was refused, 2 for bad usage, 130 or 143 when stopped by SIGINT or SIGTERM.\n"
+        "was refused, 2 for bad usage, 128 + the signal when stopped by SIGINT (130),\n"
+        "SIGPIPE (141) or SIGTERM (143).\n"
         "See kestrel-convert(1) for the manifest, --json and more.\n");
     return text;
 }

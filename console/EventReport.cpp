@@ -31,6 +31,11 @@ QJsonValue orNull(const QString& text)
     return text.isEmpty() ? QJsonValue() : QJsonValue(text);
 }
 
+QString oneLine(QString text)
+{
+    return text.replace(u'\n', QLatin1String("\\n")).replace(u'\r', QLatin1String("\\r"));
+}
+
 } // namespace
 
 EventReport::EventReport(FILE* lines, FILE* json, bool liveProgress)
@@ -75,10 +80,16 @@ void EventReport::Refused(int job, const QString& message)
     Ended(job, {JobResult::Refused, std::nullopt, QString()}, message);
 }
 
-void EventReport::Skipped(int job)
+void EventReport::Skipped(int job, const QString& existing)
 {
     Ended(job, {JobResult::Skipped, std::nullopt, QString()},
-          m_running[job].output + QStringLiteral(" exists (--overwrite replaces it)"));
+          existing + QStringLiteral(" exists (--overwrite replaces it)"));
+}
+
+QString EventReport::prefix(int job) const
+{
+    return m_jobs > 0 ? QStringLiteral("[%1/%2]").arg(job).arg(m_jobs)
+                      : QStringLiteral("[%1]").arg(job);
 }
 
 void EventReport::StepStarted(int job, JobStep step, const QString& caption)
@@ -99,10 +110,8 @@ void EventReport::Progress(int job, int percent, std::optional<int> secondsLeft)
                {"seconds_left", secondsLeft ? QJsonValue(*secondsLeft) : QJsonValue()}});
     if (!m_live)
         return;
-    QString line = QStringLiteral("[%1/%2] %3: %4 %5%")
-                       .arg(job)
-                       .arg(m_jobs)
-                       .arg(QFileInfo(state.source).fileName(), state.caption)
+    QString line = QStringLiteral("%1 %2: %3 %4%")
+                       .arg(prefix(job), oneLine(QFileInfo(state.source).fileName()), state.caption)
                        .arg(percent);
     if (secondsLeft)
         line += QStringLiteral(", %1:%2 left")
@@ -114,15 +123,15 @@ void EventReport::Progress(int job, int percent, std::optional<int> secondsLeft)
     m_progressShown = true;
 }
 
-void EventReport::StepEnded(int job, const StepOutcome& outcome)
+void EventReport::StepEnded(int job, const StepReport& step)
 {
-    if (!outcome.message.isEmpty())
-        m_running[job].messages << outcome.message;
+    if (!step.message.isEmpty())
+        m_running[job].messages << step.message;
     writeJson("outcome", {{"job", job},
-                          {"step", StepName(outcome.step)},
-                          {"ok", outcome.ok},
-                          {"message", outcome.message},
-                          {"details", outcome.details}});
+                          {"step", StepName(step.step)},
+                          {"ok", step.ok},
+                          {"message", step.message},
+                          {"details", step.details}});
 }
 
 void EventReport::Ended(int job, const JobEnd& end, const QString& message)
@@ -147,7 +156,7 @@ void EventReport::Ended(int job, const JobEnd& end, const QString& message)
     const QString where = end.result == JobResult::Converted
                               ? state.source + QStringLiteral(" -> ") + state.output
                               : state.source;
-    writeLine(QStringLiteral("[%1/%2] %3: %4").arg(job).arg(m_jobs).arg(where, text));
+    writeLine(QStringLiteral("%1 %2: %3").arg(prefix(job), oneLine(where), oneLine(text)));
 }
 
 void EventReport::RunEnded(int exitStatus)

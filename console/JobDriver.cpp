@@ -1,27 +1,9 @@
 #include "console/JobDriver.h"
 
-#include "common/MessageStyle.h"
 #include "pipeline/ConversionJob.h"
 #include "pipeline/JobChecks.h"
 #include "pipeline/Progress.h"
 #include "pipeline/ToolRunner.h"
-
-namespace
-{
-
-// The job names its steps by the captions its progress window shows.
-JobStep stepFromCaption(const QString& caption)
-{
-    if (caption.startsWith(u"Reading"))
-        return JobStep::Probe;
-    if (caption.startsWith(u"Adding"))
-        return JobStep::Inject;
-    if (caption.startsWith(u"Grabbing"))
-        return JobStep::Stills;
-    return JobStep::Encode;
-}
-
-} // namespace
 
 JobDriver::JobDriver(QObject* parent)
     : QObject(parent), m_job(new ConversionJob(MakeToolRunner(nullptr), LocalFileSystem(), this))
@@ -31,81 +13,94 @@ JobDriver::JobDriver(QObject* parent)
         if (percent >= 0 && percent != std::exchange(m_percent, percent))
             emit Progress(percent, RemainingSeconds(percent, m_clock.elapsed() / 1000.0));
     });
-    // The job goes on once this has returned: nothing waits for a user here.
-    connect(m_job, &ConversionJob::Message, this, &JobDriver::onMessage, Qt::DirectConnection);
-    connect(m_job, &ConversionJob::Finished, this, &JobDriver::onFinished);
+    connect(m_job, &ConversionJob::StepEnded, this, &JobDriver::onStepEnded);
+    connect(m_job, &ConversionJob::Finished, this, &JobDriver::end);
 }
 
 void JobDriver::Start(const JobRequest& request)
 {
+    m_stills = request.stills;
+    m_next = request.options.watermark ? JobStep::Probe : JobStep::Encode;
     m_end = JobEnd{JobResult::Converted, 0u, QString()};
     m_job->Start(request);
 }
 
-void JobDriver::Cancel()
+void JobDriver::Stop()
 {
-    m_job->Cancel();
+    if (m_ended || std::exchange(m_stopping, true))
+        return;
+    if (!m_stepRunning)
+        stopBetweenSteps();
+    else if (m_step != JobStep::Inject)
+        m_job->Cancel();
 }
 
-int JobDriver::MaxAtOnce(const QList<JobRequest>& jobs, int asked)
-{
-    for (const JobRequest& job : jobs) {
-        if (job.options.watermark)
-            return 1;
-    }
-    return qMax(1, asked);
-}
-
-std::optional<QString> JobDriver::Unsupported(const JobRequest& job)
-{
-    if (job.stills && job.stillsName != QLatin1String(DefaultStillsName))
-        return QStringLiteral("--stills for more than one video per output folder is not "
-                              "available in this build yet");
-    return std::nullopt;
-}
-
+// The steps follow each other in a fixed order; which runs next follows from
+// the outcome of the last.
 void JobDriver::onStepStarted(const QString& caption)
 {
-    closeStep();
-    m_step = stepFromCaption(caption);
+    m_step = m_next.value_or(JobStep::Stills);
+    m_stepRunning = true;
     m_percent = -1;
     m_clock.start();
-    emit StepStarted(*m_step, caption);
+    emit StepStarted(m_step, caption);
 }
 
-// A step the window says nothing about went well, unless it was an encode
-// that failed.
-void JobDriver::closeStep()
+void JobDriver::onStepEnded(const StepResult& result)
 {
-    if (!m_step)
-        return;
-    const JobStep step = *std::exchange(m_step, std::nullopt);
-    emit StepEnded({step, step != JobStep::Encode || m_job->EncodeSucceeded, QString(), QString()});
-}
-
-void JobDriver::onMessage(const QString& text, int style, const QString&, const QString& details)
-{
-    const bool ok = style != vbCritical && m_end.result != JobResult::Cancelled;
-    if (!ok && m_end.result == JobResult::Converted) {
-        m_end.result = JobResult::Failed;
-        m_end.exitCode = m_job->ToolExitCode;
-    }
-    emit StepEnded({m_step.value_or(JobStep::Encode), ok, text, details});
-    m_step.reset();
-}
-
-void JobDriver::onFinished(bool cancelled)
-{
-    // A cancelled job says so in a message that follows.
+    m_stepRunning = false;
+    const bool cancelled = result.outcome == StepOutcome::Cancelled;
     if (cancelled) {
         m_end.result = JobResult::Cancelled;
         m_end.exitCode.reset();
+    } else if (result.IsFailure() && m_end.result == JobResult::Converted) {
+        m_end.result = JobResult::Failed;
+        m_end.exitCode = result.outcome == StepOutcome::CannotStart
+                             ? std::nullopt
+                             : std::optional<quint32>(m_job->ToolExitCode);
     }
+    switch (m_step) {
+    case JobStep::Probe:
+        m_next = JobStep::Encode;
+        break;
+    case JobStep::Encode:
+        m_next = result.outcome == StepOutcome::Encoded ? JobStep::Inject : JobStep::Stills;
+        break;
+    case JobStep::Inject:
+        m_next = JobStep::Stills;
+        break;
+    case JobStep::Stills:
+        m_next.reset();
+        break;
+    }
+    if (m_next == JobStep::Stills && !m_stills)
+        m_next.reset();
+    emit StepEnded({m_step, !cancelled && !result.IsFailure(), result.text, result.details});
+    m_job->Continue();
+    if (m_stopping && !cancelled)
+        stopBetweenSteps();
+}
+
+// The job has been told to go on: it stops before its next step unless that
+// is the injection, or there is none and it is about to finish.
+void JobDriver::stopBetweenSteps()
+{
+    if (!m_next || m_next == JobStep::Inject)
+        return;
+    m_job->StopForExit();
+    if (m_end.result == JobResult::Converted) {
+        m_end.result = JobResult::Cancelled;
+        m_end.exitCode.reset();
+    }
+    end();
+}
+
+void JobDriver::end()
+{
+    if (std::exchange(m_ended, true))
+        return;
+    m_end.logPath = m_job->LogPath();
+    // From the event loop, so that the receiver may delete this driver.
     QMetaObject::invokeMethod(
-        this,
-        [this] {
-            closeStep();
-            emit Ended(m_end);
-        },
-        Qt::QueuedConnection);
+        this, [this] { emit Ended(m_end); }, Qt::QueuedConnection);
 }

@@ -2,6 +2,7 @@
 
 #include "console/JobEvents.h"
 #include "pipeline/JobRequest.h"
+#include "pipeline/StepResult.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -18,29 +19,30 @@ public:
     explicit JobDriver(QObject* parent = nullptr);
 
     void Start(const JobRequest& request);
-    void Cancel();
-
-    // How many of these jobs may run at once when asked runs are wanted: the
-    // probe before a watermark writes its report to one file for all jobs.
-    static int MaxAtOnce(const QList<JobRequest>& jobs, int asked);
-    // Why such a job cannot run yet, if it cannot: the job names its stills
-    // "cover%d.jpg" whatever the request says.
-    static std::optional<QString> Unsupported(const JobRequest& job);
+    // Stops the job as the window's Cancel does, and starts no step after
+    // it, but for the injection that completes a good encode: that one runs
+    // to its end, so that an FLV left behind always has its metadata.
+    void Stop();
 
 signals:
     void StepStarted(JobStep step, const QString& caption);
     void Progress(int percent, std::optional<int> secondsLeft);
-    void StepEnded(const StepOutcome& outcome);
+    void StepEnded(const StepReport& report);
     void Ended(const JobEnd& end); // once, after the last step
 
 private:
     void onStepStarted(const QString& caption);
-    void onMessage(const QString& text, int style, const QString& title, const QString& details);
-    void onFinished(bool cancelled);
-    void closeStep();
+    void onStepEnded(const StepResult& result);
+    void stopBetweenSteps();
+    void end();
 
     ConversionJob* m_job;
-    std::optional<JobStep> m_step; // open until its outcome is known
+    bool m_stills = false;
+    std::optional<JobStep> m_next; // the step that starts next, if any
+    JobStep m_step = JobStep::Encode;
+    bool m_stepRunning = false;
+    bool m_stopping = false;
+    bool m_ended = false;
     int m_percent = -1;
     QElapsedTimer m_clock;
     JobEnd m_end;

@@ -102,6 +102,9 @@ void applyOption(JobRequest& job, const QString& name, const QString& value,
     }
     if (name == u"no-audio") {
         c.disableAudio = pick(name, value, {"true", "false"}) == u"true";
+    } else if (name == u"format") {
+        c.format = pick(name, value, {"sorenson", "h264"}) == u"h264" ? FlvFormat::H264
+                                                                      : FlvFormat::Sorenson;
     } else if (name == u"watermark") {
         c.watermark = true;
         c.watermarkText = value;
@@ -148,6 +151,8 @@ const QList<JobOptionSpec>& JobOptionSpecs()
         {"audio-bitrate", "KBPS", "audio bitrate in kbit/s"},
         {"channels", "Stereo|Mono", "audio channels"},
         {"no-audio", nullptr, "leave the audio out"},
+        {"format", "sorenson|h264",
+         "Sorenson Spark + MP3 (default) or H.264 + AAC (browsers, servers)"},
         {"watermark", "TEXT", "draw TEXT on the picture"},
         {"font", "NAME", "watermark font, as fonts.txt names it"},
         {"font-size", "N", "watermark font size, from fontsizes.txt"},

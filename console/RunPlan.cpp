@@ -35,9 +35,15 @@ QList<JobRequest> manifestRequests(const ConsoleArguments& args, const Catalogs&
 }
 
 // The folder watched must not receive the outputs, or they would be taken for
-// new videos.
+// new videos. It is the run's only source, and what exists is never replaced.
 void checkWatch(const ConsoleArguments& args)
 {
+    if (!args.paths.isEmpty() || !args.manifest.isEmpty())
+        throw UsageError(
+            QStringLiteral("--watch takes no videos, folders or --manifest beside it"));
+    if (args.overwrite)
+        throw UsageError(QStringLiteral("--watch skips the videos whose FLV exists: "
+                                        "--overwrite cannot go with it"));
     const QString watched = QFileInfo(args.watch).canonicalFilePath();
     if (watched.isEmpty() || !QFileInfo(args.watch).isDir())
         throw UsageError(QStringLiteral("--watch ") + args.watch +
@@ -46,7 +52,6 @@ void checkWatch(const ConsoleArguments& args)
     if (args.outputDir.isEmpty() || output == watched || output.startsWith(watched + u'/'))
         throw UsageError(QStringLiteral("--watch needs an output folder (-o) outside the "
                                         "folder it watches"));
-    throw UsageError(QStringLiteral("--watch is not available in this build yet"));
 }
 
 } // namespace

@@ -4,11 +4,13 @@
 #include "console/Arguments.h"
 #include "console/BatchRunner.h"
 #include "console/EventReport.h"
-#include "console/JobDriver.h"
 #include "console/RunPlan.h"
+#include "console/StopSignals.h"
 #include "console/UsageError.h"
+#include "console/WatchFolder.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QThread>
 #include <cstdio>
 #include <unistd.h>
@@ -16,10 +18,37 @@
 namespace
 {
 
+// Without a login session there is no XDG_RUNTIME_DIR: Qt's own fallback
+// folder serves the probes, and its warning would come once for each job.
+void quietRuntimeWarning()
+{
+    static const QtMessageHandler qtHandler = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+            if (!text.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+                qtHandler(type, context, text);
+        });
+}
+
 void say(const QString& text)
 {
     for (const QString& line : text.split(u'\n'))
         std::fprintf(stderr, "kestrel-convert: %s\n", line.toLocal8Bit().constData());
+}
+
+// Each video that appears becomes a job of its own; many of them write into
+// one folder over time, so their stills are named after their outputs.
+void watch(const ConsoleArguments& args, const JobRequest& common, BatchRunner& runner)
+{
+    auto* folder = new WatchFolder(args.watch, args.recursive, args.outputDir, &runner);
+    QObject::connect(folder, &WatchFolder::VideoReady, &runner,
+                     [&runner, common](const QString& path) {
+                         JobRequest request = common;
+                         request.source = path;
+                         PlannedJob job = PlanBatch({request}, LocalFileSystem()).jobs.first();
+                         job.request.stillsName = StillsNameFor(job.request.outFile);
+                         runner.Add(job);
+                     });
+    folder->Start();
 }
 
 } // namespace
@@ -28,8 +57,10 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kestrel-convert"));
+    quietRuntimeWarning();
     ConsoleArguments args;
     BatchPlan plan;
+    JobRequest common;
     try {
         args = ParseArguments(QCoreApplication::arguments());
         if (args.action == ConsoleArguments::Help) {
@@ -53,25 +84,22 @@ int main(int argc, char** argv)
             return ExitFailed;
         }
         plan = PlanRun(args, catalogs, appFolder);
-        for (const PlannedJob& job : plan.jobs) {
-            if (const std::optional<QString> why = JobDriver::Unsupported(job.request))
-                throw UsageError(*why);
-        }
+        common = BuildRequest(args.jobOptions, catalogs, appFolder);
     } catch (const UsageError& error) {
         say(error.message());
         return ExitUsage;
     }
-    if (plan.jobs.isEmpty())
+    if (plan.jobs.isEmpty() && args.watch.isEmpty())
         say(QStringLiteral("no videos to convert"));
 
-    QList<JobRequest> requests;
-    for (const PlannedJob& job : plan.jobs)
-        requests << job.request;
-    const int atOnce =
-        JobDriver::MaxAtOnce(requests, args.jobs == 0 ? QThread::idealThreadCount() : args.jobs);
+    const int atOnce = args.jobs == 0 ? QThread::idealThreadCount() : args.jobs;
     EventReport report(stderr, args.json ? stdout : nullptr, isatty(STDERR_FILENO) == 1);
-    BatchRunner runner(plan, atOnce, args.overwrite, report);
+    BatchRunner runner(atOnce, args.overwrite, report);
+    CatchStopSignals(&runner, [&runner](int signal) { runner.Stop(ExitSignalBase + signal); });
     QObject::connect(&runner, &BatchRunner::Finished, &app, &QCoreApplication::exit);
-    runner.Start();
+    if (args.watch.isEmpty())
+        runner.Run(plan);
+    else
+        watch(args, common, runner);
     return app.exec();
 }
