@@ -32,7 +32,8 @@ QStringList fields(const JobRequest& j)
 {
     const EncoderControls& o = j.options;
     return {"size=" + o.videoWindow,
-            "video=" + o.videoBitrate + '/' + o.videoFrameRate,
+            "video=" + o.videoBitrate + '/' + o.videoFrameRate +
+                (o.format == FlvFormat::H264 ? " h264" : ""),
             "audio=" + (o.disableAudio
                             ? "off"
                             : o.audioSampling + '/' + o.audioBitrate + '/' + o.audioChannel),

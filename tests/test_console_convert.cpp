@@ -1,11 +1,13 @@
-// kestrel-convert converts a folder of real videos, one of them damaged, with
-// the real front-end, Debian's ffmpeg and flvmdi; its --json events parse.
+// kestrel-convert with the real front-end, Debian's ffmpeg and flvmdi: a folder
+// with a damaged video, two jobs at once; a stop in the middle; a watched
+// folder. Its --json events are read back by a JSON parser.
 #include "tests/support/TestSupport.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTest>
+#include <csignal>
 
 using namespace TestSupport;
 
@@ -13,52 +15,149 @@ class TestConsoleConvert : public QObject
 {
     Q_OBJECT
 private slots:
-    void folderWithADamagedVideo();
+    void initTestCase();
+    void folderTwoAtATime();
+    void stoppedInTheMiddle();
+    void watchedFolder();
+
+private:
+    void makeVideo(const QString& name, int seconds);
+    // Starts kestrel-convert with --json in the test's folder.
+    void start(QProcess& run, const QStringList& arguments);
+    // The next such event, or an empty object when none comes in time.
+    QJsonObject next(QProcess& run, const QString& event, int ms = 120000);
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+    QStringList files(const QString& folder) const
+    {
+        return QDir(path(folder)).entryList(QDir::Files | QDir::Hidden);
+    }
+    QTemporaryDir m_dir;
 };
 
-void TestConsoleConvert::folderWithADamagedVideo()
+void TestConsoleConvert::initTestCase()
 {
     IsolateProcess();
-    QTemporaryDir dir;
-    const QDir root(dir.path());
-    QVERIFY(root.mkpath("v") && root.mkpath("out"));
-    for (const char* name : {"a.avi", "b.mov"}) {
-        QVERIFY(QProcess::execute("ffmpeg", {"-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
-                                             "testsrc=rate=25:size=160x120:duration=1", "-c:v",
-                                             "mpeg4", root.filePath("v/") + name}) == 0);
+    QVERIFY(QDir(m_dir.path()).mkpath("v") && QDir(m_dir.path()).mkpath("out"));
+}
+
+void TestConsoleConvert::makeVideo(const QString& name, int seconds)
+{
+    QCOMPARE(QProcess::execute("ffmpeg",
+                               {"-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                                QString("testsrc=rate=25:size=640x480:duration=%1").arg(seconds),
+                                "-c:v", "mpeg4", path(name)}),
+             0);
+}
+
+void TestConsoleConvert::start(QProcess& run, const QStringList& arguments)
+{
+    run.setWorkingDirectory(m_dir.path());
+    run.start(BuiltAppFolder() + "/kestrel-convert", QStringList{"--json"} + arguments);
+    QVERIFY(run.waitForStarted());
+}
+
+QJsonObject TestConsoleConvert::next(QProcess& run, const QString& event, int ms)
+{
+    QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired()) {
+        if (!run.canReadLine() && !run.waitForReadyRead(int(deadline.remainingTime())))
+            break;
+        while (run.canReadLine()) {
+            QJsonParseError error;
+            const QJsonObject got = QJsonDocument::fromJson(run.readLine(), &error).object();
+            if (error.error != QJsonParseError::NoError)
+                return QJsonObject{{"event", "not JSON"}};
+            if (got["event"] == event)
+                return got;
+        }
     }
-    QFile damaged(root.filePath("v/c.avi"));
+    return QJsonObject();
+}
+
+// Two jobs probe at once, each in its own scratch folder; the stills are named
+// after their outputs, and an older set of one of them is replaced whole.
+void TestConsoleConvert::folderTwoAtATime()
+{
+    makeVideo("v/a.avi", 1);
+    makeVideo("v/b.mov", 1);
+    QFile damaged(path("v/c.avi"));
     QVERIFY(damaged.open(QIODevice::WriteOnly) && damaged.write("not a video at all") > 0);
     damaged.close();
+    for (const char* old : {"out/a-cover1.jpg", "out/a-cover3.jpg", "out/cover3.jpg"})
+        QVERIFY(QFile(path(old)).open(QIODevice::WriteOnly));
 
     QProcess run;
-    run.start(BuiltAppFolder() + "/kestrel-convert",
-              {"--json", "--size", "160x120", "-o", root.filePath("out"), root.filePath("v")});
-    QVERIFY(run.waitForFinished(120000));
-    QCOMPARE(run.exitCode(), 1);
+    start(run, {"--jobs", "2", "--overwrite", "--watermark", "Hi", "--stills", "2", "--size",
+                "160x120", "-o", "out", "v"});
     QStringList ended;
-    QJsonObject done;
-    for (const QByteArray& line : run.readAllStandardOutput().trimmed().split('\n')) {
-        QJsonParseError error;
-        const QJsonObject event = QJsonDocument::fromJson(line, &error).object();
-        QVERIFY2(error.error == QJsonParseError::NoError, line.constData());
-        if (event["event"] == "ended")
-            ended << QFileInfo(event["output"].toString()).fileName() + ' ' +
-                         event["result"].toString() + ' ' + event["message"].toString();
-        done = event;
+    for (QJsonObject event; !(event = next(run, "ended")).isEmpty();) {
+        ended << event["output"].toString().section('/', -1) + ' ' + event["result"].toString() +
+                     ' ' + QString::number(event["exit_code"].toInt(-1)) + ' ' +
+                     event["message"].toString();
+        QVERIFY(QFile::exists(event["log"].toString()));
     }
-    QCOMPARE(ended, (QStringList{"a.flv converted FLV CONVERSION SUCCESSFUL!",
-                                 "b.flv converted FLV CONVERSION SUCCESSFUL!",
-                                 "c.flv failed ENCODING FAILED! POSSIBLE REASON IS A "
-                                 "DAMAGED/IMPROPER/CORRUPTED/UNSUPPORTED SOURCE VIDEO FILE."}));
-    QCOMPARE(done["event"].toString() + ' ' + QString::number(done["status"].toInt()), "done 1");
+    ended.sort();
+    QCOMPARE(ended, (QStringList{"a.flv converted 0 FLV CONVERSION SUCCESSFUL! IMAGE(S) GENERATED!",
+                                 "b.flv converted 0 FLV CONVERSION SUCCESSFUL! IMAGE(S) GENERATED!",
+                                 "c.flv failed 1 ENCODING FAILED! POSSIBLE REASON IS A "
+                                 "DAMAGED/IMPROPER/CORRUPTED/UNSUPPORTED SOURCE VIDEO FILE. "
+                                 "IMAGE GENERATION FAILED!"}));
+    run.waitForFinished(); // false when it has ended already
+    QCOMPARE(run.exitCode(), 1);
     QCOMPARE(run.readAllStandardError().count('\n'), 3);
-    QCOMPARE(QDir(root.filePath("out")).entryList(QDir::Files | QDir::Hidden),
-             (QStringList{"a.flv", "b.flv"}));
+    QCOMPARE(files("out"), (QStringList{"a-cover1.jpg", "a-cover2.jpg", "a.flv", "b-cover1.jpg",
+                                        "b-cover2.jpg", "b.flv", "cover3.jpg"}));
+    QCOMPARE(
+        QDir(qEnvironmentVariable("XDG_RUNTIME_DIR")).entryList({"kestrel-probe-*"}, QDir::Dirs),
+        QStringList());
     for (const char* name : {"a.flv", "b.flv"})
-        QCOMPARE(QProcess::execute(BuiltAppFolder() + "/flvmdi",
-                                   {"--print", root.filePath("out/") + name}),
+        QCOMPARE(QProcess::execute(BuiltAppFolder() + "/flvmdi", {"--print", path("out/") + name}),
                  0);
+}
+
+// SIGTERM in the middle of an encode that would replace an older FLV: the
+// encoder stops, the older file stays, nothing half-written and no program is
+// left.
+void TestConsoleConvert::stoppedInTheMiddle()
+{
+    makeVideo("v/long.avi", 60);
+    QFile older(path("out/long.flv"));
+    QVERIFY(older.open(QIODevice::WriteOnly) && older.write("older") == 5);
+    older.close();
+    const QStringList before = files("out");
+    QProcess run;
+    start(run, {"--overwrite", "-o", "out", "v/long.avi"});
+    for (QJsonObject progress; progress["percent"].toInt() == 0;)
+        QVERIFY(!(progress = next(run, "progress")).isEmpty());
+    ::kill(pid_t(run.processId()), SIGTERM);
+    QCOMPARE(next(run, "ended")["result"].toString(), "cancelled");
+    run.waitForFinished(); // false when it has ended already
+    QCOMPARE(run.exitCode(), 143);
+    QCOMPARE(files("out"), before);
+    QVERIFY(older.open(QIODevice::ReadOnly) && older.readAll() == "older");
+    QProcess ps;
+    ps.start("pgrep", {"-f", path("v/long.avi")});
+    QVERIFY(ps.waitForFinished() && ps.readAll().isEmpty());
+}
+
+// A video that grows for a while is taken once, whole, when it has stopped.
+void TestConsoleConvert::watchedFolder()
+{
+    QVERIFY(QDir(m_dir.path()).mkpath("w"));
+    QProcess run;
+    start(run, {"--watch", "w", "-o", "out"});
+    QFile source(path("v/a.avi")), growing(path("w/grows.avi"));
+    QVERIFY(source.open(QIODevice::ReadOnly) && growing.open(QIODevice::WriteOnly));
+    for (qint64 part = source.size() / 4 + 1; !source.atEnd(); QTest::qWait(700))
+        QVERIFY(growing.write(source.read(part)) > 0 && growing.flush());
+    growing.close();
+    QCOMPARE(next(run, "ended")["result"].toString(), "converted");
+    QVERIFY(next(run, "queued", 2500).isEmpty()); // no second take
+    ::kill(pid_t(run.processId()), SIGINT);
+    QCOMPARE(next(run, "done")["status"].toInt(), 130);
+    run.waitForFinished(); // false when it has ended already
+    QCOMPARE(run.exitCode(), 130);
+    QCOMPARE(files("out").filter("grows"), QStringList{"grows.flv"});
 }
 
 QTEST_GUILESS_MAIN(TestConsoleConvert)
