@@ -46,6 +46,8 @@ void BatchRunner::take(int number, PlannedJob job)
 
 void BatchRunner::Stop(int exitStatus)
 {
+    for (JobDriver* driver : std::as_const(m_running))
+        driver->Stop();
     if (m_stopStatus)
         return;
     m_stopStatus = exitStatus;
@@ -53,8 +55,6 @@ void BatchRunner::Stop(int exitStatus)
     for (const auto& [number, request] : std::exchange(m_waiting, {}))
         m_report.Ended(number, {JobResult::Cancelled, std::nullopt, QString()},
                        QStringLiteral("stopped before it started"));
-    for (JobDriver* driver : std::as_const(m_running))
-        driver->Stop();
     QMetaObject::invokeMethod(this, &BatchRunner::finishWhenDone, Qt::QueuedConnection);
 }
 

@@ -27,7 +27,8 @@ public:
     // folder): queued and run when its turn comes.
     void Add(const PlannedJob& job);
     // Stops the running jobs (see JobDriver::Stop), drops those that wait,
-    // and finishes with exitStatus once the running ones have ended.
+    // and finishes with exitStatus once the running ones have ended. A
+    // second call stops them harder; the status stays the first.
     void Stop(int exitStatus);
     bool IsIdle() const { return m_running.isEmpty() && m_waiting.isEmpty(); }
 

@@ -27,9 +27,11 @@ void JobDriver::Start(const JobRequest& request)
 
 void JobDriver::Stop()
 {
-    if (m_ended || std::exchange(m_stopping, true))
+    if (m_ended)
         return;
-    if (!m_stepRunning)
+    if (std::exchange(m_stopping, true))
+        m_job->Cancel();
+    else if (!m_stepRunning)
         stopBetweenSteps();
     else if (m_step != JobStep::Inject)
         m_job->Cancel();

@@ -21,7 +21,8 @@ public:
     void Start(const JobRequest& request);
     // Stops the job as the window's Cancel does, and starts no step after
     // it, but for the injection that completes a good encode: that one runs
-    // to its end, so that an FLV left behind always has its metadata.
+    // to its end, so that an FLV left behind always has its metadata. A
+    // second call stops that too.
     void Stop();
 
 signals:

@@ -1,5 +1,6 @@
 // kestrel-convert: the conversions of the window, from the command line.
 #include "common/AppPaths.h"
+#include "common/MessageStyle.h"
 #include "common/VbError.h"
 #include "console/Arguments.h"
 #include "console/BatchRunner.h"
@@ -13,6 +14,7 @@
 #include <QFileInfo>
 #include <QThread>
 #include <cstdio>
+#include <memory>
 #include <unistd.h>
 
 namespace
@@ -36,18 +38,26 @@ void say(const QString& text)
 }
 
 // Each video that appears becomes a job of its own; many of them write into
-// one folder over time, so their stills are named after their outputs.
+// one folder over time, so their stills are named after their outputs, and
+// a video whose output another one took (clip.avi, clip.mp4) is refused.
 void watch(const ConsoleArguments& args, const JobRequest& common, BatchRunner& runner)
 {
     auto* folder = new WatchFolder(args.watch, args.recursive, args.outputDir, &runner);
-    QObject::connect(folder, &WatchFolder::VideoReady, &runner,
-                     [&runner, common](const QString& path) {
-                         JobRequest request = common;
-                         request.source = path;
-                         PlannedJob job = PlanBatch({request}, LocalFileSystem()).jobs.first();
-                         job.request.stillsName = StillsNameFor(job.request.outFile);
-                         runner.Add(job);
-                     });
+    auto takenBy = std::make_shared<QHash<QString, QString>>(); // output -> source
+    QObject::connect(
+        folder, &WatchFolder::VideoReady, &runner, [&runner, common, takenBy](const QString& path) {
+            JobRequest request = common;
+            request.source = path;
+            PlannedJob job = PlanBatch({request}, LocalFileSystem()).jobs.first();
+            const QString output = job.request.outDir + job.request.outFile;
+            const QString first = takenBy->value(output, path);
+            takenBy->insert(output, first);
+            if (!job.refusal && first != path)
+                job.refusal = JobRefusal{DescribeClash({output, {first, path}}), vbCritical,
+                                         QStringLiteral("Error"), QString()};
+            job.request.stillsName = StillsNameFor(job.request.outFile);
+            runner.Add(job);
+        });
     folder->Start();
 }
 
