@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QThread>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <unistd.h>
@@ -105,7 +106,13 @@ int main(int argc, char** argv)
     const int atOnce = args.jobs == 0 ? QThread::idealThreadCount() : args.jobs;
     EventReport report(stderr, args.json ? stdout : nullptr, isatty(STDERR_FILENO) == 1);
     BatchRunner runner(atOnce, args.overwrite, report);
-    CatchStopSignals(&runner, [&runner](int signal) { runner.Stop(ExitSignalBase + signal); });
+    CatchStopSignals(&runner, [&runner](int signal) {
+        // Each write to a closed output raises SIGPIPE anew: only the first
+        // counts, so that it is not taken for a second stop.
+        static bool outputClosed = false;
+        if (signal != SIGPIPE || !std::exchange(outputClosed, true))
+            runner.Stop(ExitSignalBase + signal);
+    });
     QObject::connect(&runner, &BatchRunner::Finished, &app, &QCoreApplication::exit);
     if (args.watch.isEmpty())
         runner.Run(plan);
