@@ -4,30 +4,15 @@
 
 #include "app/MsgBox.h"
 #include "options/OutputName.h"
+#include "options/VideoFilter.h"
 
 #include <QDir>
 #include <QFileInfo>
 
-namespace
-{
-
-const QString VideoFilter = QStringLiteral(
-    "Supported Video "
-    "Files(*.mpe;*.mpeg;*.mpg;*.mpv;*.m1s;*.m1v;*.m1a;*.mp2;*.mpm;*.mpa;*.avi;*.divx;*.wmv;*.asf;*"
-    ".mkv;*.mov;*.flv;*.mp4;*.m4v;*.webm;*.ogv;*.3gp;*.ts;*.mts;*.m2ts)|*.mpe;*.mpeg;*.mpg;*.mpv;*"
-    ".m1s;*.m1v;*.m1a;*.mp2;*.mpm;*.mpa;*.avi;*.divx;*.wmv;*.asf;*.mkv;*.mov;*.flv;*.mp4;*.m4v;*."
-    "webm;*.ogv;*.3gp;*.ts;*.mts;*.m2ts|MPEG (*.mpe,*.mpeg,*.mpg,*.mpv,*.m1s,*.m1v,*.m1a,*.mp2,*."
-    "mpm,*.mpa)| *.mpe;*.mpeg;*.mpg;*.mpv;*.m1s;*.m1v;*.m1a;*.mp2;*.mpm;*.mpa|AVI and DivX AVI "
-    "(*.avi,*.divx)|*.avi;*.divx|Windows Media Formats (*.wmv,*.asf,*.mkv) | "
-    "*.wmv;*.asf;*.mkv|Quicktime Formats (*.mov) | *.mov|Flash Live Video (*.flv)| *.flv|All "
-    "Files (*.*)|*");
-
-} // namespace
-
 void frmMain::cmdInput_Click()
 {
     try {
-        CommonDialog1.Prepare(QStringLiteral("Open Video File to Convert"), VideoFilter,
+        CommonDialog1.Prepare(QStringLiteral("Open Video File to Convert"), VideoOpenFilter(),
                               cdlOFNFileMustExist | cdlOFNHideReadOnly);
         CommonDialog1.ShowOpen(this);
         TakeSource(CommonDialog1.FileName, CommonDialog1.FileTitle);

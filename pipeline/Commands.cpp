@@ -22,11 +22,10 @@ QString BuildInjectCommand(const QString& appShort, QChar sep, const QString& ou
 
 QString BuildStillsCommand(const QString& appShort, QChar sep, const QString& source,
                            const QString& videoWindow, const QString& numImages,
-                           const QString& outDir)
+                           const QString& outDir, const QString& stillsName)
 {
     return BuildProbeCommand(appShort, sep, source) + QStringLiteral(" -s ") + videoWindow +
-           QStringLiteral(" -vframes ") + numImages + u' ' +
-           Quoted(outDir + QStringLiteral("cover%d.jpg"));
+           QStringLiteral(" -vframes ") + numImages + u' ' + Quoted(outDir + stillsName);
 }
 
 QString BuildProbeLine(const QString& appShort, QChar sep, const QString& source,

@@ -16,10 +16,15 @@ QString BuildEncodeCommand(const QString& appShort, QChar sep, const QString& so
 QString BuildInjectCommand(const QString& appShort, QChar sep, const QString& outDir,
                            const QString& outFile);
 
-// appShort/ffmpeg -i "SOURCE" -s WxH -vframes N "FOLDERcover%d.jpg"
+// The stills' names when a job writes alone into its folder.
+inline constexpr char DefaultStillsName[] = "cover%d.jpg";
+
+// appShort/ffmpeg -i "SOURCE" -s WxH -vframes N "FOLDERcover%d.jpg"; the last
+// "%d" of stillsName is where the number goes.
 QString BuildStillsCommand(const QString& appShort, QChar sep, const QString& source,
                            const QString& videoWindow, const QString& numImages,
-                           const QString& outDir);
+                           const QString& outDir,
+                           const QString& stillsName = QLatin1String(DefaultStillsName));
 
 // appShort/ffmpeg -i "SOURCE": the encoder reports on the source and stops.
 QString BuildProbeCommand(const QString& appShort, QChar sep, const QString& source);

@@ -80,7 +80,8 @@ void ConversionJob::Start(const JobRequest& request)
     m_waiting = false;
     m_cancelled = false;
     m_stepIndex = -1;
-    m_log.Begin(JobLog::DefaultFolder(), QDateTime::currentDateTime());
+    m_batchScratch.reset();
+    m_log.Begin(JobLog::DefaultFolder(), QDateTime::currentDateTime(), request.batchNumber);
     nextStep();
 }
 
@@ -95,6 +96,7 @@ void ConversionJob::Continue()
                 return;
             if (m_cancelled) {
                 m_running = false;
+                m_batchScratch.reset();
                 emit Finished(true);
             } else {
                 nextStep();
@@ -125,6 +127,7 @@ void ConversionJob::StopForExit()
     m_waiting = false;
     m_current = nullptr; // whatever the runner says now is not reported
     m_runner->StopAndWait();
+    m_batchScratch.reset();
 }
 
 void ConversionJob::nextStep()
@@ -139,7 +142,22 @@ void ConversionJob::nextStep()
         return;
     }
     m_running = false;
+    m_batchScratch.reset();
     emit Finished(false);
+}
+
+// Jobs of a batch may probe at the same time: each has a private folder of
+// its own in the runtime folder, removed when the job ends.
+QString ConversionJob::probeFolder()
+{
+    if (m_request.batchNumber == 0)
+        return scratchFolder(m_request.appFolder);
+    const QString runtime = AppPaths::RuntimeFolder();
+    if (runtime.isEmpty())
+        return QString();
+    m_batchScratch =
+        std::make_unique<QTemporaryDir>(runtime + QStringLiteral("/kestrel-probe-XXXXXX"));
+    return m_batchScratch->isValid() ? m_batchScratch->path() : QString();
 }
 
 // Writes the command file input.bat, the record of how the report was made,
@@ -147,7 +165,7 @@ void ConversionJob::nextStep()
 // character of the source name reaches a command interpreter).
 void ConversionJob::RunProbe()
 {
-    const QString folder = scratchFolder(m_request.appFolder);
+    const QString folder = probeFolder();
     const QChar sep = m_request.separator;
     m_reportPath.clear();
     if (!folder.isEmpty()) {
@@ -194,9 +212,9 @@ void ConversionJob::RunImageGrab()
         emit StillsCountShown(QStringLiteral("10"));
     }
     m_stillsCount = count;
-    const QString command =
-        BuildStillsCommand(appShort(), m_request.separator, m_request.source,
-                           m_request.options.videoWindow, QString::number(count), m_request.outDir);
+    const QString command = BuildStillsCommand(
+        appShort(), m_request.separator, m_request.source, m_request.options.videoWindow,
+        QString::number(count), m_request.outDir, m_request.stillsName);
     emit CommandLine(command);
     startProgram(command);
 }
@@ -260,7 +278,7 @@ StepResult ConversionJob::judge(const ToolOutcome& outcome, const Step& step)
         result.text = StepResult::TextOf(result.outcome);
     }
     if (result.outcome == StepOutcome::StillsGenerated && m_request.replaceStills)
-        RemoveStillsAbove(m_request.outDir, m_stillsCount);
+        RemoveStillsAbove(m_request.outDir, m_request.stillsName, m_stillsCount);
     if (result.IsFailure())
         result.details = m_log.Details();
     return result;

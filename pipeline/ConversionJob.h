@@ -7,6 +7,8 @@
 
 #include <QElapsedTimer>
 #include <QObject>
+#include <QTemporaryDir>
+#include <memory>
 
 class JobFileSystem;
 class ToolRunner;
@@ -44,6 +46,8 @@ public:
     // found it.
     qint16 SourceWidth = 0;
     qint16 SourceHeight = 0;
+    // The job's log; empty when it could not be written.
+    QString LogPath() const { return m_log.Path(); }
 
     static constexpr const char* StillsStep = "Grabbing the still images...";
 
@@ -102,6 +106,7 @@ private:
     void judgeEncode(const ToolOutcome& outcome);
     void BuildEncoderOptions();
     QString appShort() const;
+    QString probeFolder();
 
     ToolRunner* m_runner;
     const JobFileSystem& m_files;
@@ -113,6 +118,7 @@ private:
     const Step* m_current = nullptr;
     QString m_program;
     QString m_reportPath;
+    std::unique_ptr<QTemporaryDir> m_batchScratch; // a batch job's probe files
     ProgressParser m_progress;
     JobLog m_log;
     QElapsedTimer m_clock;

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QRegularExpression>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace
@@ -21,6 +22,24 @@ QByteArray shownPart(const QByteArray& line)
     return shown.mid(shown.lastIndexOf('\r') + 1);
 }
 
+// "_PID-N.log": the end of a batch job's log name.
+QString batchTag(qint64 pid, int number)
+{
+    return QStringLiteral("_%1-%2.log").arg(pid).arg(number);
+}
+
+// A job holds a shared lock on its log while it has it open.
+bool heldByAJob(const QString& path)
+{
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+    ::close(fd);
+    return held;
+}
+
 } // namespace
 
 QString JobLog::DefaultFolder()
@@ -31,7 +50,20 @@ QString JobLog::DefaultFolder()
     return state + QStringLiteral("/kestrel/logs");
 }
 
-void JobLog::Begin(const QString& folder, const QDateTime& start)
+// The names begin with the start time: the newest come first in reverse order.
+void JobLog::prune(const QString& folder)
+{
+    QDir dir(folder);
+    const QStringList old =
+        dir.entryList({QStringLiteral("*.log")}, QDir::Files, QDir::Name | QDir::Reversed);
+    const QRegularExpression ofThisRun(QStringLiteral("_%1-[0-9]+\\.log$").arg(::getpid()));
+    for (qsizetype i = KeptLogs - 1; i < old.size(); ++i) {
+        if (!ofThisRun.match(old[i]).hasMatch() && !heldByAJob(dir.filePath(old[i])))
+            dir.remove(old[i]);
+    }
+}
+
+void JobLog::Begin(const QString& folder, const QDateTime& start, int batchNumber)
 {
     m_file.close();
     m_pending.clear();
@@ -39,15 +71,14 @@ void JobLog::Begin(const QString& folder, const QDateTime& start)
     m_programBytes = 0;
     if (!AppPaths::MakePrivateFolder(folder))
         return;
-    QDir dir(folder);
-    const QStringList old =
-        dir.entryList({QStringLiteral("*.log")}, QDir::Files, QDir::Name | QDir::Reversed);
-    for (qsizetype i = KeptLogs - 1; i < old.size(); ++i)
-        dir.remove(old[i]);
-    m_file.setFileName(dir.filePath(start.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss.zzz")) +
-                                    QStringLiteral(".log")));
+    prune(folder);
+    const QString time = start.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss.zzz"));
+    m_file.setFileName(
+        folder + u'/' + time +
+        (batchNumber > 0 ? batchTag(::getpid(), batchNumber) : QStringLiteral(".log")));
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append))
         return;
+    ::flock(m_file.handle(), LOCK_SH | LOCK_NB);
     m_file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     // The new log's name is made durable once; its lines at each program's end.
     const int dirFd =

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "options/EncoderOptions.h"
+#include "pipeline/Commands.h"
 #include "pipeline/ProbeReport.h"
 
 #include <QString>
@@ -20,8 +21,17 @@ struct JobRequest {
 
     bool stills = false;
     QString stillsCount;
+    // In the output folder; a batch names them after each output.
+    QString stillsName = QLatin1String(DefaultStillsName);
     // The user agreed to replace the stills in the folder: the older set goes.
     bool replaceStills = false;
+
+    // A job of a batch (the console program's or the window's), numbered from
+    // 1; 0 for the window's single job. A batch job's probe writes into a
+    // scratch folder of its own, never the one input.bat and infile.txt of
+    // the application folder, and its log's name carries the process id and
+    // this number.
+    int batchNumber = 0;
 
     QString appFolder;  // the program's folder, without a closing separator
     QString windowsDir; // the folder whose "fonts" holds the watermark fonts

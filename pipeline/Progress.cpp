@@ -56,10 +56,18 @@ std::optional<int> ProgressParser::Percent() const
     return qBound(0, int(*m_done * 100 / *m_duration), 100);
 }
 
-QString RemainingText(int percent, double elapsedSeconds)
+std::optional<int> RemainingSeconds(int percent, double elapsedSeconds)
 {
     if (percent <= 0 || elapsedSeconds <= 0)
+        return std::nullopt;
+    return int(elapsedSeconds * (100 - percent) / percent + 0.5);
+}
+
+QString RemainingText(int percent, double elapsedSeconds)
+{
+    const std::optional<int> seconds = RemainingSeconds(percent, elapsedSeconds);
+    if (!seconds)
         return QString();
-    const int left = int(elapsedSeconds * (100 - percent) / percent + 0.5);
+    const int left = *seconds;
     return QStringLiteral("%1:%2 left").arg(left / 60).arg(left % 60, 2, 10, QLatin1Char('0'));
 }

@@ -31,5 +31,9 @@ private:
 // "00:01:02.50" -> 62.5; nothing for other texts.
 std::optional<double> ParseClock(const QString& text);
 
+// The seconds a job at percent after elapsed seconds still needs, once it
+// has started to move.
+std::optional<int> RemainingSeconds(int percent, double elapsedSeconds);
+
 // "1:02 left" style remaining time for a job at percent after elapsed seconds.
 QString RemainingText(int percent, double elapsedSeconds);

@@ -5,16 +5,38 @@
 #include <QDir>
 #include <QRegularExpression>
 
-bool StillsExist(const JobRequest& job, const JobFileSystem& files)
+namespace
 {
-    return files.Exists(job.outDir + QStringLiteral("cover1.jpg"));
+
+// The text before and after the number.
+std::pair<QString, QString> around(const QString& stillsName)
+{
+    const qsizetype at = stillsName.lastIndexOf(QLatin1String("%d"));
+    return {stillsName.left(at), stillsName.mid(at + 2)};
 }
 
-void RemoveStillsAbove(const QString& outDir, int count)
+} // namespace
+
+QString StillName(const QString& stillsName, int n)
 {
-    static const QRegularExpression still(QStringLiteral("^cover([1-9][0-9]*)\\.jpg$"));
+    const auto [before, after] = around(stillsName);
+    return before + QString::number(n) + after;
+}
+
+bool StillsExist(const JobRequest& job, const JobFileSystem& files)
+{
+    return files.Exists(job.outDir + StillName(job.stillsName, 1));
+}
+
+void RemoveStillsAbove(const QString& outDir, const QString& stillsName, int count)
+{
+    const auto [before, after] = around(stillsName);
+    const QRegularExpression still(u'^' + QRegularExpression::escape(before) +
+                                   QStringLiteral("([1-9][0-9]*)") +
+                                   QRegularExpression::escape(after) + u'$');
     const QDir folder(outDir);
-    for (const QString& name : folder.entryList({QStringLiteral("cover*.jpg")}, QDir::Files)) {
+    // No name filter: the output's name may hold wildcard characters.
+    for (const QString& name : folder.entryList(QDir::Files)) {
         const QRegularExpressionMatch m = still.match(name);
         bool small = false;
         if (m.hasMatch() && (m.captured(1).toInt(&small) > count || !small))

@@ -17,8 +17,8 @@ namespace
 
 // A request as the window makes it at its start values, with "key=value;..."
 // changes: source, dir, name, text, alpha, count, corner; watermark, stills;
-// same (the output is the source) and noshort (no link to the program's
-// folder) are for the file system.
+// batch (job 1 of a batch); same (the output is the source) and noshort (no
+// link to the program's folder) are for the file system.
 JobRequest request(const QString& app, const QString& changes = QString())
 {
     JobRequest job;
@@ -44,6 +44,7 @@ JobRequest request(const QString& app, const QString& changes = QString())
             job.corner = value == "TopRight" ? Corner::TopRight : Corner::BottomRight;
         c.watermark |= key == "watermark";
         job.stills |= key == "stills";
+        job.batchNumber = key == "batch" ? 1 : job.batchNumber;
     }
     return job;
 }
@@ -155,11 +156,17 @@ void TestJob::jobLog()
     QTemporaryDir state;
     const QString folder = state.filePath("logs");
     QVERIFY(QDir().mkpath(folder));
-    for (int i = 0; i < 25; ++i) // older logs: the newest 19 stay beside the new one
+    // Older logs: the newest 19 stay beside the new one, and older ones of a
+    // job that runs and of this run's batch.
+    JobLog running;
+    running.Begin(folder, QDateTime(QDate(2019, 1, 1), QTime(0, 0)));
+    for (int i = 0; i < 25; ++i)
         QFile(folder + QString("/2020-01-01_00-00-%1.000.log").arg(i, 2, 10, QChar('0')))
             .open(QIODevice::WriteOnly);
+    const QString ofThisRun = folder + QString("/2019-01-01_00-00-00.000_%1-7.log").arg(getpid());
+    QFile(ofThisRun).open(QIODevice::WriteOnly);
     JobLog log;
-    log.Begin(folder, QDateTime(QDate(2026, 12, 7), QTime(1, 2, 3, 45)));
+    log.Begin(folder, QDateTime(QDate(2026, 12, 7), QTime(1, 2, 3, 45)), 3);
     log.ProgramStarted("/app/ffmpeg -i x");
     QStringList lines = {"Input #0"};
     for (int i = 0; i < 30; ++i)
@@ -170,8 +177,9 @@ void TestJob::jobLog()
     log.ProgramEnded("exit code 1", 1500);
     QCOMPARE(log.Details(),
              (lines.mid(12) << "frame=2 time=2").join('\n') + "\n\nThe whole log: " + log.Path());
-    QCOMPARE(log.Path(), folder + "/2026-12-07_01-02-03.045.log");
-    QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 20);
+    QCOMPARE(log.Path(), folder + QString("/2026-12-07_01-02-03.045_%1-3.log").arg(getpid()));
+    QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 22);
+    QVERIFY(QFile::exists(running.Path()) && QFile::exists(ofThisRun));
     QVERIFY(!QFile::exists(folder + "/2020-01-01_00-00-05.000.log"));
     QCOMPARE(QFileInfo(folder).permissions() & 0x0777, QFile::Permissions(0x0700));
     QCOMPARE(QFileInfo(log.Path()).permissions() & 0x0777, QFile::Permissions(0x0600));

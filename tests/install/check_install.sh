@@ -2,8 +2,8 @@
 # Installs the build into a fresh prefix and checks what lands there: the
 # application folder holds exactly the program's files (none of the scratch
 # files a run leaves in the build's folder), the desktop entry and the
-# metainfo validate, flvmdi and its manual page are on the PATH, and the
-# launcher answers --version without a display.   usage: check_install.sh BUILD APP_ID
+# metainfo validate, flvmdi, kestrel-convert and their manual pages are on the
+# PATH, and the launchers answer --version without a display.   usage: check_install.sh BUILD APP_ID
 set -euo pipefail
 build=$1 id=$2
 dest=$(mktemp -d)
@@ -16,7 +16,7 @@ DESTDIR="$dest" cmake --install "$build" --prefix /usr/local >/dev/null
 root=$dest/usr/local
 
 got=$(cd "$root/lib/kestrel" && find . -type f -o -type l | sed 's|^\./||' | sort | tr '\n' ' ')
-want="colors.txt ffmpeg flvmdi fonts.txt fontsizes.txt kestrel kestrel-48.png kestrel.swx kstr_flvcn.html kstr_flvp_small.qml vhook/rgb.txt "
+want="colors.txt ffmpeg flvmdi fonts.txt fontsizes.txt kestrel kestrel-48.png kestrel-convert kestrel.swx kstr_flvcn.html kstr_flvp_small.qml vhook/rgb.txt "
 [ "$got" = "$want" ] || { echo "the application folder holds: $got"; exit 1; }
 
 desktop-file-validate "$root/share/applications/$id.desktop"
@@ -25,6 +25,10 @@ for size in 16 24 32 48 64 128 256; do
     file "$root/share/icons/hicolor/${size}x$size/apps/$id.png" | grep -q "$size x $size"
 done
 PATH=$root/bin:$PATH flvmdi --version >/dev/null
-MANPATH=$root/share/man man --warnings -E UTF-8 flvmdi 2>&1 >/dev/null | (! grep .)
-env -u DISPLAY -u WAYLAND_DISPLAY "$root/bin/kestrel" --version | grep -q "^kestrel .* 7\."
+for page in flvmdi kestrel-convert; do
+    MANPATH=$root/share/man man --warnings -E UTF-8 $page 2>&1 >/dev/null | (! grep .)
+done
+for program in kestrel kestrel-convert; do
+    env -u DISPLAY -u WAYLAND_DISPLAY "$root/bin/$program" --version | grep -q "^$program .* 7\."
+done
 echo "installed as expected"

@@ -1,0 +1,132 @@
+#include "console/Arguments.h"
+
+#include "console/UsageError.h"
+
+#include <QCommandLineParser>
+
+namespace
+{
+
+struct RunOption {
+    QStringList names;
+    const char* valueName; // nullptr for a switch
+    const char* help;
+};
+
+const QList<RunOption>& runOptions()
+{
+    static const QList<RunOption> options = {
+        {{"recursive"}, nullptr, "take the videos of folders inside the folders too"},
+        {{"manifest"}, "FILE", "one job a line: a path, or a JSON object"},
+        {{"index"}, "K", "with --manifest: run only its K-th job (from 0)"},
+        {{"j", "jobs"}, "N", "run N jobs at once (default 1; 0: one per core)"},
+        {{"json"}, nullptr, "report each event as a JSON line on standard output"},
+        {{"overwrite"}, nullptr, "replace outputs that exist (default: skip them)"},
+        {{"watch"}, "DIR", "convert each video that appears in DIR, until stopped"},
+        {{"help"}, nullptr, "show this help and exit"},
+        {{"version"}, nullptr, "show the version and exit"},
+    };
+    return options;
+}
+
+int count(const QString& option, const QString& value)
+{
+    bool ok = false;
+    const int n = value.toInt(&ok);
+    if (!ok || n < 0)
+        throw UsageError(
+            QStringLiteral("--%1 takes a whole number from 0 (not \"%2\")").arg(option, value));
+    return n;
+}
+
+} // namespace
+
+ConsoleArguments ParseArguments(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    for (const JobOptionSpec& spec : JobOptionSpecs()) {
+        QStringList names{QLatin1String(spec.name)};
+        if (names.first() == u"output-dir")
+            names.prepend(QStringLiteral("o"));
+        parser.addOption(spec.valueName ? QCommandLineOption(names, QString(), spec.valueName)
+                                        : QCommandLineOption(names));
+    }
+    for (const RunOption& option : runOptions())
+        parser.addOption(option.valueName
+                             ? QCommandLineOption(option.names, QString(), option.valueName)
+                             : QCommandLineOption(option.names));
+    if (!parser.parse(arguments))
+        throw UsageError(parser.errorText());
+
+    ConsoleArguments args;
+    if (parser.isSet(QStringLiteral("help")))
+        args.action = ConsoleArguments::Help;
+    else if (parser.isSet(QStringLiteral("version")))
+        args.action = ConsoleArguments::Version;
+    for (const JobOptionSpec& spec : JobOptionSpecs()) {
+        const QString name = QLatin1String(spec.name);
+        if (parser.isSet(name))
+            args.jobOptions.append(
+                {name, spec.valueName ? parser.values(name).last() : QStringLiteral("true")});
+    }
+    if (parser.isSet(QStringLiteral("output-dir")))
+        args.outputDir = parser.values(QStringLiteral("output-dir")).last();
+    args.paths = parser.positionalArguments();
+    args.recursive = parser.isSet(QStringLiteral("recursive"));
+    args.json = parser.isSet(QStringLiteral("json"));
+    args.overwrite = parser.isSet(QStringLiteral("overwrite"));
+    args.manifest = parser.value(QStringLiteral("manifest"));
+    args.watch = parser.value(QStringLiteral("watch"));
+    if (parser.isSet(QStringLiteral("index")))
+        args.index = count(QStringLiteral("index"), parser.value(QStringLiteral("index")));
+    if (parser.isSet(QStringLiteral("jobs")))
+        args.jobs = count(QStringLiteral("jobs"), parser.value(QStringLiteral("jobs")));
+    if (args.action != ConsoleArguments::Run)
+        return args;
+
+    if (args.index && args.manifest.isEmpty())
+        throw UsageError(QStringLiteral("--index needs --manifest"));
+    if (args.index && !args.paths.isEmpty())
+        throw UsageError(QStringLiteral("--index runs one job of the manifest: give no videos "
+                                        "or folders with it"));
+    if (args.paths.isEmpty() && args.manifest.isEmpty() && args.watch.isEmpty())
+        throw UsageError(QStringLiteral("nothing to convert: give videos, folders, "
+                                        "--manifest FILE or --watch DIR"));
+    return args;
+}
+
+QString HelpText()
+{
+    QString text = QStringLiteral(
+        "Usage: kestrel-convert [OPTION]... VIDEO|FOLDER...\n"
+        "       kestrel-convert [OPTION]... --manifest FILE [--index K]\n"
+        "       kestrel-convert [OPTION]... --watch DIR -o DIR\n"
+        "Converts videos to Flash Video (FLV) the way Kestrel's window does, without a\n"
+        "window. A FOLDER gives the videos directly inside it.\n\n"
+        "Job options (default: the window's start values):\n");
+    auto line = [&text](const QString& names, const char* valueName, const QString& help) {
+        const QString left = names + (valueName ? u' ' + QLatin1String(valueName) : QString());
+        text += QStringLiteral("  %1 %2\n").arg(left, -28).arg(help);
+    };
+    for (const JobOptionSpec& spec : JobOptionSpecs()) {
+        const QString start = FixedStartValue(QLatin1String(spec.name));
+        line((QLatin1String(spec.name) == u"output-dir" ? QStringLiteral("-o, --")
+                                                        : QStringLiteral("    --")) +
+                 QLatin1String(spec.name),
+             spec.valueName,
+             QLatin1String(spec.help) +
+                 (start.isEmpty() ? QString() : QStringLiteral(" (default ") + start + u')'));
+    }
+    text += QStringLiteral("\nRun options:\n");
+    for (const RunOption& option : runOptions())
+        line((option.names.size() > 1 ? u'-' + option.names[0] + QStringLiteral(", --")
+                                      : QStringLiteral("    --")) +
+                 option.names.last(),
+             option.valueName, QLatin1String(option.help));
+    text += QStringLiteral(
+        "\nExit status: 0 when every job converted or was skipped, 1 when any failed or\n"
+        "was refused, 2 for bad usage, 128 + the signal when stopped by SIGINT (130),\n"
+        "SIGPIPE (141) or SIGTERM (143).\n"
+        "See kestrel-convert(1) for the manifest, --json and more.\n");
+    return text;
+}

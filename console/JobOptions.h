@@ -1,0 +1,36 @@
+#pragma once
+
+#include "options/Catalogs.h"
+#include "pipeline/JobRequest.h"
+
+#include <QList>
+#include <QString>
+#include <utility>
+
+// The options of one job, by long name ("video-bitrate"), in the order given;
+// a later value of a name wins. A switch such as "no-audio" has "true" or
+// "false".
+using OptionValues = QList<std::pair<QString, QString>>;
+
+struct JobOptionSpec {
+    const char* name;
+    const char* valueName; // nullptr for a switch
+    const char* help;
+};
+
+// Every option that can be set for one job: on the command line for all jobs,
+// or on a manifest line for that job alone.
+const QList<JobOptionSpec>& JobOptionSpecs();
+bool IsSwitch(const QString& name);
+// The window's start value of an option with a fixed list, else empty.
+QString FixedStartValue(const QString& name);
+
+// A request with the window's start values, the programs of appFolder and
+// the system fonts.
+JobRequest StartRequest(const Catalogs& catalogs, const QString& appFolder);
+
+// The window's start values, then the settings file (the last "settings"),
+// then every other option in order. A value the window would not offer
+// throws UsageError saying what the option takes.
+JobRequest BuildRequest(const OptionValues& values, const Catalogs& catalogs,
+                        const QString& appFolder);

@@ -1,0 +1,86 @@
+#include "console/Manifest.h"
+
+#include "console/UsageError.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace
+{
+
+bool isJobOption(const QString& name)
+{
+    for (const JobOptionSpec& spec : JobOptionSpecs()) {
+        if (name == QLatin1String(spec.name))
+            return true;
+    }
+    return false;
+}
+
+// A switch takes true or false, any other option a string or a whole number.
+QString optionText(const QString& name, const QJsonValue& value)
+{
+    if (IsSwitch(name) && value.isBool())
+        return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+    if (!IsSwitch(name) && value.isString())
+        return value.toString();
+    if (!IsSwitch(name) && value.isDouble() && value.toDouble() == value.toInteger())
+        return QString::number(value.toInteger());
+    throw UsageError(QStringLiteral("\"") + name +
+                     (IsSwitch(name) ? QStringLiteral("\" takes true or false")
+                                     : QStringLiteral("\" takes a text or a whole number")));
+}
+
+ManifestJob parseObject(const QByteArray& line)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+    if (error.error != QJsonParseError::NoError)
+        throw UsageError(error.errorString());
+    if (!document.isObject())
+        throw UsageError(QStringLiteral("not a JSON object"));
+    const QJsonObject object = document.object();
+    ManifestJob job;
+    if (!object.value(u"source").isString() || object.value(u"source").toString().isEmpty())
+        throw UsageError(QStringLiteral("\"source\" is missing"));
+    job.source = object.value(u"source").toString();
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        if (it.key() == u"source")
+            continue;
+        if (!isJobOption(it.key()))
+            throw UsageError(QStringLiteral("\"") + it.key() +
+                             QStringLiteral("\" is not an option for one job"));
+        job.options.append({it.key(), optionText(it.key(), it.value())});
+    }
+    return job;
+}
+
+} // namespace
+
+QList<ManifestJob> ParseManifest(const QByteArray& text, const QString& fileName)
+{
+    QList<ManifestJob> jobs;
+    const QList<QByteArray> lines = text.split('\n');
+    for (int i = 0; i < lines.size(); ++i) {
+        QByteArray line = lines[i];
+        if (line.endsWith('\r'))
+            line.chop(1);
+        const QByteArray trimmed = line.trimmed();
+        if (trimmed.isEmpty() || trimmed.startsWith('#'))
+            continue;
+        try {
+            ManifestJob job;
+            if (trimmed.startsWith('{'))
+                job = parseObject(trimmed);
+            else
+                job.source = QFile::decodeName(line);
+            job.line = i + 1;
+            jobs.append(job);
+        } catch (const UsageError& error) {
+            throw UsageError(
+                QStringLiteral("%1 line %2: %3").arg(fileName).arg(i + 1).arg(error.message()));
+        }
+    }
+    return jobs;
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "console/JobOptions.h"
+
+#include <QByteArray>
+#include <QList>
+
+// A manifest holds one job a line: a path, or a JSON object with "source" and
+// any job option for that job alone, keyed by its long name
+// ({"source": "a.avi", "size": "160x120", "no-audio": true}). Blank lines and
+// lines starting with "#" are skipped.
+struct ManifestJob {
+    int line = 0; // counted from 1
+    QString source;
+    OptionValues options;
+};
+
+// Throws UsageError naming the first bad line.
+QList<ManifestJob> ParseManifest(const QByteArray& text, const QString& fileName);

@@ -1,0 +1,88 @@
+#include "console/RunPlan.h"
+
+#include "console/Manifest.h"
+#include "console/SourceList.h"
+#include "console/UsageError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace
+{
+
+QList<JobRequest> manifestRequests(const ConsoleArguments& args, const Catalogs& catalogs,
+                                   const QString& appFolder)
+{
+    QFile file(args.manifest);
+    if (!QFileInfo(args.manifest).isFile() || !file.open(QIODevice::ReadOnly))
+        throw UsageError(QStringLiteral("--manifest ") + args.manifest +
+                         QStringLiteral(": cannot read the file"));
+    QList<JobRequest> requests;
+    for (const ManifestJob& line : ParseManifest(file.readAll(), args.manifest)) {
+        try {
+            JobRequest request = BuildRequest(args.jobOptions + line.options, catalogs, appFolder);
+            request.source = QFileInfo(line.source).absoluteFilePath();
+            requests << request;
+        } catch (const UsageError& error) {
+            throw UsageError(QStringLiteral("%1 line %2: %3")
+                                 .arg(args.manifest)
+                                 .arg(line.line)
+                                 .arg(error.message()));
+        }
+    }
+    return requests;
+}
+
+// The folder watched must not receive the outputs, or they would be taken for
+// new videos. It is the run's only source, and what exists is never replaced.
+void checkWatch(const ConsoleArguments& args)
+{
+    if (!args.paths.isEmpty() || !args.manifest.isEmpty())
+        throw UsageError(
+            QStringLiteral("--watch takes no videos, folders or --manifest beside it"));
+    if (args.overwrite)
+        throw UsageError(QStringLiteral("--watch skips the videos whose FLV exists: "
+                                        "--overwrite cannot go with it"));
+    const QString watched = QFileInfo(args.watch).canonicalFilePath();
+    if (watched.isEmpty() || !QFileInfo(args.watch).isDir())
+        throw UsageError(QStringLiteral("--watch ") + args.watch +
+                         QStringLiteral(": no such folder"));
+    const QString output = QFileInfo(args.outputDir).canonicalFilePath();
+    if (args.outputDir.isEmpty() || output == watched || output.startsWith(watched + u'/'))
+        throw UsageError(QStringLiteral("--watch needs an output folder (-o) outside the "
+                                        "folder it watches"));
+}
+
+} // namespace
+
+BatchPlan PlanRun(const ConsoleArguments& args, const Catalogs& catalogs, const QString& appFolder)
+{
+    const JobRequest common = BuildRequest(args.jobOptions, catalogs, appFolder);
+    if (!args.watch.isEmpty())
+        checkWatch(args);
+    QList<JobRequest> requests;
+    for (const QString& source : CollectSources(args.paths, args.recursive, args.outputDir)) {
+        requests << common;
+        requests.last().source = source;
+    }
+    if (!args.manifest.isEmpty())
+        requests += manifestRequests(args, catalogs, appFolder);
+
+    BatchPlan plan = PlanBatch(requests, LocalFileSystem());
+    if (!plan.clashes.isEmpty()) {
+        QStringList messages;
+        for (const OutputClash& clash : plan.clashes)
+            messages << DescribeClash(clash);
+        throw UsageError(messages.join(u'\n'));
+    }
+    if (args.index) {
+        if (*args.index >= plan.jobs.size())
+            throw UsageError(QStringLiteral("--index %1: the manifest has %2 jobs (0 to %3)")
+                                 .arg(*args.index)
+                                 .arg(plan.jobs.size())
+                                 .arg(plan.jobs.size() - 1));
+        plan.jobs = {plan.jobs[*args.index]};
+    }
+    return plan;
+}

@@ -1,0 +1,117 @@
+// The console program before anything runs: its arguments, manifests, and the
+// jobs a run plans (names, stills, checks, clashes).
+#include "common/CommandLine.h"
+#include "console/Manifest.h"
+#include "console/RunPlan.h"
+#include "console/UsageError.h"
+#include "settings/SettingsFile.h"
+#include "tests/support/TestSupport.h"
+
+#include <QTest>
+
+using namespace TestSupport;
+
+class TestConsole : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void runs();
+    void manifests();
+
+private:
+    QString relative(QString text) const { return text.replace(m_root.path() + '/', ""); }
+    QTemporaryDir m_root;
+};
+
+namespace
+{
+
+// What a job does differently from the window's start values.
+QStringList fields(const JobRequest& j)
+{
+    const EncoderControls& o = j.options;
+    return {"size=" + o.videoWindow,
+            "video=" + o.videoBitrate + '/' + o.videoFrameRate +
+                (o.format == FlvFormat::H264 ? " h264" : ""),
+            "audio=" + (o.disableAudio
+                            ? "off"
+                            : o.audioSampling + '/' + o.audioBitrate + '/' + o.audioChannel),
+            "watermark=" + (o.watermark ? o.watermarkText : "off"),
+            "look=" + o.fontFileName + '/' + o.fontSize + '/' + o.colorName + '/' +
+                QString::number(int(j.corner)) + '/' + j.alphaText,
+            "stills=" + (j.stills ? j.stillsCount + ' ' + j.stillsName : "off")};
+}
+
+} // namespace
+
+void TestConsole::initTestCase()
+{
+    IsolateProcess();
+    QDir root(m_root.path());
+    const QMap<QString, QByteArray> files = {
+        {"v/a.avi", ""},
+        {"v/B.MOV", ""},
+        {"v/x.flv", ""},
+        {"v/.hidden.avi", ""},
+        {"v/notes.txt", ""},
+        {"v/sub/c.mov", ""},
+        {"dup/clip.avi", ""},
+        {"dup/clip.mov", ""},
+        {"dup/clip.flv", ""},
+        {"out/a.flv", ""},
+        {"logo.wsx", EncodeSettingsFile({"Logo", 3, "128", WatermarkCorner::BottomLeft, 2, 0})},
+        {"m.txt", "# two jobs\nv/a.avi\n\n{\"source\": \"v/B.MOV\", \"size\": \"160x120\", "
+                  "\"no-audio\": true}\n"},
+        {"bad.txt", "v/a.avi\n{\"source\": \"v/a.avi\", \"opacity\": \"x\"}\n"}};
+    for (auto it = files.begin(); it != files.end(); ++it) {
+        QVERIFY(root.mkpath(QFileInfo(it.key()).path()));
+        QFile file(root.filePath(it.key()));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(it.value()) == it.value().size());
+    }
+    QVERIFY(QDir::setCurrent(root.path()));
+}
+
+void TestConsole::runs()
+{
+    const QString app = BuiltAppFolder();
+    const Catalogs catalogs = LoadCatalogs(app);
+    const QStringList start = fields(StartRequest(catalogs, app));
+    CompareGoldenTable("console-runs.txt", [&](const QString& line) {
+        try {
+            const BatchPlan plan =
+                PlanRun(ParseArguments(QStringList{"kestrel-convert"} + SplitCommandLine(line)),
+                        catalogs, app);
+            QStringList jobs;
+            for (const PlannedJob& job : plan.jobs) {
+                QStringList said{job.request.source + " -> " + job.request.outDir +
+                                 job.request.outFile};
+                for (const QString& field : fields(job.request))
+                    said << (start.contains(field) ? QString() : field);
+                said << (job.outputExists ? "exists" : "")
+                     << (job.refusal ? "refused: " + job.refusal->message : "");
+                said.removeAll(QString());
+                jobs << said.join(' ');
+            }
+            return relative(jobs.join(" | "));
+        } catch (const UsageError& error) {
+            return "exit 2: " + relative(error.message());
+        }
+    });
+}
+
+void TestConsole::manifests()
+{
+    CompareGoldenTable("manifests.txt", [](const QString& text) {
+        QStringList jobs;
+        for (const ManifestJob& job : ParseManifest(text.toUtf8(), "m")) {
+            jobs << QString::number(job.line) + ':' + job.source;
+            for (const auto& [name, value] : job.options)
+                jobs.last() += ' ' + name + '=' + value;
+        }
+        return jobs.join(" | ");
+    });
+}
+
+QTEST_GUILESS_MAIN(TestConsole)
+#include "test_console.moc"

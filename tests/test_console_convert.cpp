@@ -1,0 +1,162 @@
+// kestrel-convert with the real front-end, Debian's ffmpeg and flvmdi: a folder
+// with a damaged video, two jobs at once; a stop in the middle; a watched
+// folder. Its --json events are read back by a JSON parser.
+#include "tests/support/TestSupport.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTest>
+#include <csignal>
+
+using namespace TestSupport;
+
+class TestConsoleConvert : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void folderTwoAtATime();
+    void stoppedInTheMiddle();
+    void watchedFolder();
+
+private:
+    void makeVideo(const QString& name, int seconds);
+    // Starts kestrel-convert with --json in the test's folder.
+    void start(QProcess& run, const QStringList& arguments);
+    // The next such event, or an empty object when none comes in time.
+    QJsonObject next(QProcess& run, const QString& event, int ms = 120000);
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+    QStringList files(const QString& folder) const
+    {
+        return QDir(path(folder)).entryList(QDir::Files | QDir::Hidden);
+    }
+    QTemporaryDir m_dir;
+};
+
+void TestConsoleConvert::initTestCase()
+{
+    IsolateProcess();
+    QVERIFY(QDir(m_dir.path()).mkpath("v") && QDir(m_dir.path()).mkpath("out"));
+}
+
+void TestConsoleConvert::makeVideo(const QString& name, int seconds)
+{
+    QCOMPARE(QProcess::execute("ffmpeg",
+                               {"-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                                QString("testsrc=rate=25:size=640x480:duration=%1").arg(seconds),
+                                "-c:v", "mpeg4", path(name)}),
+             0);
+}
+
+void TestConsoleConvert::start(QProcess& run, const QStringList& arguments)
+{
+    run.setWorkingDirectory(m_dir.path());
+    run.start(BuiltAppFolder() + "/kestrel-convert", QStringList{"--json"} + arguments);
+    QVERIFY(run.waitForStarted());
+}
+
+QJsonObject TestConsoleConvert::next(QProcess& run, const QString& event, int ms)
+{
+    QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired()) {
+        if (!run.canReadLine() && !run.waitForReadyRead(int(deadline.remainingTime())))
+            break;
+        while (run.canReadLine()) {
+            QJsonParseError error;
+            const QJsonObject got = QJsonDocument::fromJson(run.readLine(), &error).object();
+            if (error.error != QJsonParseError::NoError)
+                return QJsonObject{{"event", "not JSON"}};
+            if (got["event"] == event)
+                return got;
+        }
+    }
+    return QJsonObject();
+}
+
+// Two jobs probe at once, each in its own scratch folder; the stills are named
+// after their outputs, and an older set of one of them is replaced whole.
+void TestConsoleConvert::folderTwoAtATime()
+{
+    for (const char* name : {"v/a.avi", "v/b.mov"})
+        makeVideo(name, 1);
+    QFile damaged(path("v/c.avi"));
+    QVERIFY(damaged.open(QIODevice::WriteOnly) && damaged.write("not a video at all") > 0);
+    damaged.close();
+    for (const char* old : {"out/a-cover1.jpg", "out/a-cover3.jpg", "out/cover3.jpg"})
+        QVERIFY(QFile(path(old)).open(QIODevice::WriteOnly));
+
+    QProcess run;
+    start(run, {"--jobs", "2", "--overwrite", "--watermark", "Hi", "--stills", "2", "--size",
+                "160x120", "-o", "out", "v"});
+    QStringList ended;
+    for (QJsonObject event; !(event = next(run, "ended")).isEmpty();) {
+        ended << event["output"].toString().section('/', -1) + ' ' + event["result"].toString() +
+                     ' ' + QString::number(event["exit_code"].toInt(-1)) + ' ' +
+                     event["message"].toString();
+        QVERIFY(QFile::exists(event["log"].toString()));
+    }
+    ended.sort();
+    QCOMPARE(ended, (QStringList{"a.flv converted 0 FLV CONVERSION SUCCESSFUL! IMAGE(S) GENERATED!",
+                                 "b.flv converted 0 FLV CONVERSION SUCCESSFUL! IMAGE(S) GENERATED!",
+                                 "c.flv failed 1 ENCODING FAILED! POSSIBLE REASON IS A "
+                                 "DAMAGED/IMPROPER/CORRUPTED/UNSUPPORTED SOURCE VIDEO FILE. "
+                                 "IMAGE GENERATION FAILED!"}));
+    run.waitForFinished(); // false when it has ended already
+    QCOMPARE(run.exitCode(), 1);
+    QCOMPARE(run.readAllStandardError().count('\n'), 3);
+    QCOMPARE(files("out"), (QStringList{"a-cover1.jpg", "a-cover2.jpg", "a.flv", "b-cover1.jpg",
+                                        "b-cover2.jpg", "b.flv", "cover3.jpg"}));
+    QCOMPARE(
+        QDir(qEnvironmentVariable("XDG_RUNTIME_DIR")).entryList({"kestrel-probe-*"}, QDir::Dirs),
+        QStringList());
+    for (const char* name : {"a.flv", "b.flv"})
+        QCOMPARE(QProcess::execute(BuiltAppFolder() + "/flvmdi", {"--print", path("out/") + name}),
+                 0);
+}
+
+// SIGTERM in the middle of an encode that would replace an older FLV: the
+// encoder stops, the older file stays, nothing half-written and no program is
+// left.
+void TestConsoleConvert::stoppedInTheMiddle()
+{
+    makeVideo("v/long.avi", 60);
+    QFile older(path("out/long.flv"));
+    QVERIFY(older.open(QIODevice::WriteOnly) && older.write("older") == 5);
+    older.close();
+    const QStringList before = files("out");
+    QProcess run;
+    start(run, {"--overwrite", "-o", "out", "v/long.avi"});
+    for (QJsonObject progress; progress["percent"].toInt() == 0;)
+        QVERIFY(!(progress = next(run, "progress")).isEmpty());
+    ::kill(pid_t(run.processId()), SIGTERM);
+    QCOMPARE(next(run, "ended")["result"].toString(), "cancelled");
+    run.waitForFinished(); // false when it has ended already
+    QCOMPARE(run.exitCode(), 143);
+    QCOMPARE(files("out"), before);
+    QVERIFY(older.open(QIODevice::ReadOnly) && older.readAll() == "older");
+    QProcess ps;
+    ps.start("pgrep", {"-f", path("v/long.avi")});
+    QVERIFY(ps.waitForFinished() && ps.readAll().isEmpty());
+}
+
+// A video that grows for a while is taken once, whole, when it has stopped.
+void TestConsoleConvert::watchedFolder()
+{
+    QVERIFY(QDir(m_dir.path()).mkpath("w"));
+    QProcess run;
+    start(run, {"--watch", "w", "-o", "out"});
+    QFile source(path("v/a.avi")), growing(path("w/grows.avi"));
+    QVERIFY(source.open(QIODevice::ReadOnly) && growing.open(QIODevice::WriteOnly));
+    for (qint64 part = source.size() / 4 + 1; !source.atEnd(); QTest::qWait(700))
+        QVERIFY(growing.write(source.read(part)) > 0 && growing.flush());
+    growing.close();
+    QCOMPARE(next(run, "ended")["result"].toString(), "converted");
+    QVERIFY(next(run, "queued", 2500).isEmpty()); // no second take
+    ::kill(pid_t(run.processId()), SIGINT);
+    run.waitForFinished();
+    QCOMPARE(run.exitCode(), 130);
+}
+
+QTEST_GUILESS_MAIN(TestConsoleConvert)
+#include "test_console_convert.moc"
