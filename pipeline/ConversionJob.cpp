@@ -194,9 +194,9 @@ void ConversionJob::RunImageGrab()
         emit StillsCountShown(QStringLiteral("10"));
     }
     m_stillsCount = count;
-    const QString command =
-        BuildStillsCommand(appShort(), m_request.separator, m_request.source,
-                           m_request.options.videoWindow, QString::number(count), m_request.outDir);
+    const QString command = BuildStillsCommand(
+        appShort(), m_request.separator, m_request.source, m_request.options.videoWindow,
+        QString::number(count), m_request.outDir, m_request.stillsName);
     emit CommandLine(command);
     startProgram(command);
 }
