@@ -5,6 +5,7 @@
 #include "app/LinkStyle.h"
 #include "app/MsgBox.h"
 #include "app/SingleInstance.h"
+#include "app/WindowBatch.h"
 #include "common/AppPaths.h"
 #include "pipeline/ConversionJob.h"
 
@@ -134,6 +135,8 @@ bool frmMain::Form_QueryUnload()
     }
     if (MsgBox(QStringLiteral("EXIT KESTREL FLV CONVERTER?"), vbQuestionYesNo,
                QStringLiteral("Confirm")) == vbYes) {
+        if (m_batch)
+            m_batch->StopForExit();
         m_job->StopForExit();
         EndProgram(0);
         return true;

@@ -17,7 +17,9 @@ class DesktopSession;
 class frmProgress;
 class NewsFetcher;
 class SingleInstance;
+class WindowBatch;
 struct JobRequest;
+struct StepResult;
 
 // The main window. Its controls carry their long-standing names (see
 // frmMain.ui); the handlers are named after control and event and live in the
@@ -49,7 +51,8 @@ public:
     // The file dialog that every file choice of the window uses.
     CommonDialog CommonDialog1;
 
-    // Whether the conversion job behind "Start Converting" runs.
+    // Whether the conversion job behind "Start Converting", or a batch of
+    // them, runs.
     bool JobRunning() const;
     frmProgress* ProgressWindow() const { return m_progress; }
 
@@ -104,6 +107,7 @@ private:
     void TakeSource(const QString& path, const QString& title);
     void TakeOutputFolder(const QString& folder);
     bool TakeDrop(const QMimeData* data, bool take);
+    void TakeDroppedItem(const QString& path);
     void TakePendingFiles();
 
     // The Format menu (frmMain_Format.cpp): the kind of FLV the next job writes.
@@ -114,9 +118,17 @@ private:
     void WireJob();
     JobRequest ReadJobRequest() const;
     void EnableJobControls(bool on);
+    void ShowProgressWindow();
     void JobFinished();
 
+    // Several videos at once (frmMain_Batch.cpp): asked for, checked, and
+    // converted one after the other with the window's settings.
+    void OfferBatch(const QStringList& videos, const QString& firstItem);
+    void StartBatch(const QStringList& videos);
+    void BatchEnded(const StepResult& summary);
+
     ConversionJob* m_job = nullptr;
+    WindowBatch* m_batch = nullptr;    // while a batch runs
     frmProgress* m_progress = nullptr; // made when the first job starts
     // Goes on the bus when the first job starts.
     DesktopSession* m_desktop = nullptr;

@@ -4,6 +4,7 @@
 #include "ui_frmMain.h"
 
 #include "app/MsgBox.h"
+#include "app/WindowBatch.h"
 #include "app/frmProgress.h"
 #include "common/AppPaths.h"
 #include "common/VbNumber.h"
@@ -18,7 +19,7 @@
 
 bool frmMain::JobRunning() const
 {
-    return m_job->IsRunning();
+    return m_job->IsRunning() || m_batch;
 }
 
 void frmMain::WireJob()
@@ -36,24 +37,33 @@ void frmMain::WireJob()
         m_progress->StartStep(step,
                               step == QLatin1String(ConversionJob::StillsStep)
                                   ? ParseVbInteger(m_ui->txtNumImages->text()).value.value_or(0)
-                                  : 0);
+                                  : 0,
+                              m_batch ? m_batch->Current().stillsName
+                                      : QLatin1String(DefaultStillsName));
     });
     connect(m_job, &ConversionJob::Progress, this, [this](int percent, const QString& status) {
         m_progress->ShowProgress(percent, status);
     });
     // Each step's word is shown in a box; the job goes on once it has been
-    // answered. The desktop hears of it before the box holds the job.
+    // answered. The desktop hears of it before the box holds the job. A batch
+    // collects the words instead and speaks at its end.
     m_desktop = new DesktopSession([] { return QApplication::activeWindow() != nullptr; }, this);
-    connect(m_job, &ConversionJob::StepEnded, m_desktop, &DesktopSession::JobStepEnded);
-    connect(m_job, &ConversionJob::Finished, m_desktop, &DesktopSession::JobEnded);
     connect(m_job, &ConversionJob::StepEnded, this, [this](const StepResult& result) {
+        if (m_batch)
+            return;
+        m_desktop->JobStepEnded(result);
         if (result.outcome == StepOutcome::Cancelled) // the progress window goes first
             m_progress->hide();
         if (!result.text.isEmpty())
             MsgBox(result.text, result.Style(), result.Title(), result.details);
         m_job->Continue();
     });
-    connect(m_job, &ConversionJob::Finished, this, &frmMain::JobFinished);
+    connect(m_job, &ConversionJob::Finished, this, [this] {
+        if (m_batch)
+            return;
+        m_desktop->JobEnded();
+        JobFinished();
+    });
 }
 
 JobRequest frmMain::ReadJobRequest() const
@@ -126,16 +136,23 @@ void frmMain::cmdConvert_Click()
                                    vbQuestionYesNo, QStringLiteral("Confirm")) == vbYes;
         job.stills = job.replaceStills;
     }
-    // The job's controls stay off while it runs, so nothing can change it.
+    ShowProgressWindow();
+    m_desktop->JobStarted(job.outFile);
+    m_job->Start(job);
+}
+
+// The job's controls stay off while it runs, so nothing can change it.
+void frmMain::ShowProgressWindow()
+{
     EnableJobControls(false);
     if (!m_progress) {
         m_progress = new frmProgress(this);
-        connect(m_progress, &frmProgress::CancelRequested, m_job, &ConversionJob::Cancel);
+        connect(m_progress, &frmProgress::CancelRequested, this,
+                [this] { m_batch ? m_batch->Cancel() : m_job->Cancel(); });
         connect(m_progress, &frmProgress::PauseRequested, m_job, &ConversionJob::Pause);
     }
+    m_progress->ShowVideo(QString());
     m_progress->show();
-    m_desktop->JobStarted(job.outFile);
-    m_job->Start(job);
 }
 
 void frmMain::JobFinished()

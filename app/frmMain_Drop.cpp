@@ -1,6 +1,7 @@
 // Files dropped on the window, and the videos given on the command line: a
 // file dropped on "Convert Videos to FLV" is taken as the source, a folder as
-// the output folder; an FLV dropped on "Play FLV Files" plays.
+// the output folder, several videos are offered as a batch; an FLV dropped on
+// "Play FLV Files" plays.
 #include "app/frmMain.h"
 #include "ui_frmMain.h"
 
@@ -12,8 +13,9 @@
 #include <QMimeData>
 
 // With take false, only tells whether the drop would be taken. Only the
-// first item counts; addresses that are not local files, files other than
-// FLV on the player's tab, and anything while a job runs are left alone.
+// first item counts, unless two or more files are dropped for conversion;
+// addresses that are not local files, files other than FLV on the player's
+// tab, and anything while a job runs are left alone.
 bool frmMain::TakeDrop(const QMimeData* data, bool take)
 {
     if (JobRunning() || !data || data->urls().isEmpty() || !data->urls().first().isLocalFile())
@@ -29,11 +31,29 @@ bool frmMain::TakeDrop(const QMimeData* data, bool take)
     }
     if (tab != m_ui->tabConvert || !file.exists())
         return false;
-    if (take && file.isDir())
-        TakeOutputFolder(file.absoluteFilePath());
-    else if (take)
-        TakeSource(file.absoluteFilePath(), file.fileName());
+    if (!take)
+        return true;
+    QStringList videos;
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile() && !QFileInfo(url.toLocalFile()).isDir())
+            videos << QFileInfo(url.toLocalFile()).absoluteFilePath();
+    }
+    if (videos.size() < 2)
+        TakeDroppedItem(file.absoluteFilePath());
+    else // asked from the event loop, so that the question does not hold the drop
+        QMetaObject::invokeMethod(
+            this, [this, videos, first = file.absoluteFilePath()] { OfferBatch(videos, first); },
+            Qt::QueuedConnection);
     return true;
+}
+
+void frmMain::TakeDroppedItem(const QString& path)
+{
+    const QFileInfo item(path);
+    if (item.isDir())
+        TakeOutputFolder(path);
+    else
+        TakeSource(path, item.fileName());
 }
 
 void frmMain::TakeFilesFromCommandLine(const QStringList& paths)

@@ -17,6 +17,10 @@ frmProgress::frmProgress(QWidget* owner) : QDialog(owner)
                    Qt::WindowCloseButtonHint);
     setModal(false);
 
+    m_video = new QLabel(this);
+    m_video->setObjectName(QStringLiteral("lblVideo"));
+    m_video->setTextFormat(Qt::PlainText);
+    m_video->hide();
     m_step = new QLabel(this);
     m_step->setObjectName(QStringLiteral("lblStep"));
     QFont bold = m_step->font();
@@ -41,6 +45,7 @@ frmProgress::frmProgress(QWidget* owner) : QDialog(owner)
     connect(m_cancel, &QPushButton::clicked, this, &frmProgress::CancelRequested);
 
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_video);
     layout->addWidget(m_step);
     layout->addWidget(m_bar);
     layout->addWidget(m_remaining);
@@ -53,13 +58,23 @@ frmProgress::frmProgress(QWidget* owner) : QDialog(owner)
     setFixedWidth(400);
 }
 
-void frmProgress::StartStep(const QString& step, int stills)
+void frmProgress::ShowVideo(const QString& caption)
+{
+    m_video->setText(m_video->fontMetrics().elidedText(caption, Qt::ElideMiddle, 380));
+    m_video->setVisible(!caption.isEmpty());
+}
+
+void frmProgress::StartStep(const QString& step, int stills, const QString& stillsName)
 {
     m_step->setText(step);
     m_stills = stills;
     m_remaining->clear();
-    m_statusLine = stills == 1  ? QStringLiteral("Writing cover1.jpg")
-                   : stills > 1 ? QStringLiteral("Writing cover1.jpg to cover%1.jpg").arg(stills)
+    const qsizetype number = stillsName.lastIndexOf(QLatin1String("%d"));
+    const auto still = [&](int n) {
+        return QString(stillsName).replace(number, 2, QString::number(n));
+    };
+    m_statusLine = stills == 1  ? QStringLiteral("Writing ") + still(1)
+                   : stills > 1 ? QStringLiteral("Writing %1 to %2").arg(still(1), still(stills))
                                 : QString();
     m_bar->setRange(0, 0);
     m_elapsed.start();

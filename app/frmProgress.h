@@ -1,5 +1,7 @@
 #pragma once
 
+#include "pipeline/Commands.h"
+
 #include <QDialog>
 #include <QElapsedTimer>
 
@@ -17,9 +19,12 @@ class frmProgress : public QDialog
 public:
     explicit frmProgress(QWidget* owner);
 
-    // stills > 0: the step grabs that many stills; it shows their names
-    // instead of the encoder's lines.
-    void StartStep(const QString& step, int stills = 0);
+    // stills > 0: the step grabs that many stills, named after stillsName
+    // ("%d" is the number); it shows their names instead of the encoder's lines.
+    void StartStep(const QString& step, int stills = 0,
+                   const QString& stillsName = QLatin1String(DefaultStillsName));
+    // In a batch, which video runs ("Video 2 of 5: clip.avi"); empty hides it.
+    void ShowVideo(const QString& caption);
     // percent < 0: unknown, the bar just shows that work goes on.
     void ShowProgress(int percent, const QString& statusLine);
 
@@ -32,6 +37,7 @@ protected:
     void reject() override;
 
 private:
+    QLabel* m_video;
     QLabel* m_step;
     QProgressBar* m_bar;
     QLabel* m_remaining;

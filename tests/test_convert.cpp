@@ -1,6 +1,6 @@
 // The window around the conversion job: first with a scripted runner (what
-// it asks and refuses, pause, cancel, close, drops, names), then three whole
-// jobs with the real front-end, Debian's ffmpeg and flvmdi.
+// it asks and refuses, pause, cancel, close, drops, batches, names), then
+// whole jobs and a batch with the real front-end, Debian's ffmpeg and flvmdi.
 #include "app/FlashPlayer.h"
 #include "app/frmProgress.h"
 #include "common/AppPaths.h"
@@ -46,6 +46,16 @@ QStringList filesIn(const QString& folder)
                                   QDir::Name);
 }
 
+bool drop(QObject* target, const QList<QUrl>& urls)
+{
+    QMimeData data;
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(200, 200), Qt::CopyAction, &data, Qt::LeftButton, {});
+    QDropEvent drop(QPointF(200, 200), Qt::CopyAction, &data, Qt::LeftButton, {});
+    return QCoreApplication::sendEvent(target, &enter) && enter.isAccepted() &&
+           QCoreApplication::sendEvent(target, &drop) && drop.isAccepted();
+}
+
 const QString Success = "FLV CONVERSION SUCCESSFUL!|64|Message";
 const QString Stills = "IMAGE(S) GENERATED!|64|Message";
 const QString Cancelled = "CONVERSION CANCELLED!|64|Message";
@@ -62,9 +72,10 @@ private slots:
     void beforeTheJobStarts();
     void pauseCancelAndClose();
     void dropsAndOpenWith();
+    void batchOfDrops();
     void namesShownAsTheyAre();
     void realJobWithWatermarkAndStills();
-    void realCancelInTheMiddle();
+    void realBatchCancelledInTheSecond();
     void realBadSource();
     void realJobInTheNewFormat();
 
@@ -213,22 +224,15 @@ void TestConvert::dropsAndOpenWith()
     const QString flv = dir.filePath("clip.flv"), odd = dir.filePath("line\nbreak.avi");
     for (const QString& name : {flv, odd})
         QVERIFY(QFile(name).open(QIODevice::WriteOnly));
-    auto drop = [](QObject* target, const QList<QUrl>& urls) {
-        QMimeData data;
-        data.setUrls(urls);
-        QDragEnterEvent enter(QPoint(200, 200), Qt::CopyAction, &data, Qt::LeftButton, {});
-        QDropEvent drop(QPointF(200, 200), Qt::CopyAction, &data, Qt::LeftButton, {});
-        return QCoreApplication::sendEvent(target, &enter) && enter.isAccepted() &&
-               QCoreApplication::sendEvent(target, &drop) && drop.isAccepted();
-    };
+    m_win->messages.answers = {vbNo}; // No to the batch: the first is taken
     QVERIFY(drop(&m_win->w, {QUrl::fromLocalFile(m_clip), QUrl::fromLocalFile(flv)}));
-    QCOMPARE(ui->lblInput->toolTip() + ui->txtOutFile->text() + ' ' + ui->lblOutDir->text(),
-             ' ' + m_clip + " clip.flv " + m_media.path() + '/');
+    QTRY_COMPARE(ui->lblInput->toolTip() + ui->txtOutFile->text() + ' ' + ui->lblOutDir->text(),
+                 ' ' + m_clip + " clip.flv " + m_media.path() + '/');
     QVERIFY(drop(&m_win->w, {QUrl::fromLocalFile(dir.path())}));
     QCOMPARE(ui->lblOutDir->text(), dir.path() + '/');
     QVERIFY(!drop(&m_win->w, {QUrl("http://example.test/clip.avi")}));
     QVERIFY(drop(&m_win->w, {QUrl::fromLocalFile(odd)})); // refused with a word
-    QCOMPARE(m_win->messages.texts().size(), 1);
+    QCOMPARE(m_win->messages.texts().value(1).left(21), QString("THE FILE NAME HOLDS A"));
     QCOMPARE(ui->lblInput->text(), m_clip);
 
     ui->sstThis->setCurrentWidget(ui->tabPlay);
@@ -246,6 +250,61 @@ void TestConvert::dropsAndOpenWith()
     QDir::setCurrent(dir.path());
     m_win->w.TakeFilesFromCommandLine({"clip.flv"});
     QCOMPARE(ui->lblInput->text(), flv);
+}
+
+// Several videos at once, into the window's folder: a clash, or a name the
+// command lines cannot carry, refuses the batch naming the videos; outputs
+// there already are skipped after a No; the progress window names each video;
+// a cancel stops the batch; one box tells each video's outcome in the window's
+// words and keeps a failure's details.
+void TestConvert::batchOfDrops()
+{
+    QTemporaryDir dir;
+    QList<QUrl> urls;
+    for (const QString& name : QString("a.avi b.avi c.avi d.avi e.avi f.avi a.mp4 line\nbreak.avi "
+                                       "b.flv c.flv")
+                                   .split(' ')) {
+        QVERIFY(QFile(dir.filePath(name)).open(QIODevice::WriteOnly));
+        urls << QUrl::fromLocalFile(dir.filePath(name));
+    }
+    m_win->w.SetCaption(ui->lblOutDir, dir.path() + '/');
+    m_win->messages.answers = {vbYes, vbOK, vbYes, vbOK, vbYes, vbNo};
+    m_fake->script = {"0", "0", "1", "late", "hang"}; // e.avi: the cancel meets its end
+    QString caption;
+    m_fake->onHang = [&] {
+        caption = m_win->w.ProgressWindow()->findChild<QLabel*>("lblVideo")->text();
+        progressButton("cmdCancel")->click();
+        m_fake->onHang = nullptr; // one click
+    };
+    for (const QList<QUrl>& videos : {QList{urls[0], urls[6]}, {urls[0], urls[7]}, urls.mid(0, 6)})
+        QVERIFY(drop(&m_win->w, videos));
+    QTRY_COMPARE(m_win->messages.texts().size(), 7);
+    waitForJob();
+    const QString two = "CONVERT ALL 2 VIDEOS WITH THESE SETTINGS?|36|Confirm",
+                  skipped = ": SKIPPED! THE OUTPUT FILE ALREADY EXISTS.\n";
+    QCOMPARE(m_win->messages.texts(),
+             (QStringList{two,
+                          '"' + dir.filePath("a.avi") + "\" AND \"" + dir.filePath("a.mp4") +
+                              "\" WOULD BOTH BE CONVERTED TO \"" +
+                              QFileInfo(dir.path()).canonicalFilePath() +
+                              "/a.flv\"! RENAME ONE OF THEM OR CONVERT THEM INTO DIFFERENT "
+                              "FOLDERS.|16|Error",
+                          two,
+                          "line\nbreak.avi: THE FILE NAME HOLDS A LINE BREAK OR ANOTHER CONTROL "
+                          "CHARACTER! RENAME THE FILE FIRST.|16|Error",
+                          "CONVERT ALL 6 VIDEOS WITH THESE SETTINGS?|36|Confirm",
+                          "2 OUTPUT FILES ALREADY EXIST! REPLACE THEM?|36|Confirm",
+                          "1 OF 6 VIDEOS CONVERTED.\n\na.avi: FLV CONVERSION SUCCESSFUL!\nb.avi" +
+                              skipped + "c.avi" + skipped +
+                              "d.avi: ENCODING FAILED! POSSIBLE REASON IS A DAMAGED/IMPROPER/"
+                              "CORRUPTED/UNSUPPORTED SOURCE VIDEO FILE.\ne.avi: CONVERSION "
+                              "CANCELLED!\nf.avi: CONVERSION CANCELLED!|16|Error"}));
+    const QString details = m_win->messages.messages.last().details;
+    QVERIFY2(details.startsWith("d.avi:\n") && details.contains("The whole log: "),
+             qPrintable(details));
+    QCOMPARE(caption, QString("Video 3 of 4: e.avi"));
+    QCOMPARE(m_fake->started.size(), 5); // f.avi never started
+    QCOMPARE(m_fake->started[0].last(), dir.filePath("a.flv"));
 }
 
 // A name that reads as markup is shown as it stands, in tooltips and boxes.
@@ -325,20 +384,32 @@ void TestConvert::realJobWithWatermarkAndStills()
     QVERIFY(QFile::exists(m_app->file("input.bat")) && QFile::exists(m_app->file("infile.txt")));
 }
 
-void TestConvert::realCancelInTheMiddle()
+// Two videos dropped at once with stills: the first is converted, its stills
+// named after it; a cancel in the second's encode stops the batch and leaves
+// no half file and no program behind.
+void TestConvert::realBatchCancelledInTheSecond()
 {
     QTemporaryDir out;
     const QString longClip = m_media.filePath("long.avi");
     makeVideo(longClip, 60, "640x480");
     ui->cmbVideoWindow->setCurrentText("768x576");
-    startJob(longClip, out.path());
+    ui->chkImage->setChecked(true);
+    ui->txtNumImages->setText("2");
+    m_win->w.SetCaption(ui->lblOutDir, out.path() + '/');
+    m_win->messages.answers = {vbYes};
+    QVERIFY(drop(&m_win->w, {QUrl::fromLocalFile(m_clip), QUrl::fromLocalFile(longClip)}));
+    QTRY_VERIFY(m_win->w.ProgressWindow());
     auto* status = m_win->w.ProgressWindow()->findChild<QLabel*>("lblStatus");
-    QTRY_VERIFY_WITH_TIMEOUT(status->text().startsWith("frame="), 60000);
+    auto* video = m_win->w.ProgressWindow()->findChild<QLabel*>("lblVideo");
+    QTRY_VERIFY_WITH_TIMEOUT(
+        video->text() == "Video 2 of 2: long.avi" && status->text().startsWith("frame="), 60000);
     progressButton("cmdCancel")->click();
     waitForJob();
-    QCOMPARE(m_win->messages.texts(), QStringList{Cancelled});
-    QCOMPARE(filesIn(out.path()), QStringList()); // no half file, no scratch file
-    QVERIFY(!run("pgrep", {"-f", out.path()}));   // no program is left behind
+    QCOMPARE(m_win->messages.texts().last(),
+             QString("1 OF 2 VIDEOS CONVERTED.\n\nclip.avi: FLV CONVERSION SUCCESSFUL! IMAGE(S) "
+                     "GENERATED!\nlong.avi: CONVERSION CANCELLED!|64|Message"));
+    QCOMPARE(filesIn(out.path()), (QStringList{"clip-cover1.jpg", "clip-cover2.jpg", "clip.flv"}));
+    QVERIFY(!run("pgrep", {"-f", out.path()})); // no program is left behind
 }
 
 void TestConvert::realBadSource()

@@ -140,6 +140,20 @@ private slots:
         QApplication::setActiveWindow(nullptr);
         emit runner->Finished({ToolOutcome::Exited, 0x8000000F, 0, true});
         QTRY_COMPARE(m_fake.calls, (L{G, P, N.arg("cancelled", flv + "CONVERSION CANCELLED!"), C}));
+
+        // A batch is heard of once, at its end: the folder, then each video's outcome.
+        m_fake.calls.clear();
+        QTemporaryDir dir;
+        const L videos{dir.filePath("a.avi"), dir.filePath("b.avi")};
+        for (const QString& video : videos)
+            QVERIFY(QFile(video).open(QIODevice::WriteOnly));
+        window.SetCaption(window.ui()->lblOutDir, dir.path() + '/');
+        boxes.answers = {vbYes};
+        window.TakeFilesFromCommandLine(videos);
+        QTRY_COMPARE(boxes.messages.size(), 3);
+        const QString done = ": FLV CONVERSION SUCCESSFUL!",
+                      body = "/\n2 OF 2 VIDEOS CONVERTED.\n\na.avi" + done + "\nb.avi" + done;
+        QTRY_COMPARE(m_fake.calls, (L{P, N.arg("finished", dir.path() + body), C}));
         SetToolRunnerFactory({});
     }
 };

@@ -113,11 +113,14 @@ void TestInstance::openWithHandsFilesOver()
         copy.start(TestSupport::BuiltAppFolder() + "/kestrel", files);
         return copy.waitForFinished(15000) && copy.exitCode() == 0;
     };
-    QVERIFY(openWith({"clip.avi", "other.avi"})); // one drop: the first counts
+    win.messages.answers = {vbNo};
+    QVERIFY(openWith({"clip.avi", "other.avi"})); // No to the batch: the first counts
     QTRY_COMPARE(win.ui()->lblInput->text(), dir.filePath("clip.avi"));
     frmMain second; // a copy in this process: it has no file to hand over
     TestSupport::StartWindow(second);
-    QCOMPARE(win.messages.texts(), QStringList{"THIS SOFTWARE IS ALREADY OPEN!|16|Error"});
+    QCOMPARE(win.messages.texts(),
+             (QStringList{"CONVERT ALL 2 VIDEOS WITH THESE SETTINGS?|36|Confirm",
+                          "THIS SOFTWARE IS ALREADY OPEN!|16|Error"}));
     QCOMPARE(second.ui()->cmbVideoWindow->count(), 0); // start-up stopped before the lists
     runner->script = {"hang"};
     win.ui()->cmdConvert->click();

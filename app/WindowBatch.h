@@ -1,0 +1,67 @@
+#pragma once
+
+#include "pipeline/BatchPlan.h"
+#include "pipeline/StepResult.h"
+
+#include <QObject>
+
+class ConversionJob;
+
+// Many videos converted one after the other by the window's job, with the
+// window's settings. Nothing is shown while it runs: each step's words are
+// collected, and the end brings one summary in the window's words.
+class WindowBatch : public QObject
+{
+    Q_OBJECT
+public:
+    // The jobs have passed their checks; those whose output exists are
+    // skipped unless replace. The job must not run while the batch does.
+    WindowBatch(ConversionJob& job, const QList<PlannedJob>& jobs, bool replace,
+                QObject* parent = nullptr);
+
+    // The first video starts from the event loop; Ended follows once.
+    void Start();
+    // Stops the running program; no video starts after it.
+    void Cancel();
+    // Stops at once without a word (the window is closing).
+    void StopForExit();
+    // The request of the video that runs now.
+    const JobRequest& Current() const { return m_videos[m_current].request; }
+
+signals:
+    // "Video 2 of 5: clip.avi"
+    void VideoStarted(const QString& caption);
+    // The summary: a line for each video, a failure's details, and the
+    // gravest outcome (a failure, else a cancel, else a conversion).
+    void Ended(const StepResult& summary);
+
+private:
+    struct Video {
+        JobRequest request;
+        bool skip = false;
+        QStringList words;
+        QString details;
+        bool converted = false;
+        bool failed = false;
+    };
+
+    void runNext();
+    void stepEnded(const StepResult& result);
+    StepResult summary() const;
+
+    ConversionJob& m_job;
+    QList<Video> m_videos;
+    qsizetype m_current = -1;
+    qsizetype m_started = 0;
+    qsizetype m_toRun = 0;
+    bool m_stopping = false;
+    bool m_silent = false;
+};
+
+// The plan's jobs whose FLV, or first still when stills are wanted, is there
+// already count as having outputs; returns how many.
+int MarkExistingOutputs(BatchPlan& plan, const JobFileSystem& files);
+
+// Why the batch cannot start: the videos its checks refused (one message as
+// for a single video when all are refused alike), else the clashes.
+std::optional<JobRefusal> RefuseBatch(const BatchPlan& plan);
