@@ -3,7 +3,6 @@
 // runner.
 #include "common/AppPaths.h"
 #include "common/CommandLine.h"
-#include "options/EncoderOptions.h"
 #include "options/OutputName.h"
 #include "pipeline/Commands.h"
 #include "pipeline/PathHelpers.h"
@@ -13,15 +12,11 @@
 #include "pipeline/ToolRun.h"
 #include "tests/support/TestSupport.h"
 
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QSignalSpy>
-#include <QTest>
-#include <QThread>
-#include <cerrno>
+#include <QtTest>
 #include <csignal>
 #include <unistd.h>
+
+using namespace TestSupport;
 
 namespace
 {
@@ -48,20 +43,18 @@ class TestPipelineCore : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { TestSupport::IsolateProcess(); }
-    void outputNameAndCorner();
-    void commandLines();
-    void splitter();
-    void probeReport();
+    void initTestCase() { IsolateProcess(); }
+    void tables();
     void progress();
     void pathsAndErrors();
     void processRunner();
     void pauseAndCancel();
 };
 
-void TestPipelineCore::outputNameAndCorner()
+// Names, corners, the four command lines (on Windows-style paths with blanks), the splitter and the
+// probe report.
+void TestPipelineCore::tables()
 {
-    using TestSupport::CompareGoldenTable;
     CompareGoldenTable("output-names.txt",
                        [](const QString& title) { return ProposeOutputName(title).value_or("-"); });
     CompareGoldenTable("corners.txt", [](const QString& row) {
@@ -72,15 +65,9 @@ void TestPipelineCore::outputNameAndCorner()
             CornerRule(Corner(corner), w[1].toShort(), w[2].toShort(), "7", "8");
         return place.left + ',' + place.top;
     });
-}
-
-// The encoder's options from the controls and the four command lines, on
-// Windows-style paths with blanks.
-void TestPipelineCore::commandLines()
-{
     const QString app = "C:\\PROGRA~1\\VIDEOT~1", source = "D:\\My Videos\\clip one.avi";
     const QString out = "D:\\Out\\", name = "clip one.flv";
-    TestSupport::CompareGoldenTable("command-lines.txt", [&](const QString& changes) {
+    CompareGoldenTable("command-lines.txt", [&](const QString& changes) {
         if (changes == "inject")
             return BuildInjectCommand(app, u'\\', out, name);
         if (changes == "stills")
@@ -100,29 +87,20 @@ void TestPipelineCore::commandLines()
         return BuildEncodeCommand(app, u'\\', source,
                                   ComposeEncoderOptions(c, {app, "C:\\WINDOWS", u'\\'}), out, name);
     });
-}
-
-void TestPipelineCore::splitter()
-{
-    TestSupport::CompareGoldenTable("command-line-splits.txt", [](const QString& line) {
+    CompareGoldenTable("command-line-splits.txt", [](const QString& line) {
         return QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(SplitCommandLine(line)))
                                      .toJson(QJsonDocument::Compact));
     });
-
     // Every name and text a user can have comes back exactly.
     QStringList texts = {"", "plain", "ends with backslash\\", "\\\"", "a\\\\\"b", "\\\\", "\""};
-    texts += TestSupport::Corpus("hostile-names.txt") + TestSupport::Corpus("hostile-texts.txt");
+    texts += Corpus("hostile-names.txt") + Corpus("hostile-texts.txt");
     for (const QString& text : texts) {
         QCOMPARE(SplitCommandLine("prog " + Quoted(text) + " tail"),
                  (QStringList{"prog", text, "tail"}));
         if (!text.contains('"') && !text.endsWith('\\'))
             QCOMPARE(EscapeForQuotes(text), text);
     }
-}
-
-void TestPipelineCore::probeReport()
-{
-    TestSupport::CompareGoldenTable("probe-reports.txt", [](const QString& report) {
+    CompareGoldenTable("probe-reports.txt", [](const QString& report) {
         const std::optional<FrameSize> found = ParseProbeReport(report.toUtf8());
         return found ? QString("%1x%2").arg(found->width).arg(found->height) : "-";
     });
@@ -193,7 +171,7 @@ void TestPipelineCore::pathsAndErrors()
 void TestPipelineCore::processRunner()
 {
     ToolRun::KillDelayMs() = 100;
-    TestSupport::CompareGoldenTable("tool-runs.txt", [](const QString& row) {
+    CompareGoldenTable("tool-runs.txt", [](const QString& row) {
         QTemporaryDir dir;
         const QString link = dir.filePath("link"), victim = dir.filePath("victim");
         QFile::link(victim, link);
@@ -207,8 +185,7 @@ void TestPipelineCore::processRunner()
             if (output.contains("started"))
                 runner.Cancel();
         });
-        const QString program =
-            row.section(" | ", 0, 0).replace("@APP", TestSupport::BuiltAppFolder());
+        const QString program = row.section(" | ", 0, 0).replace("@APP", BuiltAppFolder());
         runner.Start({program, "-c", row.section(" | ", 1).section(" > ", 0, 0)},
                      row.endsWith(" > link") ? link : QString());
         if (!finished.wait(3000))
@@ -235,12 +212,10 @@ void TestPipelineCore::pauseAndCancel()
     QSignalSpy finished(&runner, &ToolRunner::Finished);
     runner.Start({"/bin/sh", "-c", "sleep 30 & sleep 30 & wait"}, QString());
     QTRY_COMPARE(groupStates(runner.ProcessId()), QByteArray("SSS"));
-    runner.Pause();
-    QTRY_COMPARE(groupStates(runner.ProcessId()), QByteArray("TTT"));
-    runner.Resume();
-    QTRY_COMPARE(groupStates(runner.ProcessId()), QByteArray("SSS"));
-    runner.Pause();
-    QTRY_COMPARE(groupStates(runner.ProcessId()), QByteArray("TTT"));
+    for (const bool pause : {true, false, true}) {
+        pause ? runner.Pause() : runner.Resume();
+        QTRY_COMPARE(groupStates(runner.ProcessId()), QByteArray(pause ? "TTT" : "SSS"));
+    }
     runner.Cancel();
     QVERIFY(finished.wait(2000));
     QCOMPARE(finished[0][0].value<ToolOutcome>().exitCode, 0x80000000u + SIGTERM);

@@ -26,31 +26,25 @@ public:
     void Start(const QStringList& argv, const QString& outputFile) override
     {
         started << argv;
-        const QString how = script.isEmpty() ? QStringLiteral("0") : script.takeFirst();
-        ToolOutcome outcome;
-        if (how.startsWith(u"report=")) {
-            QFile report(outputFile);
-            if (report.open(QIODevice::WriteOnly))
-                report.write(how.mid(7).toUtf8());
-            outcome.exitCode = 1;
-        } else if (how == u"nostart") {
-            outcome = {ToolOutcome::FailedToStart, 0, ENOENT};
-        } else {
-            outcome.exitCode = how.toUInt();
-        }
-        m_hanging = how == u"hang" || how == u"late";
-        m_late = how == u"late";
-        if (m_hanging && onHang)
-            QTimer::singleShot(0, this, onHang);
-        else if (!m_hanging)
+        m_how = script.isEmpty() ? QStringLiteral("0") : script.takeFirst();
+        QFile report(outputFile);
+        if (m_how.startsWith(u"report=") && report.open(QIODevice::WriteOnly))
+            report.write(m_how.mid(7).toUtf8());
+        const ToolOutcome outcome =
+            m_how == u"nostart"            ? ToolOutcome{ToolOutcome::FailedToStart, 0, ENOENT}
+            : m_how.startsWith(u"report=") ? ToolOutcome{ToolOutcome::Exited, 1}
+                                           : ToolOutcome{ToolOutcome::Exited, m_how.toUInt()};
+        if (!hanging())
             QTimer::singleShot(0, this, [this, outcome] { emit Finished(outcome); });
+        else if (onHang)
+            QTimer::singleShot(0, this, onHang);
     }
     void Cancel() override
     {
-        const ToolOutcome stopped{ToolOutcome::Exited, m_late ? 0 : 0x8000000Fu, 0, true};
-        if (m_hanging)
+        const ToolOutcome stopped{ToolOutcome::Exited, m_how == u"late" ? 0 : 0x8000000Fu, 0, true};
+        if (hanging())
             QTimer::singleShot(0, this, [this, stopped] { emit Finished(stopped); });
-        m_hanging = false;
+        m_how.clear();
     }
     void StopAndWait() override
     {
@@ -62,8 +56,8 @@ public:
     qint64 ProcessId() const override { return 1000 + started.size(); }
 
 private:
-    bool m_hanging = false;
-    bool m_late = false;
+    bool hanging() const { return m_how == u"hang" || m_how == u"late"; }
+    QString m_how; // the running program's entry
 };
 
 // Paths exist when listed; a path is the same file as another when both are
