@@ -11,19 +11,6 @@
 
 using namespace TestSupport;
 
-class TestConsole : public QObject
-{
-    Q_OBJECT
-private slots:
-    void initTestCase();
-    void runs();
-    void manifests();
-
-private:
-    QString relative(QString text) const { return text.replace(m_root.path() + '/', ""); }
-    QTemporaryDir m_root;
-};
-
 namespace
 {
 
@@ -45,35 +32,36 @@ QStringList fields(const JobRequest& j)
 
 } // namespace
 
-void TestConsole::initTestCase()
+class TestConsole : public QObject
+{
+    Q_OBJECT
+private slots:
+    void plans();
+};
+
+// Runs and manifests in a folder holding the files the tables name.
+void TestConsole::plans()
 {
     IsolateProcess();
-    QDir root(m_root.path());
-    const QMap<QString, QByteArray> files = {
-        {"v/a.avi", ""},
-        {"v/B.MOV", ""},
-        {"v/x.flv", ""},
-        {"v/.hidden.avi", ""},
-        {"v/notes.txt", ""},
-        {"v/sub/c.mov", ""},
-        {"dup/clip.avi", ""},
-        {"dup/clip.mov", ""},
-        {"dup/clip.flv", ""},
-        {"out/a.flv", ""},
+    QTemporaryDir dir;
+    QDir root(dir.path());
+    QMap<QString, QByteArray> files = {
         {"logo.wsx", EncodeSettingsFile({"Logo", 3, "128", WatermarkCorner::BottomLeft, 2, 0})},
         {"m.txt", "# two jobs\nv/a.avi\n\n{\"source\": \"v/B.MOV\", \"size\": \"160x120\", "
                   "\"no-audio\": true}\n"},
         {"bad.txt", "v/a.avi\n{\"source\": \"v/a.avi\", \"opacity\": \"x\"}\n"}};
+    const QStringList empty =
+        QString("v/a.avi v/B.MOV v/x.flv v/.hidden.avi v/notes.txt v/sub/c.mov "
+                "dup/clip.avi dup/clip.mov dup/clip.flv out/a.flv")
+            .split(' ');
+    for (const QString& name : empty)
+        files[name];
     for (auto it = files.begin(); it != files.end(); ++it) {
         QVERIFY(root.mkpath(QFileInfo(it.key()).path()));
         QFile file(root.filePath(it.key()));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(it.value()) == it.value().size());
     }
     QVERIFY(QDir::setCurrent(root.path()));
-}
-
-void TestConsole::runs()
-{
     const QString app = BuiltAppFolder();
     const Catalogs catalogs = LoadCatalogs(app);
     const QStringList start = fields(StartRequest(catalogs, app));
@@ -93,15 +81,11 @@ void TestConsole::runs()
                 said.removeAll(QString());
                 jobs << said.join(' ');
             }
-            return relative(jobs.join(" | "));
+            return jobs.join(" | ").replace(root.path() + '/', "");
         } catch (const UsageError& error) {
-            return "exit 2: " + relative(error.message());
+            return "exit 2: " + error.message().replace(root.path() + '/', "");
         }
     });
-}
-
-void TestConsole::manifests()
-{
     CompareGoldenTable("manifests.txt", [](const QString& text) {
         QStringList jobs;
         for (const ManifestJob& job : ParseManifest(text.toUtf8(), "m")) {
