@@ -24,6 +24,8 @@ PACKAGES=(
   # tests, peers and benchmarks
   xvfb xauth xdotool x11-utils imagemagick python3 flvmeta yamdi hyperfine time strace
   appstream desktop-file-utils man-db file
+  # the GNU parallel recipe's test: two local SSH hosts
+  parallel openssh-server rsync
   # the private session bus of the desktop-session test
   dbus-daemon
   clang libclang-rt-14-dev
