@@ -5,7 +5,10 @@
 include(GNUInstallDirs)
 # The launcher finds the folder as ../lib/kestrel from itself.
 set(KESTREL_INSTALL_APP_DIR "lib/kestrel")
-install(TARGETS kestrel kestrel_encoder flvmdi RUNTIME DESTINATION "${KESTREL_INSTALL_APP_DIR}")
+install(TARGETS kestrel kestrel_encoder RUNTIME DESTINATION "${KESTREL_INSTALL_APP_DIR}")
+# The application folder's flvmdi is the one on the PATH, through a relative link.
+file(CREATE_LINK "../../${CMAKE_INSTALL_BINDIR}/flvmdi" "${CMAKE_BINARY_DIR}/flvmdi-link" SYMBOLIC)
+install(PROGRAMS "${CMAKE_BINARY_DIR}/flvmdi-link" DESTINATION "${KESTREL_INSTALL_APP_DIR}" RENAME flvmdi)
 install(FILES
         "${CMAKE_SOURCE_DIR}/assets/fonts.txt"
         "${CMAKE_SOURCE_DIR}/assets/fontsizes.txt"
@@ -19,6 +22,7 @@ install(FILES "${CMAKE_SOURCE_DIR}/assets/vhook/rgb.txt" DESTINATION "${KESTREL_
 
 install(PROGRAMS "${CMAKE_SOURCE_DIR}/assets/kestrel.sh" DESTINATION "${CMAKE_INSTALL_BINDIR}"
         RENAME kestrel)
+install(FILES "${CMAKE_SOURCE_DIR}/app/kestrel.1" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
 configure_file("${CMAKE_SOURCE_DIR}/assets/kestrel.desktop.in"
                "${CMAKE_BINARY_DIR}/${KESTREL_APP_ID}.desktop" @ONLY)
 configure_file("${CMAKE_SOURCE_DIR}/assets/kestrel.metainfo.xml.in"
