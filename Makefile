@@ -1,17 +1,20 @@
 # The two commands of the README:
 #   make run    set up this machine, build, and start the program
 #   make test   set up this machine, build, and run every test headless
+#               but the package test (ctest -L package, after make deb)
+# and make deb, the Debian packages kestrel and flvmdi in build/deb/.
 BUILD ?= build
 APP_DIR := $(BUILD)/kestrel-app
+DEB_DIR := $(BUILD)/deb
 JOBS ?= $(shell nproc)
 
-.PHONY: run test setup compile format install
+.PHONY: run test setup compile format install deb
 
 run: setup compile
 	$(APP_DIR)/kestrel
 
 test: setup compile
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE package
 
 setup:
 	bash scripts/setup.sh
@@ -22,6 +25,14 @@ compile:
 
 install: compile
 	cmake --install $(BUILD)
+
+# dpkg-buildpackage writes beside the tree it builds: it builds a copy of the
+# committed tree, kept as src.tar for the package test's second build.
+deb:
+	rm -rf $(DEB_DIR) && mkdir -p $(DEB_DIR)/src
+	git archive -o $(DEB_DIR)/src.tar HEAD && tar -x -f $(DEB_DIR)/src.tar -C $(DEB_DIR)/src
+	bash scripts/setup.sh deb $(DEB_DIR)/src
+	cd $(DEB_DIR)/src && bash -o pipefail -c 'dpkg-buildpackage -us -uc -b -J$(JOBS) 2>&1 | tee ../build.log'
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
