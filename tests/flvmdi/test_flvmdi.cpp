@@ -212,6 +212,8 @@ void TestFlvmdi::unfinishedRuns()
 {
     QFETCH(const QStringList, row); // how | scratch | the file then | what stays | what it says
     const QString file = path("in.flv"), how = row[0];
+    if (how == "read-only folder" && run("unshare", {"-rm", "true"}).exitCode != 0)
+        QSKIP("no user namespace can be made here (as in a chroot)");
     QByteArray bytes = goodFile(3000);
     QVERIFY(writeAll(file, bytes) && run(FLVMDI_PATH, {file}).exitCode == 0);
     const QByteArray done = withoutDate(readAll(file));
