@@ -10,12 +10,13 @@ set -euo pipefail
 if [ "${1:-}" = --in-chroot ]; then
     cd /tmp
     export HOME=/root
-    # Everything but what apt and dpkg keep for themselves, the user's home
-    # and runtime folder, and the kernel's file systems.
+    # Everything but the kernel's file systems, the user's home and runtime
+    # folder, and what apt, dpkg and the caches of other packages keep.
     files() {
-        find / -xdev \( -path /proc -o -path /sys -o -path /dev -o -path /run -o -path /tmp \
-            -o -path /root -o -path /var/cache -o -path /var/log -o -path /var/lib/apt \
-            -o -path /var/lib/dpkg \) -prune -o -print | sort
+        local skip=(/proc /sys /dev /run /tmp /root /var/lib/apt /var/lib/dpkg /var/cache/apt
+            /var/cache/debconf /var/cache/fontconfig /var/cache/ldconfig /var/log/apt
+            /var/log/dpkg.log /var/log/alternatives.log /var/log/fontconfig.log)
+        find / -xdev \( $(printf -- '-path %s -o ' "${skip[@]}") -false \) -prune -o -print | sort
     }
     # As piuparts does, what apt pulls in comes first, so that the lists
     # before and after differ by what the two packages did alone.
