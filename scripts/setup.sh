@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, running and testing Kestrel
 # needs. Safe to run again: apt-get skips what is already there.
+# `setup.sh deb SRC` installs instead what building the Debian packages of the
+# tree SRC needs (its Build-Depends) and what the package test uses.
 set -euo pipefail
 
 PACKAGES=(
@@ -37,16 +39,28 @@ PACKAGES=(
 # Node.js and npm bring flv.js; a Node.js from elsewhere that has npm serves.
 command -v npm >/dev/null || PACKAGES+=(nodejs npm)
 
+if [ "${1:-}" = deb ]; then
+  PACKAGES=(dpkg-dev lintian blhc mmdebstrap)
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-  export DEBIAN_FRONTEND=noninteractive
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+if [ "${1:-}" = deb ]; then
+  if ! (cd "$2" && dpkg-checkbuilddeps 2>/dev/null); then
+    $SUDO apt-get update -qq
+    (cd "$2" && $SUDO apt-get build-dep -y -qq --no-install-recommends ./)
+  fi
+  exit 0
 fi
 
 # The npm packages of the browser test, exactly as locked (again only when

@@ -148,6 +148,8 @@ private slots:
     {
         QFETCH(const QStringList, row); // how | scratch | the file then | what stays | what it says
         const QString file = path("in.flv"), how = row[0];
+        if (how == "read-only folder" && run("unshare", {"-rm", "true"}).code != 0)
+            QSKIP("no user namespace can be made here (as in a chroot)");
         QByteArray bytes = goodFile(3000);
         QVERIFY(writeFile(file, bytes) && run(FLVMDI_PATH, {file}).code == 0);
         const QByteArray done = withoutDate(readAll(file));
