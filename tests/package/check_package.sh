@@ -27,17 +27,13 @@ if [ "${1:-}" = --in-chroot ]; then
     apt-get install -y -q ./kestrel_*.deb ./flvmdi_*.deb >/dev/null
     kestrel --version
     flvmdi --version
-    # A conversion as the window runs it: encode with watermark, inject, stills.
+    # A conversion with watermark and stills, headless, as a script would run it.
     ffmpeg -v error -f lavfi -i testsrc=size=320x240:rate=25:duration=2 \
         -f lavfi -i sine=duration=2 clip.mp4
-    app=/usr/lib/kestrel
     mkdir out
-    $app/ffmpeg -i clip.mp4 -b 225kb/s -s 400x300 -r 24 -vhook "$app/vhook/imlib2.dll -c yellow \
--F /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf/20 -C $app/vhook/rgb.txt -A 255 -x 290 -y 10 \
--t Sample" -ar 22050Hz -ab 64k -ac 1 out/clip.flv 2>/dev/null
-    $app/flvmdi out/clip.flv
-    $app/ffmpeg -i clip.mp4 -s 400x300 -vframes 3 out/cover%d.jpg 2>/dev/null
-    ls out
+    kestrel-convert --watermark Sample --stills 3 -o out clip.mp4
+    flvmdi --print out/clip.flv | grep -q '"width":400,"height":300'
+    ls out/cover3.jpg
     # The window shows, and its player (the second tab, a view of its own) finds
     # every QML module. Keys reach the window once its splash has gone.
     xvfb-run -a sh -ec 'kestrel 2>window.log & trap "kill $!" EXIT
