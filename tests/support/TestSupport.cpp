@@ -17,19 +17,12 @@
 namespace TestSupport
 {
 
-QString BuiltAppFolder()
-{
-    return KESTREL_TEST_APP_DIR;
-}
-
 void IsolateProcess()
 {
-    static QTemporaryDir runtime;
-    QFile::setPermissions(runtime.path(),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    // Locks, job logs, caches and settings stay out of the user's folders (a
+    // temporary folder is the owner's alone, as a runtime folder must be).
+    static QTemporaryDir runtime, state, cache, config;
     qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
-    // Job logs, caches and settings stay out of the user's folders.
-    static QTemporaryDir state, cache, config;
     qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
     qputenv("XDG_CACHE_HOME", cache.path().toLocal8Bit());
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
@@ -301,23 +294,22 @@ void CompareGoldenTable(const QString& name, const std::function<QString(const Q
 {
     QFile golden(KESTREL_TEST_SOURCE_DIR "/tests/golden/" + name);
     QVERIFY2(golden.open(QIODevice::ReadOnly), qPrintable(golden.fileName()));
-    QByteArray text;
-    for (const QByteArray& line : golden.readAll().split('\n')) {
-        const QJsonArray row = QJsonDocument::fromJson(line).array();
+    QStringList lines = QString::fromUtf8(golden.readAll()).split('\n');
+    for (QString& line : lines) {
+        const QJsonArray row = QJsonDocument::fromJson(line.toUtf8()).array();
+        if (row.isEmpty())
+            continue; // a comment
         QString result;
         try {
-            result = row.isEmpty() ? QString() : call(row[0].toString());
+            result = call(row[0].toString());
         } catch (const VbError& e) {
             result = QString("error %1: %2").arg(e.number()).arg(e.description());
         } catch (const std::exception& e) {
             result = QString("refused: ") + e.what();
         }
-        text += row.isEmpty()
-                    ? line // a comment
-                    : QJsonDocument(QJsonArray{row[0], result}).toJson(QJsonDocument::Compact);
-        text += '\n';
+        line = QJsonDocument(QJsonArray{row[0], result}).toJson(QJsonDocument::Compact);
     }
-    CompareGolden(name, QString::fromUtf8(text.chopped(1)));
+    CompareGolden(name, lines.join('\n'));
 }
 
 QStringList Transcript::Controls() const

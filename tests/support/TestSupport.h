@@ -14,11 +14,13 @@ namespace TestSupport
 {
 
 // The application folder the build assembled.
-QString BuiltAppFolder();
+inline QString BuiltAppFolder()
+{
+    return KESTREL_TEST_APP_DIR;
+}
 
 // Gives this test process its own runtime, state, cache and configuration
-// folders (single-instance lock, short-name links, job logs, the format
-// chosen) and points the program at the built application folder.
+// folders and points the program at the built application folder.
 void IsolateProcess();
 
 // A copy of the built application folder that a test may change.
@@ -49,8 +51,7 @@ struct MessageRecorder {
     QList<int> answers;
 };
 
-// Answers file dialogs from a script (nullopt: the user cancels) and records
-// each request.
+// Answers file dialogs from a script (nullopt: a cancel), recording each request.
 struct DialogScript {
     DialogScript();
     ~DialogScript() { CommonDialog::SetBackend({}); }
@@ -84,9 +85,8 @@ struct Window {
     Ui::frmMain* ui() const { return w.ui(); }
 };
 
-// What the user meets, step by step: each note names the step, then the
-// messages, file dialogs and opened addresses since the last note, and every
-// control whose caption, text, state or tooltip changed.
+// Each note names a step, then the messages, file dialogs and opened addresses
+// since the last note, and every control whose caption, state or tooltip changed.
 class Transcript
 {
 public:
@@ -106,19 +106,16 @@ private:
 // the focus; "then X" ends a round that does not come back.
 QStringList TabCycle(QWidget* window);
 
-// The window's frame and menus, then every named control, one per line: class,
-// place in its container, caption and start state, tooltip, Tab position,
-// access key and look.
+// The window's frame and menus, then each named control a line: class, place,
+// state, tooltip, Tab position, access key and look.
 QString DescribeWindow(QWidget* window);
 
 // Compares text with tests/golden/NAME and fails with a diff; with
 // KESTREL_UPDATE_GOLDEN=1 it rewrites the file instead.
 void CompareGolden(const QString& name, const QString& text);
 
-// tests/golden/NAME as a table, one JSON array ["input", "result"] a line
-// (other lines are comments): runs call on each input and compares the
-// results; a VbError gives its number and description, another exception
-// "refused" and its reason.
+// tests/golden/NAME as a table of JSON ["input", "result"] lines (others are
+// comments): a VbError gives "error N: description", another exception "refused".
 void CompareGoldenTable(const QString& name, const std::function<QString(const QString&)>& call);
 
 } // namespace TestSupport
