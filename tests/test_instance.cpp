@@ -47,8 +47,7 @@ private slots:
         TestSupport::IsolateProcess();
     }
     void secondCopyThenKilledCopy();
-    void openWithHandsFilesOver();
-    void playerUnderARealServer();
+    void openWithThenPlayer();
 };
 
 // A second copy says so and ends; a killed one's lock keeps nobody out; bad arguments need no X.
@@ -94,7 +93,7 @@ void TestInstance::secondCopyThenKilledCopy()
 
 // Files given to a later copy reach the running window, which comes to the front and takes them
 // as a drop, or once a running job ends; a copy without files only says the program is open.
-void TestInstance::openWithHandsFilesOver()
+void TestInstance::openWithThenPlayer()
 {
     FakeRunner* runner = nullptr;
     SetToolRunnerFactory([&](QObject*) { return runner = new FakeRunner; });
@@ -129,12 +128,9 @@ void TestInstance::openWithHandsFilesOver()
     QCOMPARE(win.ui()->lblInput->text(), dir.filePath("clip.avi"));
     win.w.ProgressWindow()->findChild<QPushButton*>("cmdCancel")->click();
     QTRY_COMPARE(win.ui()->lblInput->text(), dir.filePath("other.avi"));
-}
 
-// The player's own view keeps the main window's native window; keys typed in it reach the window.
-void TestInstance::playerUnderARealServer()
-{
-    TestSupport::Window win;
+    // The player's own view keeps the window's native window; keys typed in it reach the window.
+    win.messages.messages.clear();
     win.w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&win.w));
     const WId before = win.w.winId();
