@@ -17,13 +17,6 @@ using namespace TestSupport;
 namespace
 {
 
-// Brings the player's tab to the front; its movie is then running.
-FlashPlayer* ShowPlayer(Window& win)
-{
-    win.ui()->sstThis->setCurrentIndex(1);
-    return win.ui()->swfControl;
-}
-
 QVariant Movie(FlashPlayer* player, const char* part, const char* property)
 {
     QObject* movie = player->MovieItem();
@@ -78,7 +71,8 @@ void TestPlayer::initTestCase()
 void TestPlayer::movieInTheControl()
 {
     Window win;
-    FlashPlayer* player = ShowPlayer(win);
+    win.ui()->sstThis->setCurrentIndex(1); // the player's tab: its movie runs
+    FlashPlayer* player = win.ui()->swfControl;
     QQuickItem* movie = player->MovieItem();
     QVERIFY(movie);
     const QSizeF stage = movie->size();
@@ -119,7 +113,8 @@ void TestPlayer::movieInTheControl()
 void TestPlayer::playback()
 {
     Window win;
-    FlashPlayer* player = ShowPlayer(win);
+    win.ui()->sstThis->setCurrentIndex(1); // the player's tab: its movie runs
+    FlashPlayer* player = win.ui()->swfControl;
     const auto state = [&] { return Movie(player, "", "playerState").toString(); };
     const QString bad = m_files.filePath("bad.flv");
     for (const QByteArray& content : {QByteArray("These are not the pictures you are looking for."),
@@ -173,7 +168,8 @@ void TestPlayer::brokenMovieLeavesStartupWorking()
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(warning));
         Window win;
         QVERIFY(!win.w.blnForceExit && win.w.isVisible());
-        FlashPlayer* player = ShowPlayer(win);
+        win.ui()->sstThis->setCurrentIndex(1); // the player's tab: its movie runs
+        FlashPlayer* player = win.ui()->swfControl;
         QVERIFY(!player->MovieItem());
         player->SetVariable("varFlvFile", m_flv);
         QCOMPARE(win.messages.texts(), QStringList());
