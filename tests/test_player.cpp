@@ -38,7 +38,8 @@ private slots:
 
 private:
     QTemporaryDir m_files;
-    QString m_flv, m_h264, m_screen;
+    const QString m_flv = m_files.filePath("my clip #1.flv"), m_h264 = m_files.filePath("h264.flv"),
+                  m_screen = m_files.filePath("screen.flv");
 };
 
 // Sorenson and MP3 as our encoder writes them, named with a blank and a '#'; from it, H.264 and AAC
@@ -47,9 +48,6 @@ void TestPlayer::initTestCase()
 {
     IsolateProcess();
     qputenv("GST_PLUGIN_FEATURE_RANK", "avdec_flashsv:NONE");
-    m_flv = m_files.filePath("my clip #1.flv");
-    m_h264 = m_files.filePath("h264.flv");
-    m_screen = m_files.filePath("screen.flv");
     const QString lavfi = "-nostdin|-loglevel|error|-f|lavfi|-i|testsrc=size=320x240:rate=25|-f|"
                           "lavfi|-i|sine=frequency=440:sample_rate=22050|-t|3|-c:a|libmp3lame|";
     const QString window = "|-b|225kb/s|-s|400x300|-r|24|-vcodec|libx264|-ar|22050Hz|-ab|64k|-ac|"

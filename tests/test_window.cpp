@@ -335,13 +335,11 @@ void TestWindow::startupFailures()
         if (QString(file) == "kestrel.swx")
             app.writeFile(file, {});
         AppPaths::SetAppFolder(app.path());
-        MessageRecorder messages;
-        frmMain w;
-        StartWindow(w);
-        QCOMPARE(messages.texts(),
+        Window win;
+        QCOMPARE(win.messages.texts(),
                  QStringList{"INTERNAL ERROR OCCURED - ERROR NUMBER: " + QString(failure) +
                              ". PLEASE CONTACT SUPPORT.|16|Error"});
-        QVERIFY(w.blnForceExit && w.HasEnded() && !w.isVisible());
+        QVERIFY(win.w.blnForceExit && win.w.HasEnded() && !win.w.isVisible());
     }
 }
 
