@@ -72,7 +72,6 @@ private slots:
     void picks();
     void settingsFiles();
     void links();
-    void helpPage();
     void underDesktopThemes();
     void startupFailures();
 };
@@ -202,7 +201,7 @@ void TestWindow::settingsFiles()
 }
 
 // The address of the link file goes out exactly as it stands there; F1 opens the help page beside
-// the program, whatever the working folder.
+// the program, whatever the working folder, and its links lead somewhere.
 void TestWindow::links()
 {
     AppFolderCopy app;
@@ -242,11 +241,7 @@ void TestWindow::links()
     QTest::mouseClick(win.ui()->lblLink, Qt::LeftButton);
     QCOMPARE(win.messages.texts(),
              QStringList{"NO WEB BROWSER FOUND! INSTALL ONE TO OPEN THIS LINK.|16|Error"});
-}
-
-// Every local link and picture of the delivered help page exists; every jump has its target.
-void TestWindow::helpPage()
-{
+    // Every local link and picture of the delivered help page exists; every jump has its target.
     const QString html = ReadAll(BuiltAppFolder() + "/kstr_flvcn.html");
     int local = 0;
     for (const auto& m : QRegularExpression(R"re(\s(?:href|src)="([^"]*)")re").globalMatch(html)) {
