@@ -126,17 +126,15 @@ private slots:
         m_fake.setup = L{Pd, Nt};
         FakeRunner* runner = nullptr;
         SetToolRunnerFactory([&runner](QObject*) { return runner = new FakeRunner; });
-        MessageRecorder boxes;
         const L before = onBus();
-        frmMain window;
-        StartWindow(window);
+        Window win;
         for (const QString& name : onBus()) // earlier sessions may still be leaving
             QVERIFY(before.contains(name));
-        window.SetCaption(window.ui()->lblInput, QCoreApplication::applicationFilePath());
-        window.SetCaption(window.ui()->lblOutDir, QCoreApplication::applicationDirPath() + '/');
-        window.ui()->txtOutFile->setText("clip & <b>.flv");
+        win.w.SetCaption(win.ui()->lblInput, QCoreApplication::applicationFilePath());
+        win.w.SetCaption(win.ui()->lblOutDir, QCoreApplication::applicationDirPath() + '/');
+        win.ui()->txtOutFile->setText("clip & <b>.flv");
         runner->script = {"hang"};
-        window.ui()->cmdConvert->click();
+        win.ui()->cmdConvert->click();
         QApplication::setActiveWindow(nullptr);
         emit runner->Finished({ToolOutcome::Exited, 0x8000000F, 0, true});
         QTRY_COMPARE(m_fake.calls, (L{G, P, N.arg("cancelled", flv + "CONVERSION CANCELLED!"), C}));
@@ -147,10 +145,10 @@ private slots:
         const L videos{dir.filePath("a.avi"), dir.filePath("b.avi")};
         for (const QString& video : videos)
             QVERIFY(QFile(video).open(QIODevice::WriteOnly));
-        window.SetCaption(window.ui()->lblOutDir, dir.path() + '/');
-        boxes.answers = {vbYes};
-        window.TakeFilesFromCommandLine(videos);
-        QTRY_COMPARE(boxes.messages.size(), 3);
+        win.w.SetCaption(win.ui()->lblOutDir, dir.path() + '/');
+        win.messages.answers = {vbYes};
+        win.w.TakeFilesFromCommandLine(videos);
+        QTRY_COMPARE(win.messages.messages.size(), 3);
         const QString done = ": FLV CONVERSION SUCCESSFUL!",
                       body = "/\n2 OF 2 VIDEOS CONVERTED.\n\na.avi" + done + "\nb.avi" + done;
         QTRY_COMPARE(m_fake.calls, (L{P, N.arg("finished", dir.path() + body), C}));

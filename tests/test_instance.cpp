@@ -1,6 +1,4 @@
-// Under a real X server: a second copy shows its message and ends, or hands
-// the running copy its files; the lock of a killed copy does not lock the
-// user out; bad arguments need no display; the player keeps the window whole.
+// Copies of the program, and the window's player, under a real X server.
 #include "app/FlashPlayer.h"
 #include "app/MsgBox.h"
 #include "app/frmProgress.h"
@@ -19,8 +17,7 @@ namespace
 
 const QString MainTitle = "^Kestrel FLV Converter & Watermarker 7$";
 
-// The first visible window of the process whose title matches, waiting up to
-// ms for it; 0 when there is none.
+// The first visible window of the copy whose title matches, waiting up to ms; 0 if there is none.
 qulonglong FindWindow(const QProcess& copy, const QString& title, int ms = 0)
 {
     QElapsedTimer timer;
@@ -50,10 +47,10 @@ private slots:
         TestSupport::IsolateProcess();
     }
     void secondCopyThenKilledCopy();
-    void openWithHandsFilesOver();
-    void playerUnderARealServer();
+    void openWithThenPlayer();
 };
 
+// A second copy says so and ends; a killed one's lock keeps nobody out; bad arguments need no X.
 void TestInstance::secondCopyThenKilledCopy()
 {
     QProcess first, second, next, openWith; // a copy still running when the test ends is killed
@@ -66,8 +63,7 @@ void TestInstance::secondCopyThenKilledCopy()
     const qulonglong message = FindWindow(second, "^Error$", 20000);
     QVERIFY2(message, "the second copy showed no message");
     QVERIFY(!FindWindow(second, MainTitle));
-    // A typed key (not one sent to the window): the box closes on the key
-    // press, so a sent key release would find its window gone.
+    // A typed key: the box closes on the press, so a key release sent to it would find it gone.
     QProcess::execute("xdotool",
                       {"windowfocus", "--sync", QString::number(message), "key", "Return"});
     QVERIFY(second.waitForFinished(15000));
@@ -95,10 +91,9 @@ void TestInstance::secondCopyThenKilledCopy()
              0);
 }
 
-// Files given to a later copy reach the running window, which comes to the
-// front and takes them as a drop, or, while a job runs, once it ends; a copy
-// without files only says that the program is open.
-void TestInstance::openWithHandsFilesOver()
+// Files given to a later copy reach the running window, which comes to the front and takes them
+// as a drop, or once a running job ends; a copy without files only says the program is open.
+void TestInstance::openWithThenPlayer()
 {
     FakeRunner* runner = nullptr;
     SetToolRunnerFactory([&](QObject*) { return runner = new FakeRunner; });
@@ -133,13 +128,9 @@ void TestInstance::openWithHandsFilesOver()
     QCOMPARE(win.ui()->lblInput->text(), dir.filePath("clip.avi"));
     win.w.ProgressWindow()->findChild<QPushButton*>("cmdCancel")->click();
     QTRY_COMPARE(win.ui()->lblInput->text(), dir.filePath("other.avi"));
-}
 
-// The player's view is a window of its own: showing it keeps the main
-// window's native window, and keys typed in it still reach the window.
-void TestInstance::playerUnderARealServer()
-{
-    TestSupport::Window win;
+    // The player's own view keeps the window's native window; keys typed in it reach the window.
+    win.messages.messages.clear();
     win.w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&win.w));
     const WId before = win.w.winId();

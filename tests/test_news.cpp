@@ -1,5 +1,4 @@
-// The news tab against a real HTTP server on 127.0.0.1: what is asked for,
-// what is shown, failures, the time-out, superseded requests, and the links.
+// The news tab against a real HTTP server on 127.0.0.1.
 #include "panels/NewsFetcher.h"
 #include "tests/support/TestSupport.h"
 
@@ -13,9 +12,8 @@ using namespace TestSupport;
 namespace
 {
 
-// A tiny HTTP server that the program's news address points at. Each request
-// takes the next scripted answer (the last one repeats); an answer without a
-// status is held back until Release.
+// A tiny HTTP server that the program's news address points at. Each request takes the next
+// scripted answer (the last one repeats); an answer without a status is held back until Release.
 class NewsServer : public QTcpServer
 {
 public:
@@ -54,19 +52,6 @@ public:
     QList<QPointer<QTcpSocket>> held;
 };
 
-bool Fetching(frmMain& w)
-{
-    auto* fetcher = w.findChild<NewsFetcher*>();
-    return fetcher && fetcher->IsBusy();
-}
-
-// Brings the news tab to the front anew.
-void ShowNews(Window& win)
-{
-    win.ui()->sstThis->setCurrentIndex(0);
-    win.ui()->sstThis->setCurrentIndex(2);
-}
-
 } // namespace
 
 class TestNews : public QObject
@@ -74,14 +59,15 @@ class TestNews : public QObject
     Q_OBJECT
 private slots:
     void initTestCase() { IsolateProcess(); }
-    void showsTheAnswer();
-    void failuresLeaveItBlank();
-    void laterVisitWinsAndClicksOpenThePage();
+    void news();
 };
 
-// Each visit asks again and shows the first 1000 bytes of whatever comes back,
-// as plain text, under the busy pointer while it waits.
-void TestNews::showsTheAnswer()
+// Only the news tab asks. Each visit asks again and shows the first 1000 bytes of whatever comes
+// back, as plain text, under the busy pointer while it waits. A refused connection, and a server
+// that never answers (given up after 10 seconds, whichever tab is in front), leave it blank. Of two
+// quick visits only the later answer shows, even when the earlier one comes last. The news and the
+// line below it open the news page.
+void TestNews::news()
 {
     QByteArray long1500;
     for (int i = 0; long1500.size() < 1500; ++i)
@@ -93,11 +79,22 @@ void TestNews::showsTheAnswer()
                        {"200 OK", "One\r\nTwo\rThree\nFour"},
                        {"200 OK", "Caf\xc3\xa9 news"}});
     Window win;
+    const auto fetching = [&] {
+        auto* fetcher = win.w.findChild<NewsFetcher*>();
+        return fetcher && fetcher->IsBusy();
+    };
+    const auto showNews = [&] { // the news tab to the front anew
+        win.ui()->sstThis->setCurrentIndex(0);
+        win.ui()->sstThis->setCurrentIndex(2);
+    };
+    win.ui()->sstThis->setCurrentIndex(1);
+    win.ui()->sstThis->setCurrentIndex(0);
+    QVERIFY(!fetching());
     QStringList shown;
     for (int visit = 0; visit < server.answers.size(); ++visit) {
-        ShowNews(win);
+        showNews();
         QCOMPARE(win.w.cursor().shape(), Qt::BusyCursor);
-        QTRY_VERIFY_WITH_TIMEOUT(!Fetching(win.w), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(!fetching(), 15000);
         QCOMPARE(win.w.cursor().shape(), Qt::ArrowCursor);
         shown << win.ui()->lblNews->text();
     }
@@ -108,52 +105,33 @@ void TestNews::showsTheAnswer()
                  server.requests[0].contains("\r\nUser-Agent: Kestrel News\r\n") &&
                  server.requests[0].contains("\r\nCache-Control: no-cache\r\n"),
              server.requests[0].constData());
-    QCOMPARE(win.messages.texts(), QStringList());
-}
 
-// A refused connection, and a server that never answers (the fetch gives up
-// after 10 seconds, whichever tab is in front), leave the news blank.
-void TestNews::failuresLeaveItBlank()
-{
     NewsServer closed({{"200 OK", ""}}), silent({{"", ""}});
     const QString refused = closed.Host();
     closed.close();
-    Window win;
     for (const QString& host : {refused, silent.Host()}) {
         qputenv("KESTREL_SITE_HOST", host.toLatin1());
         win.ui()->lblNews->setText("yesterday's news");
-        ShowNews(win);
+        showNews();
         win.ui()->sstThis->setCurrentIndex(1);
-        QTRY_VERIFY_WITH_TIMEOUT(!Fetching(win.w), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!fetching(), 20000);
         QCOMPARE(win.ui()->lblNews->text(), QString());
         QCOMPARE(win.w.cursor().shape(), Qt::ArrowCursor);
     }
     QCOMPARE(silent.requests.size(), 1);
-    QCOMPARE(win.messages.texts(), QStringList());
-}
 
-// Only the news tab asks; of two quick visits only the later answer shows,
-// even when the earlier one comes last. The news and the line below it open
-// the news page.
-void TestNews::laterVisitWinsAndClicksOpenThePage()
-{
-    NewsServer server({{"", ""}, {"200 OK", "new news"}});
-    Window win;
-    win.ui()->sstThis->setCurrentIndex(1);
-    win.ui()->sstThis->setCurrentIndex(0);
-    QVERIFY(!Fetching(win.w));
-    win.ui()->sstThis->setCurrentIndex(2);
-    QTRY_COMPARE(server.requests.size(), 1);
-    ShowNews(win);
-    QTRY_VERIFY_WITH_TIMEOUT(!Fetching(win.w), 15000);
-    server.Release();
+    NewsServer late({{"", ""}, {"200 OK", "new news"}});
+    showNews();
+    QTRY_COMPARE(late.requests.size(), 1);
+    showNews();
+    QTRY_VERIFY_WITH_TIMEOUT(!fetching(), 15000);
+    late.Release();
     QTest::qWait(300);
     QCOMPARE(win.ui()->lblNews->text(), QString("new news"));
-    QCOMPARE(server.requests.size(), 2);
-
+    QCOMPARE(late.requests.size(), 2);
     QTest::mouseClick(win.ui()->lblNews, Qt::LeftButton, {}, QPoint(300, 200));
     QTest::mouseClick(win.ui()->lblKestrelNews, Qt::LeftButton, {}, QPoint(10, 8));
-    const QUrl page("http://" + server.Host() + "/news/");
+    const QUrl page("http://" + late.Host() + "/news/");
     QCOMPARE(win.links.opened, (QList<QUrl>{page, page}));
     QCOMPARE(win.messages.texts(), QStringList());
 }

@@ -1,7 +1,4 @@
-// The preview player: the movie's contract with the window (the request for a
-// file and the variable that answers it), the path's way into the movie, real
-// playback of an FLV as our encoder writes it, files that cannot be played,
-// and a missing movie.
+// The preview player: the movie's contract with the window, real playback, files it cannot play.
 #include "app/FlashPlayer.h"
 #include "common/AppPaths.h"
 #include "tests/support/TestSupport.h"
@@ -20,13 +17,6 @@ using namespace TestSupport;
 namespace
 {
 
-// Brings the player's tab to the front; its movie is then running.
-FlashPlayer* ShowPlayer(Window& win)
-{
-    win.ui()->sstThis->setCurrentIndex(1);
-    return win.ui()->swfControl;
-}
-
 QVariant Movie(FlashPlayer* player, const char* part, const char* property)
 {
     QObject* movie = player->MovieItem();
@@ -43,25 +33,21 @@ private slots:
     void initTestCase();
     void init() { AppPaths::SetAppFolder(BuiltAppFolder()); }
     void movieInTheControl();
-    void pathsBecomeAddresses();
     void playback();
     void brokenMovieLeavesStartupWorking();
 
 private:
     QTemporaryDir m_files;
-    QString m_flv, m_h264, m_screen;
+    const QString m_flv = m_files.filePath("my clip #1.flv"), m_h264 = m_files.filePath("h264.flv"),
+                  m_screen = m_files.filePath("screen.flv");
 };
 
-// Sorenson video and MP3 audio, as our encoder writes them, under a name with
-// a blank and a '#'; from it, H.264 and AAC by the encoder front-end; and
-// Screen Video, whose decoder is put out of use here.
+// Sorenson and MP3 as our encoder writes them, named with a blank and a '#'; from it, H.264 and AAC
+// by the encoder front-end; and Screen Video, whose decoder is put out of use here.
 void TestPlayer::initTestCase()
 {
     IsolateProcess();
     qputenv("GST_PLUGIN_FEATURE_RANK", "avdec_flashsv:NONE");
-    m_flv = m_files.filePath("my clip #1.flv");
-    m_h264 = m_files.filePath("h264.flv");
-    m_screen = m_files.filePath("screen.flv");
     const QString lavfi = "-nostdin|-loglevel|error|-f|lavfi|-i|testsrc=size=320x240:rate=25|-f|"
                           "lavfi|-i|sine=frequency=440:sample_rate=22050|-t|3|-c:a|libmp3lame|";
     const QString window = "|-b|225kb/s|-s|400x300|-r|24|-vcodec|libx264|-ar|22050Hz|-ab|64k|-ac|"
@@ -77,13 +63,14 @@ void TestPlayer::initTestCase()
     }
 }
 
-// The whole stage shows with its aspect kept, from the top-left corner. The
-// movie's open button, and any request of the movie whatever its command, ask
-// for a file; the choice reaches the movie once, a cancel not at all.
+// The stage shows whole, aspect kept, from the top-left corner. The open button and any request of
+// the movie ask for a file; a choice reaches the movie once, a cancel not at all. Every hostile
+// name reaches the media player as the address of that very file.
 void TestPlayer::movieInTheControl()
 {
     Window win;
-    FlashPlayer* player = ShowPlayer(win);
+    win.ui()->sstThis->setCurrentIndex(1); // the player's tab: its movie runs
+    FlashPlayer* player = win.ui()->swfControl;
     QQuickItem* movie = player->MovieItem();
     QVERIFY(movie);
     const QSizeF stage = movie->size();
@@ -110,14 +97,6 @@ void TestPlayer::movieInTheControl()
         seen << QString::number(sent.count()) + ' ' + Movie(player, "", "varFlvFile").toString();
     }
     QCOMPARE(seen, (QStringList{"1 " + m_flv, "1 " + m_flv, "2 " + other, "2 " + other}));
-}
-
-// Every hostile name reaches the media player as the address of that very file.
-void TestPlayer::pathsBecomeAddresses()
-{
-    Window win;
-    QQuickItem* movie = win.ui()->swfControl->MovieItem();
-    QVERIFY(movie);
     for (const QString& name : Corpus("hostile-names.txt")) {
         const QString path = "/tmp/a folder/" + name;
         QVariant address;
@@ -127,13 +106,14 @@ void TestPlayer::pathsBecomeAddresses()
     }
 }
 
-// Files that cannot be played show the reason on the picture, not in a
-// message box. An FLV from our encoder then plays in either format, pictures
-// and all, and the same file again starts it over rather than being ignored.
+// Files that cannot be played say why on the picture, not in a box. Our encoder's FLV then plays in
+// either format, pictures and all; the same file again starts over rather than being ignored.
 void TestPlayer::playback()
 {
     Window win;
-    FlashPlayer* player = ShowPlayer(win);
+    win.ui()->sstThis->setCurrentIndex(1); // the player's tab: its movie runs
+    FlashPlayer* player = win.ui()->swfControl;
+    const auto state = [&] { return Movie(player, "", "playerState").toString(); };
     const QString bad = m_files.filePath("bad.flv");
     for (const QByteArray& content : {QByteArray("These are not the pictures you are looking for."),
                                       QByteArray(), QByteArray("FLV\x01\x05", 5), QByteArray()}) {
@@ -144,8 +124,7 @@ void TestPlayer::playback()
         if (content.isNull())
             f.remove();
         player->SetVariable("varFlvFile", bad);
-        QTRY_COMPARE_WITH_TIMEOUT(Movie(player, "", "playerState").toString(), QString("error"),
-                                  15000);
+        QTRY_COMPARE_WITH_TIMEOUT(state(), QString("error"), 15000);
         QVERIFY(Movie(player, "message", "visible").toBool());
         QCOMPARE(Movie(player, "message", "text"), Movie(player, "", "errorText"));
     }
@@ -160,8 +139,7 @@ void TestPlayer::playback()
     const auto position = [&] { return Movie(player, "player", "position").toLongLong(); };
     for (const auto& [file, size] : {std::pair(m_flv, QSize(320, 240)), {m_h264, {400, 300}}}) {
         player->SetVariable("varFlvFile", file);
-        QTRY_COMPARE_WITH_TIMEOUT(Movie(player, "", "playerState").toString(), QString("playing"),
-                                  15000);
+        QTRY_COMPARE_WITH_TIMEOUT(state(), QString("playing"), 15000);
         QVERIFY(!Movie(player, "message", "visible").toBool());
         QTRY_VERIFY_WITH_TIMEOUT(position() > 1000, 15000);
         QVERIFY(Movie(player, "player", "duration").toLongLong() > 2000);
@@ -171,27 +149,25 @@ void TestPlayer::playback()
     }
     player->SetVariable("varFlvFile", m_h264);
     QTRY_VERIFY_WITH_TIMEOUT(position() < 1000, 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(Movie(player, "", "playerState").toString(), QString("playing"),
-                              15000);
+    QTRY_COMPARE_WITH_TIMEOUT(state(), QString("playing"), 15000);
     QCOMPARE(win.messages.texts(), QStringList());
 }
 
 // Start-up goes on without a player, which then takes a file without a word.
 void TestPlayer::brokenMovieLeavesStartupWorking()
 {
-    for (const QByteArray& movie : {QByteArray("<missing>"), QByteArray("<swf/>")}) {
+    for (const auto& [movie, warning] : {std::pair{"", "player movie .* is missing"},
+                                         {"<swf/>", "player movie .* cannot be run"}}) {
         AppFolderCopy app;
         QFile::remove(app.file("kstr_flvp_small.qml"));
-        if (movie != "<missing>")
+        if (*movie)
             app.writeFile("kstr_flvp_small.qml", movie);
         AppPaths::SetAppFolder(app.path());
-        QTest::ignoreMessage(QtWarningMsg,
-                             QRegularExpression(movie == "<missing>"
-                                                    ? "player movie .* is missing"
-                                                    : "player movie .* cannot be run"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(warning));
         Window win;
         QVERIFY(!win.w.blnForceExit && win.w.isVisible());
-        FlashPlayer* player = ShowPlayer(win);
+        win.ui()->sstThis->setCurrentIndex(1); // the player's tab: its movie runs
+        FlashPlayer* player = win.ui()->swfControl;
         QVERIFY(!player->MovieItem());
         player->SetVariable("varFlvFile", m_flv);
         QCOMPARE(win.messages.texts(), QStringList());

@@ -1,9 +1,5 @@
-// The main window and the windows around it: the controls as start-up leaves
-// them, the splash and About (against reviewed descriptions in tests/golden);
-// what the picks, the settings files and the links do for the user (reviewed
-// transcripts); how a failed start-up ends the program.
+// The main window, the splash and About, against reviewed descriptions and transcripts in golden/.
 #include "app/AppStyle.h"
-#include "app/MsgBox.h"
 #include "app/frmAbout.h"
 #include "app/frmSplash.h"
 #include "common/AppPaths.h"
@@ -23,8 +19,7 @@ using namespace TestSupport;
 namespace
 {
 
-// Opens About from the menu, runs the check while it is up and closes it as
-// its close box does; returns whether the check ran.
+// Opens About from the menu, runs the check while it is up, closes it; returns whether it ran.
 bool WithAbout(frmMain& w, const std::function<void(frmAbout*)>& check)
 {
     bool ran = false;
@@ -43,6 +38,19 @@ QByteArray ReadAll(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+double Contrast(const QColor& a, const QColor& b)
+{
+    auto luminance = [](const QColor& c) {
+        double sum = 0;
+        for (auto [v, weight] :
+             {std::pair{c.redF(), 0.2126}, {c.greenF(), 0.7152}, {c.blueF(), 0.0722}})
+            sum += weight * (v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4));
+        return sum;
+    };
+    const double x = luminance(a), y = luminance(b);
+    return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
 }
 
 } // namespace
@@ -64,9 +72,7 @@ private slots:
     void picks();
     void settingsFiles();
     void links();
-    void helpPage();
-    void framesAndDarkTheme();
-    void textsFit();
+    void underDesktopThemes();
     void startupFailures();
 };
 
@@ -108,26 +114,20 @@ void TestWindow::splash()
     QVERIFY(!QApplication::activeModalWidget());
 }
 
-// The source and folder picks, the names they propose and refuse, the
-// tooltips that repeat them, and the font file that follows the font.
+// The picks, the names they propose and refuse, their tooltips, the font file following the font.
 void TestWindow::picks()
 {
     Window win;
     auto* ui = win.ui();
     Transcript t(win);
-    for (const auto& [button, answer] :
-         QList<QPair<QPushButton*, QString>>{{ui->cmdInput, "/videos/My Clip.DivX"},
-                                             {ui->cmdInput, ""},
-                                             {ui->cmdOutput, "/home/me/Video"},
-                                             {ui->cmdOutput, "/"},
-                                             {ui->cmdOutput, ""},
-                                             {ui->cmdInput, "/v/a\nb.avi"},
-                                             {ui->cmdInput, "/v/a\tb.avi"},
-                                             {ui->cmdOutput, "/v/good"},
-                                             {ui->cmdOutput, "/v/new\rfolder"}}) {
+    for (const QString pick :
+         {"cmdInput /videos/My Clip.DivX", "cmdInput", "cmdOutput /home/me/Video", "cmdOutput /",
+          "cmdOutput", "cmdInput /v/a\nb.avi", "cmdInput /v/a\tb.avi", "cmdOutput /v/good",
+          "cmdOutput /v/new\rfolder"}) {
+        const QString button = pick.section(' ', 0, 0), answer = pick.section(' ', 1);
         win.dialogs.answers = {answer.isEmpty() ? std::nullopt : std::optional(answer)};
-        button->click();
-        t.note(button->objectName() + " answered " + (answer.isEmpty() ? "with a cancel" : answer));
+        win.w.findChild<QPushButton*>(button)->click();
+        t.note(button + " answered " + (answer.isEmpty() ? "with a cancel" : answer));
     }
     for (int font : {3, -1}) {
         ui->cmbFontName->setCurrentIndex(font);
@@ -138,10 +138,9 @@ void TestWindow::picks()
     CompareGolden("picks.txt", t.text);
 }
 
-// Saving refuses what a file cannot hold and says nothing when it fails. Each
-// corner is stored as its code and comes back; with none selected the file
-// says bottom right. Loading applies a damaged file up to its damaged line and
-// switches the watermark on only for a whole file.
+// Saving refuses what a file cannot hold and says nothing when it fails; loading applies a damaged
+// file up to its damaged line and switches the watermark on only for a whole file. Each corner is
+// stored as its code and comes back; with none selected the file says bottom right.
 void TestWindow::settingsFiles()
 {
     QTemporaryDir dir;
@@ -152,6 +151,10 @@ void TestWindow::settingsFiles()
     file.close();
     Window win;
     auto* ui = win.ui();
+    ui->ccbWatermarkColor->SetSelectionIndex(3);
+    ui->txtAlpha->setText("128");
+    ui->cmbFontName->setCurrentIndex(2);
+    ui->cmbFontSize->setCurrentIndex(0);
     Transcript t(win);
     ui->mnuWMSaveSettings->trigger();
     QCOMPARE(win.w.focusWidget(), ui->txtWatermark);
@@ -160,14 +163,25 @@ void TestWindow::settingsFiles()
     QCOMPARE(ui->txtWatermark->selectedText(), QString("本"));
     t.note("save without a text, then with a character a file cannot hold");
     ui->txtWatermark->setText("© Kestrel – ünï");
-    ui->ccbWatermarkColor->SetSelectionIndex(3);
-    ui->txtAlpha->setText("128");
-    ui->cmbFontName->setCurrentIndex(2);
-    ui->cmbFontSize->setCurrentIndex(0);
-    win.dialogs.answers = {"/nonexistent/x.wsx", std::nullopt};
+    win.dialogs.answers = {"/nonexistent/x.wsx", std::nullopt, path, path};
     ui->mnuWMSaveSettings->trigger();
     ui->mnuWMSaveSettings->trigger();
     t.note("a save that fails, one cancelled");
+    ui->mnuWMSaveSettings->trigger();
+    ui->txtWatermark->setText("other");
+    ui->ccbWatermarkColor->SetSelectionIndex(0);
+    ui->txtAlpha->setText("1");
+    ui->cmbFontName->setCurrentIndex(0);
+    ui->cmbFontSize->setCurrentIndex(1);
+    ui->mnuWMLoadSettings->trigger();
+    t.note("saved and loaded back");
+    ui->chkWatermark->setChecked(false);
+    win.dialogs.answers = {damaged, std::nullopt, dir.filePath("missing.wsx")};
+    for (const char* step : {"damaged file loaded", "load cancelled", "missing file loaded"}) {
+        ui->mnuWMLoadSettings->trigger();
+        t.note(step);
+    }
+    CompareGolden("settings.txt", t.text.replace(dir.path(), "<folder>"));
     QRadioButton* const corners[] = {ui->optTopLeft, ui->optBottomLeft, ui->optTopRight,
                                      ui->optBottomRight, nullptr};
     for (int code = 1; code <= 5; ++code) {
@@ -178,28 +192,16 @@ void TestWindow::settingsFiles()
         }
         win.dialogs.answers = {path, path};
         ui->mnuWMSaveSettings->trigger();
-        QCOMPARE(ReadAll(path), EncodeSettingsFile({"© Kestrel – ünï", 3, "128",
-                                                    WatermarkCorner(std::min(code, 4)), 2, 0}));
+        QCOMPARE(ReadAll(path), EncodeSettingsFile({"partial", 0, "255",
+                                                    WatermarkCorner(std::min(code, 4)), 0, 0}));
         (code == 3 ? ui->optTopLeft : ui->optTopRight)->setChecked(true);
-        ui->txtWatermark->setText("other");
-        ui->ccbWatermarkColor->SetSelectionIndex(0);
-        ui->txtAlpha->setText("1");
-        ui->cmbFontName->setCurrentIndex(0);
-        ui->cmbFontSize->setCurrentIndex(1);
         ui->mnuWMLoadSettings->trigger();
-        t.note(QString("saved and loaded back with corner %1").arg(code));
+        QVERIFY(corners[std::min(code, 4) - 1]->isChecked());
     }
-    ui->chkWatermark->setChecked(false);
-    win.dialogs.answers = {damaged, std::nullopt, dir.filePath("missing.wsx")};
-    for (const char* step : {"damaged file loaded", "load cancelled", "missing file loaded"}) {
-        ui->mnuWMLoadSettings->trigger();
-        t.note(step);
-    }
-    CompareGolden("settings.txt", t.text.replace(dir.path(), "<folder>"));
 }
 
-// The address of the link file goes out exactly as it stands there; F1 opens
-// the help page beside the program, whatever the working folder.
+// The address of the link file goes out exactly as it stands there; F1 opens the help page beside
+// the program, whatever the working folder, and its links lead somewhere.
 void TestWindow::links()
 {
     AppFolderCopy app;
@@ -211,24 +213,20 @@ void TestWindow::links()
     Window win;
     Transcript t(win);
     // A press dragged off a link and released elsewhere opens nothing.
-    auto dragOff = [](QWidget* link) {
+    auto dragOff = [](QWidget* link, bool thenClick) {
         QTest::mousePress(link, Qt::LeftButton);
         QTest::mouseRelease(link, Qt::LeftButton, {}, QPoint(-3, link->height() + 3));
+        if (thenClick)
+            QTest::mouseClick(link, Qt::LeftButton);
     };
     for (QWidget* link : {win.ui()->lblLink, win.ui()->lblNews, win.ui()->lblKestrelNews})
-        dragOff(link);
+        dragOff(link, link == win.ui()->lblLink);
+    win.ui()->mnuWebVideoPlayer->trigger();
     QVERIFY(WithAbout(win.w, [&](frmAbout* about) {
         for (const char* link : {"lblKestrel", "lblKestrelSupport", "lblKestrelContact"})
-            dragOff(about->findChild<QLabel*>(link));
+            dragOff(about->findChild<QLabel*>(link), true);
     }));
-    t.note("a press on each link dragged off it");
-    QTest::mouseClick(win.ui()->lblLink, Qt::LeftButton);
-    win.ui()->mnuWebVideoPlayer->trigger();
-    QVERIFY(WithAbout(win.w, [](frmAbout* about) {
-        for (const char* link : {"lblKestrel", "lblKestrelSupport", "lblKestrelContact"})
-            QTest::mouseClick(about->findChild<QLabel*>(link), Qt::LeftButton);
-    }));
-    t.note("the link line, the menu's web page and the About links clicked");
+    t.note("each link dragged off; the link line, the menu's web page and the About links clicked");
     win.w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&win.w));
     QTest::keyClick(&win.w, Qt::Key_F1);
@@ -243,12 +241,7 @@ void TestWindow::links()
     QTest::mouseClick(win.ui()->lblLink, Qt::LeftButton);
     QCOMPARE(win.messages.texts(),
              QStringList{"NO WEB BROWSER FOUND! INSTALL ONE TO OPEN THIS LINK.|16|Error"});
-}
-
-// Every local link and picture of the delivered help page exists, every jump
-// inside it has its target.
-void TestWindow::helpPage()
-{
+    // Every local link and picture of the delivered help page exists; every jump has its target.
     const QString html = ReadAll(BuiltAppFolder() + "/kstr_flvcn.html");
     int local = 0;
     for (const auto& m : QRegularExpression(R"re(\s(?:href|src)="([^"]*)")re").globalMatch(html)) {
@@ -262,38 +255,18 @@ void TestWindow::helpPage()
     QVERIFY(local > 10);
 }
 
-namespace
-{
-
-double Contrast(const QColor& a, const QColor& b)
-{
-    auto luminance = [](const QColor& c) {
-        double sum = 0;
-        for (auto [v, weight] :
-             {std::pair{c.redF(), 0.2126}, {c.greenF(), 0.7152}, {c.blueF(), 0.0722}})
-            sum += weight * (v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4));
-        return sum;
-    };
-    const double x = luminance(a), y = luminance(b);
-    return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
-}
-
-} // namespace
-
-// The frames' border runs through their caption, above the first row of
-// controls; on a dark palette, even one a theme sets while the window is up,
-// every text reads at 4.5:1 at least, links too. The white watermark box looks
-// disabled when it is.
-void TestWindow::framesAndDarkTheme()
+// The frames' border runs through their caption, above the first row of controls; on a dark
+// palette, even one a theme sets while the window is up, every text reads at 4.5:1 at least, links
+// too. The white watermark box looks disabled when it is. Each caption fits its control whatever
+// font a theme sets meanwhile; the tabs fit their row.
+void TestWindow::underDesktopThemes()
 {
     const QPalette light = QApplication::palette();
     QPalette dark(QColor("#31363b"), QColor("#31363b"));
-    for (auto [role, colour] : {std::pair{QPalette::WindowText, "#eff0f1"},
-                                {QPalette::Text, "#eff0f1"},
-                                {QPalette::ButtonText, "#eff0f1"},
-                                {QPalette::Base, "#232629"},
-                                {QPalette::Highlight, "#3daee9"}})
-        dark.setColor(role, QColor(colour));
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        dark.setColor(role, QColor("#eff0f1"));
+    dark.setColor(QPalette::Base, QColor("#232629"));
+    dark.setColor(QPalette::Highlight, QColor("#3daee9"));
     Window win;
     for (const QPalette& palette : {light, dark}) {
         QApplication::setPalette(palette);
@@ -324,13 +297,6 @@ void TestWindow::framesAndDarkTheme()
         }
     }
     QApplication::setPalette(light);
-}
-
-// Every caption fits its control whatever font a desktop theme sets while the
-// window is up (the window keeps its own), and the tabs fit their row.
-void TestWindow::textsFit()
-{
-    Window win;
     QApplication::setFont(QFont("DejaVu Sans", 12));
     QCoreApplication::processEvents(); // where the window would take it
     for (QWidget* w : win.w.findChildren<QWidget*>()) {
@@ -364,13 +330,11 @@ void TestWindow::startupFailures()
         if (QString(file) == "kestrel.swx")
             app.writeFile(file, {});
         AppPaths::SetAppFolder(app.path());
-        MessageRecorder messages;
-        frmMain w;
-        StartWindow(w);
-        QCOMPARE(messages.texts(),
+        Window win;
+        QCOMPARE(win.messages.texts(),
                  QStringList{"INTERNAL ERROR OCCURED - ERROR NUMBER: " + QString(failure) +
                              ". PLEASE CONTACT SUPPORT.|16|Error"});
-        QVERIFY(w.blnForceExit && w.HasEnded() && !w.isVisible());
+        QVERIFY(win.w.blnForceExit && win.w.HasEnded() && !win.w.isVisible());
     }
 }
 
