@@ -1,6 +1,5 @@
-// kestrel-convert with the real front-end, Debian's ffmpeg and flvmdi: a folder
-// with a damaged video, two jobs at once; a stop in the middle; a watched
-// folder. Its --json events are read back by a JSON parser.
+// kestrel-convert with the real tools: a folder with a damaged video, two jobs at once; a stop in
+// the middle; a watched folder. Its --json events are read back by a JSON parser.
 #include "tests/support/TestSupport.h"
 
 #include <QJsonDocument>
@@ -69,8 +68,8 @@ private slots:
     void watchedFolder();
 };
 
-// Two jobs probe at once, each in its own scratch folder; the stills are named
-// after their outputs, and an older set of one of them is replaced whole.
+// Two jobs probe at once, each in its own scratch folder; the stills are named after their
+// outputs, and an older set of one of them is replaced whole.
 void TestConsoleConvert::folderTwoAtATime()
 {
     for (const char* name : {"v/a.avi", "v/b.mov"})
@@ -107,9 +106,8 @@ void TestConsoleConvert::folderTwoAtATime()
                  0);
 }
 
-// SIGTERM in the middle of an encode that would replace an older FLV: the
-// encoder stops, the older file stays, nothing half-written and no program is
-// left.
+// SIGTERM in the middle of an encode that would replace an older FLV: the encoder stops, the older
+// file stays, nothing half-written and no program is left.
 void TestConsoleConvert::stoppedInTheMiddle()
 {
     makeVideo("v/long.avi", 60);

@@ -1,8 +1,7 @@
 #!/usr/bin/env python3
 """usage: check_writes.py TABLE APP_DIR WINDOW_WRITES [--power-cut]
-Checks by their system calls that a power cut at any moment leaves each file the
-commands of TABLE publish as the old file or the whole new one; with --power-cut,
-that a copy of an ext4 loop device taken as each ends holds the new files."""
+Checks by their system calls that a power cut leaves each file TABLE's commands publish old or
+whole new; with --power-cut, that a copy of an ext4 loop device taken as each ends holds them."""
 import glob, itertools, os, re, shutil, subprocess, sys, tempfile
 
 CALLS = ('open,openat,creat,rename,renameat,renameat2,link,linkat,fsync,fdatasync,write,'
@@ -39,8 +38,7 @@ def trace(command, cwd, env):
 
 
 def replay(calls, cwd):
-    """Follows each file through its names: when its last write and its syncs
-    happened, when it got each name, which names were opened for writing."""
+    """Follows each file through its names: its writes, syncs, names, names opened to write."""
     files, fds, numbers = {}, {}, itertools.count()  # name -> the file's number
     wrote, synced, named, in_place, folder_syncs = {}, {}, {}, set(), []
     file = lambda name: files[name] if name in files else files.setdefault(name, next(numbers))
