@@ -98,9 +98,7 @@ void TestConsoleConvert::folderTwoAtATime()
     QCOMPARE(run.readAllStandardError().count('\n'), 3);
     QCOMPARE(files("out"), (QStringList{"a-cover1.jpg", "a-cover2.jpg", "a.flv", "b-cover1.jpg",
                                         "b-cover2.jpg", "b.flv", "cover3.jpg"}));
-    QCOMPARE(
-        QDir(qEnvironmentVariable("XDG_RUNTIME_DIR")).entryList({"kestrel-probe-*"}, QDir::Dirs),
-        QStringList());
+    QVERIFY(QDir(qEnvironmentVariable("XDG_RUNTIME_DIR")).entryList({"kestrel-probe-*"}).isEmpty());
     for (const char* name : {"a.flv", "b.flv"})
         QCOMPARE(QProcess::execute(BuiltAppFolder() + "/flvmdi", {"--print", path("out/") + name}),
                  0);
