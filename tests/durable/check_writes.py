@@ -142,8 +142,8 @@ def main(top):
         else:
             failure, calls = trace(words, work, env)
             state = replay(calls, work)
-        paths = [p for g in published.split() for p in sorted(glob.glob(os.path.join(work, g)))]
-        for path in paths or [os.path.join(work, published)]:
+        for path in [p for g in published.split() for p in
+                     sorted(glob.glob(os.path.join(work, g))) or [os.path.join(work, g)]]:
             problems = ['the command failed: ' + failure] * bool(failure) + (
                 ['not written'] if not os.path.exists(path) else
                 after_cut(path, top + '/cut' + path[len(disk):], open(sample, 'rb').read())
