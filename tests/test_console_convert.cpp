@@ -68,8 +68,7 @@ private slots:
     void watchedFolder();
 };
 
-// Two jobs probe at once, each in its own scratch folder; the stills are named after their
-// outputs, and an older set of one of them is replaced whole.
+// Two jobs at once, each probing in its own folder; stills named by output replace old sets whole.
 void TestConsoleConvert::folderTwoAtATime()
 {
     for (const char* name : {"v/a.avi", "v/b.mov"})
@@ -104,8 +103,7 @@ void TestConsoleConvert::folderTwoAtATime()
                  0);
 }
 
-// SIGTERM in the middle of an encode that would replace an older FLV: the encoder stops, the older
-// file stays, nothing half-written and no program is left.
+// SIGTERM mid-encode over an older FLV: it stays, nothing half-written, no program left.
 void TestConsoleConvert::stoppedInTheMiddle()
 {
     makeVideo("v/long.avi", 60);

@@ -13,9 +13,8 @@ using TestSupport::CompareGoldenTable;
 namespace
 {
 
-// A request at the window's start values with "key=value;..." changes (source, dir, name, text,
-// alpha, count, corner) and flags (watermark, stills, batch: job 1 of a batch); other words
-// (same, noshort, notmine, link) are for the file system.
+// A request at the window's start values with "key=value;..." changes and flags (batch: job 1 of
+// a batch); other words (same, noshort, notmine, link) shape the file system.
 JobRequest request(const QString& app, const QString& changes = QString())
 {
     JobRequest job;

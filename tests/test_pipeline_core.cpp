@@ -141,8 +141,7 @@ void TestPipelineCore::pathsAndErrors()
     QVERIFY(AppPaths::MakePrivateFolder(other) && AppPaths::MakePrivateFolder(plain + "/new/one"));
     QCOMPARE(QFileInfo(other).permissions() & 0x0777, QFile::Permissions(0x0700));
     QVERIFY(!AppPaths::MakePrivateFolder(own) && !AppPaths::MakePrivateFolder(plain + "/file"));
-    // A runtime folder with a blank: links go to a private temporary folder, none while it is a
-    // link.
+    // A runtime folder with a blank: links go to a private temporary folder, none while it links.
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
     QVERIFY(QDir(plain).mkpath("run time"));
     QFile::setPermissions(plain + "/run time",

@@ -256,8 +256,7 @@ private slots:
         QCOMPARE(listing(cache.path() + "/kestrel").size(), 1);
     }
 
-    // SIGKILL at moments of each job, with unnamed and named scratch files; the source's "%"
-    // makes each job make a link.
+    // SIGKILL at moments of each job, unnamed and named scratch files; a "%" source makes a link.
     void killedAnyTime()
     {
         const QString encode =

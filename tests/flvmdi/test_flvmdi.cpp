@@ -206,8 +206,7 @@ private slots:
         QVERIFY2(r.out.contains(row[3].toUtf8()), r.out);
     }
 
-    // Each name (and one of 250 bytes) as a folder and, with ".flv", as the file in it after "--";
-    // the scratch name is made from it.
+    // Each name (and one of 250 bytes) as a folder and the file in it, the scratch name's base.
     void hostileNames()
     {
         for (const QString& name : corpus("hostile-names.txt") + QStringList{QString(250, 'n')}) {

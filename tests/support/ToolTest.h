@@ -63,8 +63,7 @@ inline QString probe(const QString& file, const QString& stream, const QString& 
         .out.trimmed();
 }
 
-// The table at PATH as test data "row": each line but comments split at SEPARATOR, the first
-// field naming the row when NAMED.
+// The table at PATH as test data "row": lines but comments split at SEPARATOR, NAMED by field 1.
 inline void addRows(const QString& path, const QString& separator = " => ", bool named = false)
 {
     QTest::addColumn<QStringList>("row");
