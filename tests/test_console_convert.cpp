@@ -2,10 +2,7 @@
 // the middle; a watched folder. Its --json events are read back by a JSON parser.
 #include "tests/support/TestSupport.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QTest>
+#include <QtTest>
 #include <csignal>
 
 using namespace TestSupport;

@@ -3,9 +3,7 @@
 #include "pipeline/JobChecks.h"
 #include "pipeline/ToolRunner.h"
 
-#include <QFile>
-#include <QMap>
-#include <QTimer>
+#include <QtCore>
 #include <cerrno>
 
 // A runner that starts no process: each run ends, from the event loop, as the script's next entry
