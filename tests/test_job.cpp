@@ -1,5 +1,4 @@
-// The conversion job and its checks against a scripted runner: no process
-// starts, so every order, outcome and message is tried in milliseconds.
+// The conversion job and its checks against a scripted runner: every outcome in milliseconds.
 #include "common/AppPaths.h"
 #include "common/CommandLine.h"
 #include "pipeline/ConversionJob.h"
@@ -14,10 +13,8 @@ using TestSupport::CompareGoldenTable;
 namespace
 {
 
-// A request as the window makes it at its start values, with "key=value;..."
-// changes: source, dir, name, text, alpha, count, corner; watermark, stills;
-// batch (job 1 of a batch); same (the output is the source) and noshort (no
-// link to the program's folder) are for the file system.
+// A request at the window's start values with "key=value;..." changes and flags (batch: job 1 of
+// a batch); other words (same, noshort, notmine, link) shape the file system.
 JobRequest request(const QString& app, const QString& changes = QString())
 {
     JobRequest job;
@@ -56,8 +53,7 @@ private slots:
     void jobLog();
 };
 
-// Each row is one job with a scripted runner, driven as a front that only
-// collects the outcomes drives it, letting the job wait a little each time.
+// Each row is one job with a scripted runner, driven as a front that collects the outcomes.
 void TestJob::stepsAndOutcomes()
 {
     CompareGoldenTable("job-steps.txt", [](const QString& row) {
@@ -104,8 +100,7 @@ void TestJob::stepsAndOutcomes()
         QCoreApplication::sendPostedEvents(); // nothing may follow the end
         if (finished.size() != 1 || job.IsRunning() || unasked)
             return QString("the job did not end once, or went on unasked");
-        // Each program gets the line the job built, whole, as the window shows it; the probe's
-        // is written down.
+        // Each program gets the line the window shows, whole; the probe's is written down.
         QList<QStringList> shownLines;
         for (const QString& line : commands)
             shownLines << SplitCommandLine(line);
@@ -144,8 +139,7 @@ void TestJob::jobLog()
 {
     QTemporaryDir state;
     const QString folder = state.filePath("logs");
-    // Older logs: the newest 19 stay beside the new one, and older ones of a
-    // job that runs and of this run's batch.
+    // The newest 19 older logs stay, and those of a running job and of this run's batch.
     JobLog running;
     running.Begin(folder, QDateTime(QDate(2019, 1, 1), QTime(0, 0)));
     for (int i = 0; i < 25; ++i)
@@ -172,8 +166,7 @@ void TestJob::jobLog()
     QCOMPARE(QFileInfo(folder).permissions() & 0x0777, QFile::Permissions(0x0700));
     QCOMPARE(QFileInfo(log.Path()).permissions() & 0x0777, QFile::Permissions(0x0600));
 
-    // A program that prints without end is cut at 2 MiB; its end and the
-    // next program still come.
+    // A program that prints without end is cut at 2 MiB; its end and the next program still come.
     for (int i = 0; i < 40; ++i)
         log.Output(QByteArray(100000, 'x') + '\n');
     log.ProgramEnded("exit code 0", 0);

@@ -1,8 +1,7 @@
 #!/usr/bin/env python3
 """usage: check_writes.py TABLE APP_DIR WINDOW_WRITES [--power-cut]
-Checks by their system calls that a power cut at any moment leaves each file the
-commands of TABLE publish as the old file or the whole new one; with --power-cut,
-that a copy of an ext4 loop device taken as each ends holds the new files."""
+Checks by their system calls that a power cut leaves each file TABLE's commands publish old or
+whole new; with --power-cut, that a copy of an ext4 loop device taken as each ends holds them."""
 import glob, itertools, os, re, shutil, subprocess, sys, tempfile
 
 CALLS = ('open,openat,creat,rename,renameat,renameat2,link,linkat,fsync,fdatasync,write,'
@@ -39,8 +38,7 @@ def trace(command, cwd, env):
 
 
 def replay(calls, cwd):
-    """Follows each file through its names: when its last write and its syncs
-    happened, when it got each name, which names were opened for writing."""
+    """Follows each file through its names: its writes, syncs, names, names opened to write."""
     files, fds, numbers = {}, {}, itertools.count()  # name -> the file's number
     wrote, synced, named, in_place, folder_syncs = {}, {}, {}, set(), []
     file = lambda name: files[name] if name in files else files.setdefault(name, next(numbers))
@@ -144,8 +142,8 @@ def main(top):
         else:
             failure, calls = trace(words, work, env)
             state = replay(calls, work)
-        paths = [p for g in published.split() for p in sorted(glob.glob(os.path.join(work, g)))]
-        for path in paths or [os.path.join(work, published)]:
+        for path in [p for g in published.split() for p in
+                     sorted(glob.glob(os.path.join(work, g))) or [os.path.join(work, g)]]:
             problems = ['the command failed: ' + failure] * bool(failure) + (
                 ['not written'] if not os.path.exists(path) else
                 after_cut(path, top + '/cut' + path[len(disk):], open(sample, 'rb').read())

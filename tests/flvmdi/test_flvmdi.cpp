@@ -1,6 +1,5 @@
-// flvmdi's tests, their tables in the .txt files of this folder. Broken files
-// are refused and kept; a stopped run or a failure never costs the original
-// and leaves nothing behind; real encodes satisfy the peers flvmeta and ffprobe.
+// flvmdi with the tables of this folder: broken files are refused and kept; a stopped run never
+// costs the original nor leaves anything; real encodes satisfy flvmeta and ffprobe.
 #include "../support/ToolTest.h"
 
 #include <csignal>
@@ -31,8 +30,7 @@ QByteArray tag(int type, quint32 ms, const QByteArray& body) // with its back-po
            body + be(11 + body.size(), 4);
 }
 
-// A Sorenson H.263 picture of a custom 16-bit size: start code, version 0,
-// temporal reference, size type 1, width, height, picture type.
+// A Sorenson H.263 picture: start code, version 0, time, size type 1, width, height, picture type.
 QByteArray h263(bool key, int w, int h)
 {
     return char(key ? 0x12 : 0x22) + QByteArray("\0\0\x80\0", 4) + char(0x80 | w >> 9) +
@@ -80,8 +78,7 @@ const auto metadata = [](const QString& file) { // as flvmeta reads it
     return QJsonDocument::fromJson(run("flvmeta", {"-D", "-j", file}).out).object();
 };
 
-// The errors and metadata warnings (W8...) of flvmeta --check on `file`,
-// less those that dispute one of the `allowed` fields.
+// flvmeta --check's errors and metadata warnings (W8...) but those on one of the `allowed` fields.
 QStringList complaints(const QString& file, const QStringList& allowed = {})
 {
     QStringList found;
@@ -153,8 +150,8 @@ private slots:
         QByteArray bytes = goodFile(3000);
         QVERIFY(writeFile(file, bytes) && run(FLVMDI_PATH, {file}).code == 0);
         const QByteArray done = withoutDate(readAll(file));
-        // The next run removes what a run that is gone left, and only that: not a file a live
-        // process holds, nor a name of another host or user, or not wholly marked.
+        // The next run removes what a dead run left, not a file a live process holds, nor a name
+        // of another host or user, or not wholly marked.
         const QString mark = ".kestrel-scratch@%1@1@abcdef", host = QSysInfo::machineHostName();
         QStringList others{".a" + mark.arg("elsewhere"), ".b" + mark.arg(host), ".c.flvmdi-abcdef",
                            ".e" + mark.arg(host) + "x", "in.flv"};
@@ -209,8 +206,7 @@ private slots:
         QVERIFY2(r.out.contains(row[3].toUtf8()), r.out);
     }
 
-    // Each name (and one of 250 bytes) as a folder and, with ".flv", as the
-    // file in it, given after "--"; the new file's scratch name is made from it.
+    // Each name (and one of 250 bytes) as a folder and the file in it, the scratch name's base.
     void hostileNames()
     {
         for (const QString& name : corpus("hostile-names.txt") + QStringList{QString(250, 'n')}) {
@@ -223,30 +219,12 @@ private slots:
         }
     }
 
-    void linkModeAndOwner()
-    {
-        QVERIFY(QDir(dir_->path()).mkdir("real"));
-        const QString target = path("real/clip.flv"), link = path("link.flv");
-        const QByteArray real = QFile::encodeName(target);
-        const bool root = geteuid() == 0;
-        QVERIFY(writeFile(target, goodFile()) && chmod(real, 0640) == 0);
-        QVERIFY(!root || chown(real, 65534, 65534) == 0);
-        QVERIFY(QFile::link("real/clip.flv", link));
-        const Run r = run(FLVMDI_PATH, {link});
-        QVERIFY2(r.code == 0, r.err);
-        QCOMPARE(QFileInfo(link).symLinkTarget(), QFileInfo(target).absoluteFilePath());
-        struct stat st;
-        QVERIFY(stat(real, &st) == 0 && (st.st_mode & 07777) == 0640);
-        QVERIFY(!root || (st.st_uid == 65534 && st.st_gid == 65534));
-        QCOMPARE(complaints(target), QStringList());
-        QCOMPARE(entries("real"), QSet<QString>{"clip.flv"});
-    }
-
-    // 300 tags of 15 MiB whose bodies are holes past their first bytes: the
-    // 4.4 GiB file costs little disk and time, and flvmdi keeps the holes.
+    // 300 tags of 15 MiB, holes past their first bytes (4.4 GiB that cost little), given through a
+    // link: the file it points to is replaced, with its mode and owner.
     void fileOver4GiB()
     {
-        QFile f(path("huge.flv"));
+        QFile f(path("real/huge.flv"));
+        QVERIFY(QDir(dir_->path()).mkdir("real") && QFile::link("real/huge.flv", path("link.flv")));
         QVERIFY(f.open(QIODevice::WriteOnly) && f.write(header(1)) == 13);
         const int payload = 15 << 20, tags = 300;
         for (int i = 0; i < tags; ++i) {
@@ -256,12 +234,19 @@ private slots:
             QVERIFY(f.seek(f.pos() + payload - body.size()) && f.write(be(11 + payload, 4)) == 4);
         }
         f.close();
-        QVERIFY(f.size() > (qint64(1) << 32));
-        const Run r = run(FLVMDI_PATH, {f.fileName()});
+        const QByteArray real = QFile::encodeName(f.fileName());
+        const bool root = geteuid() == 0;
+        QVERIFY(f.size() > (qint64(1) << 32) && chmod(real, 0640) == 0);
+        QVERIFY(!root || chown(real, 65534, 65534) == 0);
+        const Run r = run(FLVMDI_PATH, {path("link.flv")});
         QVERIFY2(r.code == 0, r.err);
+        QCOMPARE(QFileInfo(path("link.flv")).symLinkTarget(), QFileInfo(f).absoluteFilePath());
+        struct stat st;
+        QVERIFY(stat(real, &st) == 0 && (st.st_mode & 07777) == 0640);
+        QVERIFY(!root || (st.st_uid == 65534 && st.st_gid == 65534));
         QCOMPARE(complaints(f.fileName()), QStringList()); // size, times, key frame positions
-        const QJsonObject md = metadata(f.fileName());
-        const QJsonArray at = md["keyframes"]["filepositions"].toArray();
+        QCOMPARE(entries("real"), QSet<QString>{"huge.flv"});
+        const QJsonArray at = metadata(f.fileName()).value("keyframes")["filepositions"].toArray();
         QVERIFY(at.size() == tags / 2 && at.last().toDouble() > double(qint64(1) << 32));
     }
 
@@ -300,8 +285,7 @@ private slots:
         QCOMPARE(md["keyframes"]["filepositions"].toArray(), positions);
         QCOMPARE(md["keyframes"]["times"].toArray(), times);
 
-        // ffprobe takes our duration; its last packet is our last time stamp,
-        // and the duration adds at most one packet's length (a frame's) to it.
+        // ffprobe takes our duration, which adds at most a packet's length to the last time stamp.
         const double duration = md["duration"].toDouble(), frame = 1 / md["framerate"].toDouble();
         QVERIFY(qAbs(probe(file, "", "format=duration").toDouble() - duration) < 0.0005);
         double last = 0, end = 0;

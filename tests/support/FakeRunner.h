@@ -3,24 +3,18 @@
 #include "pipeline/JobChecks.h"
 #include "pipeline/ToolRunner.h"
 
-#include <QFile>
-#include <QMap>
-#include <QTimer>
+#include <QtCore>
 #include <cerrno>
 
-// A runner that starts no process: each run ends as the next entry of the
-// script says, from the event loop: an exit code ("0", "1", "2147483659" for
-// a crash), "nostart" (the program is missing), "hang" (runs until
-// cancelled, then dies of SIGTERM), "late" (runs until cancelled, then ends
-// well: the cancel met its end), or "report=TEXT" (writes TEXT to the output
-// file, exit code 1).
+// A runner that starts no process: each run ends, from the event loop, as the script's next entry
+// says: an exit code ("2147483659": a crash), "nostart" (no program), "hang" (until cancelled, then
+// SIGTERM), "late" (until cancelled, then ends well) or "report=TEXT" (TEXT written, exit code 1).
 class FakeRunner : public ToolRunner
 {
 public:
     QStringList script;
     QList<QStringList> started;
-    bool stopped = false;
-    bool paused = false;
+    bool stopped = false, paused = false;
     std::function<void()> onHang; // called once a "hang" run has started
 
     void Start(const QStringList& argv, const QString& outputFile) override
@@ -60,8 +54,7 @@ private:
     QString m_how; // the running program's entry
 };
 
-// Paths exist when listed; a path is the same file as another when both are
-// listed under the same key; short names are the paths themselves, or none.
+// Listed paths exist, one file when listed with one identity; short names: the paths, or none.
 class FakeFileSystem : public JobFileSystem
 {
 public:

@@ -1,5 +1,4 @@
-// What the tests of the two command-line tools share: running a program,
-// files, ffprobe's reading and the tables of their folders.
+// What the tests of the two command-line tools share: programs, files, ffprobe and tables.
 #pragma once
 
 #include <QtTest> // and all of QtCore
@@ -12,8 +11,8 @@ struct Run {
     QByteArray out, err;
 };
 
-// PROGRAM with ARGS, NAME=VALUE entries of ENV set (NAME alone: removed) in the test's
-// environment, in WORKDIR; STARTED is given its process id once it runs.
+// PROGRAM with ARGS in WORKDIR, the test's environment changed by ENV (NAME=VALUE, or NAME:
+// removed); STARTED is given its process id.
 inline Run run(const QString& program, const QStringList& args, const QStringList& env = {},
                const QString& workDir = {}, const std::function<void(qint64)>& started = {})
 {
@@ -64,8 +63,7 @@ inline QString probe(const QString& file, const QString& stream, const QString& 
         .out.trimmed();
 }
 
-// The table at PATH as the test data "row": each line but comments ("#")
-// split at SEPARATOR, the first field naming the row when NAMED.
+// The table at PATH as test data "row": lines but comments split at SEPARATOR, NAMED by field 1.
 inline void addRows(const QString& path, const QString& separator = " => ", bool named = false)
 {
     QTest::addColumn<QStringList>("row");
