@@ -91,8 +91,8 @@ void TestInstance::secondCopyThenKilledCopy()
              0);
 }
 
-// Files given to a later copy reach the running window, which comes to the front and takes them
-// as a drop, or once a running job ends; a copy without files only says the program is open.
+// Files given to a later copy reach the running window, which comes to the front and takes them as
+// a drop, or once a running job ends; a copy without files only says the program is open.
 void TestInstance::openWithThenPlayer()
 {
     FakeRunner* runner = nullptr;
