@@ -1,6 +1,5 @@
 // The window around the conversion job: first with a scripted runner, then a job and a batch with
 // the real front-end, Debian's ffmpeg and flvmdi.
-#include "app/FlashPlayer.h"
 #include "app/frmProgress.h"
 #include "common/AppPaths.h"
 #include "tests/support/FakeRunner.h"
@@ -211,8 +210,7 @@ void TestConvert::dropsAndOpenWith()
     QTemporaryDir dir;
     const QString flv = dir.filePath("clip.flv");
     QVERIFY(QFile(flv).open(QIODevice::WriteOnly));
-    m_win->messages.answers = {vbNo}; // No to the batch: the first is taken
-    QVERIFY(drop(&m_win->w, {QUrl::fromLocalFile(m_clip), QUrl::fromLocalFile(flv)}));
+    QVERIFY(drop(&m_win->w, {QUrl::fromLocalFile(m_clip)}));
     QTRY_COMPARE(ui->lblInput->toolTip() + ui->txtOutFile->text() + ' ' + ui->lblOutDir->text(),
                  ' ' + m_clip + " clip.flv " + m_media.path() + '/');
     QVERIFY(drop(&m_win->w, {QUrl::fromLocalFile(dir.path())}));

@@ -1,10 +1,7 @@
 // Copies of the program, and the window's player, under a real X server.
-#include "app/FlashPlayer.h"
-#include "app/MsgBox.h"
 #include "app/frmProgress.h"
 #include "tests/support/FakeRunner.h"
 #include "tests/support/TestSupport.h"
-#include "ui_frmMain.h"
 
 #include <QProcess>
 #include <QQuickView>

@@ -1,5 +1,4 @@
 // The preview player: the movie's contract with the window, real playback, files it cannot play.
-#include "app/FlashPlayer.h"
 #include "tests/support/TestSupport.h"
 
 #include <QProcess>

@@ -1,6 +1,5 @@
 #include "tests/support/TestSupport.h"
 
-#include "app/FlashPlayer.h"
 #include "app/frmSplash.h"
 #include "common/AppPaths.h"
 #include "common/VbError.h"
