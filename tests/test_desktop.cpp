@@ -1,10 +1,8 @@
 // What the desktop hears of a job, from fake services on a private session bus.
-#include "app/frmMain.h"
 #include "panels/DesktopSession.h"
 #include "pipeline/StepResult.h"
 #include "tests/support/FakeRunner.h"
 #include "tests/support/TestSupport.h"
-#include "ui_frmMain.h"
 
 #include <QApplication>
 #include <QtDBus>

@@ -1,10 +1,7 @@
 // Copies of the program, and the window's player, under a real X server.
-#include "app/FlashPlayer.h"
-#include "app/MsgBox.h"
 #include "app/frmProgress.h"
 #include "tests/support/FakeRunner.h"
 #include "tests/support/TestSupport.h"
-#include "ui_frmMain.h"
 
 #include <QProcess>
 #include <QQuickView>
@@ -91,8 +88,8 @@ void TestInstance::secondCopyThenKilledCopy()
              0);
 }
 
-// Files given to a later copy reach the running window, which comes to the front and takes them
-// as a drop, or once a running job ends; a copy without files only says the program is open.
+// Files given to a later copy reach the running window, which comes to the front and takes them as
+// a drop, or once a running job ends; a copy without files only says the program is open.
 void TestInstance::openWithThenPlayer()
 {
     FakeRunner* runner = nullptr;

@@ -1,12 +1,9 @@
 // The preview player: the movie's contract with the window, real playback, files it cannot play.
-#include "app/FlashPlayer.h"
-#include "common/AppPaths.h"
 #include "tests/support/TestSupport.h"
 
 #include <QProcess>
 #include <QQuickItem>
 #include <QQuickView>
-#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QVideoFrame>
@@ -31,10 +28,7 @@ class TestPlayer : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void init() { AppPaths::SetAppFolder(BuiltAppFolder()); }
-    void movieInTheControl();
-    void playback();
-    void brokenMovieLeavesStartupWorking();
+    void movieAndPlayback();
 
 private:
     QTemporaryDir m_files;
@@ -66,7 +60,7 @@ void TestPlayer::initTestCase()
 // The stage shows whole, aspect kept, from the top-left corner. The open button and any request of
 // the movie ask for a file; a choice reaches the movie once, a cancel not at all. Every hostile
 // name reaches the media player as the address of that very file.
-void TestPlayer::movieInTheControl()
+void TestPlayer::movieAndPlayback()
 {
     Window win;
     win.ui()->sstThis->setCurrentIndex(1); // the player's tab: its movie runs
@@ -104,15 +98,8 @@ void TestPlayer::movieInTheControl()
                                   Q_ARG(QVariant, path));
         QCOMPARE(QUrl(address.toString()).toLocalFile(), path);
     }
-}
-
-// Files that cannot be played say why on the picture, not in a box. Our encoder's FLV then plays in
-// either format, pictures and all; the same file again starts over rather than being ignored.
-void TestPlayer::playback()
-{
-    Window win;
-    win.ui()->sstThis->setCurrentIndex(1); // the player's tab: its movie runs
-    FlashPlayer* player = win.ui()->swfControl;
+    // Files that cannot be played say why on the picture, not in a box. Our encoder's FLV then
+    // plays in either format, pictures and all; the same file again starts over.
     const auto state = [&] { return Movie(player, "", "playerState").toString(); };
     const QString bad = m_files.filePath("bad.flv");
     for (const QByteArray& content : {QByteArray("These are not the pictures you are looking for."),
@@ -151,27 +138,6 @@ void TestPlayer::playback()
     QTRY_VERIFY_WITH_TIMEOUT(position() < 1000, 5000);
     QTRY_COMPARE_WITH_TIMEOUT(state(), QString("playing"), 15000);
     QCOMPARE(win.messages.texts(), QStringList());
-}
-
-// Start-up goes on without a player, which then takes a file without a word.
-void TestPlayer::brokenMovieLeavesStartupWorking()
-{
-    for (const auto& [movie, warning] : {std::pair{"", "player movie .* is missing"},
-                                         {"<swf/>", "player movie .* cannot be run"}}) {
-        AppFolderCopy app;
-        QFile::remove(app.file("kstr_flvp_small.qml"));
-        if (*movie)
-            app.writeFile("kstr_flvp_small.qml", movie);
-        AppPaths::SetAppFolder(app.path());
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(warning));
-        Window win;
-        QVERIFY(!win.w.blnForceExit && win.w.isVisible());
-        win.ui()->sstThis->setCurrentIndex(1); // the player's tab: its movie runs
-        FlashPlayer* player = win.ui()->swfControl;
-        QVERIFY(!player->MovieItem());
-        player->SetVariable("varFlvFile", m_flv);
-        QCOMPARE(win.messages.texts(), QStringList());
-    }
 }
 
 QTEST_MAIN(TestPlayer)

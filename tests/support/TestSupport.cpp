@@ -1,6 +1,5 @@
 #include "tests/support/TestSupport.h"
 
-#include "app/FlashPlayer.h"
 #include "app/frmSplash.h"
 #include "common/AppPaths.h"
 #include "common/VbError.h"
@@ -19,8 +18,8 @@ namespace TestSupport
 
 void IsolateProcess()
 {
-    // Locks, job logs, caches and settings stay out of the user's folders (a
-    // temporary folder is the owner's alone, as a runtime folder must be).
+    // Locks, job logs, caches and settings stay out of the user's folders (a temporary folder is
+    // the owner's alone, as a runtime folder must be).
     static QTemporaryDir runtime, state, cache, config;
     qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
     qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
@@ -85,6 +84,14 @@ void StartWindow(frmMain& window, int splashMs)
     window.Form_Load();
 }
 
+QColor CaptionColor(QWidget* frame)
+{
+    QStyleOptionGroupBox option;
+    option.initFrom(frame);
+    return QColor::fromRgba(
+        uint(frame->style()->styleHint(QStyle::SH_GroupBox_TextLabelColor, &option, frame)));
+}
+
 namespace
 {
 
@@ -127,13 +134,8 @@ QString Look(QWidget* w)
     }
     if (!w->styleSheet().isEmpty())
         s += " style " + Quoted(w->styleSheet());
-    if (auto* frame = qobject_cast<QGroupBox*>(w)) { // the caption colour the style draws
-        QStyleOptionGroupBox option;
-        option.initFrom(frame);
-        s += " caption " + QColor::fromRgba(uint(w->style()->styleHint(
-                                                QStyle::SH_GroupBox_TextLabelColor, &option, w)))
-                               .name();
-    }
+    if (qobject_cast<QGroupBox*>(w))
+        s += " caption " + CaptionColor(w).name();
     if (w->testAttribute(Qt::WA_SetCursor) && !qobject_cast<QLineEdit*>(w)) // edits set their own
         s += " pointer " + (w->cursor().shape() == Qt::BitmapCursor
                                 ? QString("picture@%1,%2")
@@ -181,9 +183,8 @@ QString State(QWidget* w, bool items = true)
     return s;
 }
 
-// The named controls inside w, in drawing order (a tab control's pages in tab
-// order), each placed in its frame or window, or for a control on a page, in
-// the whole tab control.
+// The named controls inside w, in drawing order (a tab control's pages in tab order), each placed
+// in its frame or window, or for a control on a page, in the whole tab control.
 void DescribeChildren(QWidget* w, const QString& indent, const QStringList& cycle, QStringList& out)
 {
     QList<QWidget*> children = w->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);

@@ -19,8 +19,8 @@ inline QString BuiltAppFolder()
     return KESTREL_TEST_APP_DIR;
 }
 
-// Gives this test process its own runtime, state, cache and configuration
-// folders and points the program at the built application folder.
+// Gives this test process its own runtime, state, cache and configuration folders and points the
+// program at the built application folder.
 void IsolateProcess();
 
 // A copy of the built application folder that a test may change.
@@ -85,8 +85,8 @@ struct Window {
     Ui::frmMain* ui() const { return w.ui(); }
 };
 
-// Each note names a step, then the messages, file dialogs and opened addresses
-// since the last note, and every control whose caption, state or tooltip changed.
+// Each note names a step, then the messages, file dialogs and opened addresses since the last note,
+// and every control whose caption, state or tooltip changed.
 class Transcript
 {
 public:
@@ -102,20 +102,23 @@ private:
     qsizetype m_messages = 0, m_dialogs = 0, m_links = 0;
 };
 
-// The controls that real Tab presses visit once round, from the one that has
-// the focus; "then X" ends a round that does not come back.
+// The controls that real Tab presses visit once round, from the one that has the focus; "then X"
+// ends a round that does not come back.
 QStringList TabCycle(QWidget* window);
 
-// The window's frame and menus, then each named control a line: class, place,
-// state, tooltip, Tab position, access key and look.
+// The colour the style draws a frame's caption in.
+QColor CaptionColor(QWidget* frame);
+
+// The window's frame and menus, then each named control a line: class, place, state, tooltip, Tab
+// position, access key and look.
 QString DescribeWindow(QWidget* window);
 
-// Compares text with tests/golden/NAME and fails with a diff; with
-// KESTREL_UPDATE_GOLDEN=1 it rewrites the file instead.
+// Compares text with tests/golden/NAME and fails with a diff; with KESTREL_UPDATE_GOLDEN=1 it
+// rewrites the file instead.
 void CompareGolden(const QString& name, const QString& text);
 
-// tests/golden/NAME as a table of JSON ["input", "result"] lines (others are
-// comments): a VbError gives "error N: description", another exception "refused".
+// tests/golden/NAME as a table of JSON ["input", "result"] lines (others are comments): a VbError
+// gives "error N: description", another exception "refused".
 void CompareGoldenTable(const QString& name, const std::function<QString(const QString&)>& call);
 
 } // namespace TestSupport
