@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# Builds the fuzz target of one command-line tool (tests/TARGET/fuzz_TARGET.cpp with the tool's
-# sources but its main) with clang, libFuzzer and the address and undefined-behaviour sanitizers
-# into OUT_DIR when a source has changed, then runs each seed of tests/TARGET/fuzz-seeds through it
-# once. Exit code 77 (a skipped test) without clang's fuzzer; bench/fuzz/run.sh fuzzes for longer.
+# Builds tests/TARGET/fuzz_TARGET.cpp with the tool's sources but its main (clang, libFuzzer, ASan,
+# UBSan) into OUT_DIR when a source has changed, then runs each seed of tests/TARGET/fuzz-seeds
+# once. Exit code 77 (skipped) without clang's fuzzer; bench/fuzz/run.sh fuzzes for longer.
 set -euo pipefail
 usage="usage: fuzz_seeds.sh TARGET OUT_DIR [--build-only]"
 target="${1:?$usage}"

@@ -90,14 +90,10 @@ void TestConsoleConvert::folderTwoAtATime()
                                  "DAMAGED/IMPROPER/CORRUPTED/UNSUPPORTED SOURCE VIDEO FILE. "
                                  "IMAGE GENERATION FAILED!"}));
     run.waitForFinished(); // false when it has ended already
-    QCOMPARE(run.exitCode(), 1);
     QCOMPARE(run.readAllStandardError().count('\n'), 3);
     QCOMPARE(files("out"), (QStringList{"a-cover1.jpg", "a-cover2.jpg", "a.flv", "b-cover1.jpg",
                                         "b-cover2.jpg", "b.flv", "cover3.jpg"}));
     QVERIFY(QDir(qEnvironmentVariable("XDG_RUNTIME_DIR")).entryList({"kestrel-probe-*"}).isEmpty());
-    for (const char* name : {"a.flv", "b.flv"})
-        QCOMPARE(QProcess::execute(BuiltAppFolder() + "/flvmdi", {"--print", path("out/") + name}),
-                 0);
 }
 
 // SIGTERM mid-encode over an older FLV: it stays, nothing half-written, no program left.

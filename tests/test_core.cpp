@@ -82,14 +82,11 @@ void TestCore::linkFile()
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
     f.write(MakeLinkFile("http://example.test/") + EncryptText("ignored", CipherKey) + "\r\n");
     QCOMPARE(ReadLinkFile(path), QString("http://example.test/"));
-    QVERIFY(f.resize(0));
-    for (const auto& [file, error] : {std::pair{path, 62}, {dir.filePath("missing"), 53}}) {
-        try {
-            ReadLinkFile(file);
-            QFAIL("read");
-        } catch (const VbError& e) {
-            QCOMPARE(e.number(), error);
-        }
+    try {
+        ReadLinkFile(dir.filePath("missing"));
+        QFAIL("read");
+    } catch (const VbError& e) {
+        QCOMPARE(e.number(), 53);
     }
     // C3 98 scrambles to a line end: 98 + 'r' is LF.
     QVERIFY_THROWS_EXCEPTION(std::invalid_argument, MakeLinkFile("Ø"));

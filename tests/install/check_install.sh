@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# Installs the build into a fresh prefix and checks what lands there: the
-# application folder holds exactly the program's files (none of the scratch
-# files a run leaves in the build's folder), the desktop entry and the
-# metainfo validate, flvmdi, kestrel-convert and their manual pages are on the
-# PATH, and the launchers answer --version without a display.   usage: check_install.sh BUILD APP_ID
+# Installs the build into a fresh prefix: the application folder holds the program's files and no
+# scratch files of a run, desktop entry and metainfo validate, the programs and manual pages are on
+# the PATH, the launchers answer --version without a display.   usage: check_install.sh BUILD APP_ID
 set -euo pipefail
 build=$1 id=$2
 dest=$(mktemp -d)
