@@ -23,7 +23,7 @@ for size in 16 24 32 48 64 128 256; do
     file "$root/share/icons/hicolor/${size}x$size/apps/$id.png" | grep -q "$size x $size"
 done
 PATH=$root/bin:$PATH flvmdi --version >/dev/null
-for page in flvmdi kestrel-convert; do
+for page in flvmdi kestrel kestrel-convert; do
     MANPATH=$root/share/man man --warnings -E UTF-8 $page 2>&1 >/dev/null | (! grep .)
 done
 for program in kestrel kestrel-convert; do
