@@ -8,7 +8,6 @@
 #include <QClipboard>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QProcess>
 #include <QQuickItem>
 #include <QQuickView>
 #include <QSignalSpy>
@@ -20,16 +19,6 @@ using namespace TestSupport;
 namespace
 {
 
-// What a program printed, or nothing when it did not end well.
-std::optional<QString> run(const QString& program, const QStringList& args)
-{
-    QProcess p;
-    p.start(program, args);
-    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit || p.exitCode())
-        return std::nullopt;
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
-
 QStringList filesIn(const QString& folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
@@ -39,7 +28,7 @@ QStringList filesIn(const QString& folder)
 // Each stream's codec, then its frame size or its sampling and channels.
 QStringList streams(const QString& flv)
 {
-    QStringList lines = run("ffprobe", {"-v", "error", "-show_entries",
+    QStringList lines = Run("ffprobe", {"-v", "error", "-show_entries",
                                         "stream=codec_name,width,height,sample_rate,channels",
                                         "-of", "csv=p=0", flv})
                             .value_or("")
@@ -73,7 +62,6 @@ class TestConvert : public QObject
     Ui::frmMain* ui = nullptr;
     FakeRunner* m_fake = nullptr;
 
-    // Picks the source and folder through the window's own buttons.
     void startJob(const QString& source, const QString& folder)
     {
         m_win->dialogs.answers = {source, folder};
@@ -98,7 +86,7 @@ private slots:
     void initTestCase()
     {
         IsolateProcess();
-        QVERIFY(run("ffmpeg", {"-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+        QVERIFY(Run("ffmpeg", {"-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
                                "testsrc=rate=25:size=320x240:duration=2", "-f", "lavfi", "-i",
                                "sine=duration=2", "-c:v", "mpeg4", "-c:a", "mp3", m_clip}));
     }
@@ -129,8 +117,7 @@ private slots:
 };
 
 // A refusal moves the focus to its control or leaves it; an output or older stills are replaced
-// only after a Yes each (a No to the stills leaves them out); the source's size lives as long as
-// the window.
+// only after a Yes each (a No to the stills leaves them out); the source's size outlives the job.
 void TestConvert::beforeTheJobStarts()
 {
     QTemporaryDir out;
@@ -230,8 +217,7 @@ void TestConvert::dropsAndOpenWith()
     m_win->w.SetCaption(ui->lblInput, name);
     m_win->w.SetCaption(ui->lblOutDir, name);
     ui->txtOutFile->setText(name);
-    for (QWidget* control :
-         {(QWidget*)ui->lblInput, (QWidget*)ui->lblOutDir, (QWidget*)ui->txtOutFile}) {
+    for (QWidget* control : QList<QWidget*>{ui->lblInput, ui->lblOutDir, ui->txtOutFile}) {
         QTextDocument tip; // as a tooltip reads it
         Qt::mightBeRichText(control->toolTip()) ? tip.setHtml(control->toolTip())
                                                 : tip.setPlainText(control->toolTip());
@@ -256,9 +242,8 @@ void TestConvert::batchOfDrops()
 {
     QTemporaryDir dir;
     QList<QUrl> urls;
-    for (const QString& name : QString("a.avi b.avi c.avi d.avi e.avi f.avi a.mp4 line\nbreak.avi "
-                                       "b.flv c.flv")
-                                   .split(' ')) {
+    for (const QString name : {"a.avi", "b.avi", "c.avi", "d.avi", "e.avi", "f.avi", "a.mp4",
+                               "line\nbreak.avi", "b.flv", "c.flv"}) {
         QVERIFY(QFile(dir.filePath(name)).open(QIODevice::WriteOnly));
         urls << QUrl::fromLocalFile(dir.filePath(name));
     }
@@ -300,9 +285,8 @@ void TestConvert::batchOfDrops()
     QCOMPARE(caption, QString("Video 3 of 4: e.avi"));
 }
 
-// The worst names of the corpus: a "%" and quotes in the source's name, a closing backslash in the
-// folder's; a pasted watermark text of 40,000 characters (a text box that cut it would cut the
-// command line after it).
+// The corpus' worst names: "%" and quotes in the source's, a closing backslash in the folder's; a
+// pasted watermark of 40,000 characters (a text box that cut it would cut the command line after).
 void TestConvert::realJobWithWatermarkAndStills()
 {
     QTemporaryDir root;
@@ -337,14 +321,12 @@ void TestConvert::realJobWithWatermarkAndStills()
 }
 
 // Two videos with stills in H.264 and AAC, as chosen in the Format menu (kept for the next run):
-// the first converts, its stills named after it; a damaged one fails with FFmpeg's last lines and
-// the job's log.
+// the first converts, stills named after it; a damaged one fails with FFmpeg's last lines and log.
 void TestConvert::realBatchInTheNewFormat()
 {
     QTemporaryDir out;
     const QString broken = m_media.filePath("broken.avi");
-    QFile f(broken);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && f.write("not a video") > 0);
+    WriteFile(broken, "not a video");
     ui->mnuFormatH264->trigger();
     ui->cmbVideoWindow->setCurrentText("768x576");
     ui->chkImage->setChecked(true);

@@ -62,11 +62,10 @@ private slots:
     void news();
 };
 
-// Only the news tab asks. Each visit asks again and shows the first 1000 bytes of whatever comes
-// back, as plain text, under the busy pointer while it waits. A refused connection, and a server
-// that never answers (given up after 10 seconds, whichever tab is in front), leave it blank. Of two
-// quick visits only the later answer shows, even when the earlier one comes last. The news and the
-// line below it open the news page.
+// Only the news tab asks, on each visit, and shows the first 1000 bytes of any answer as plain
+// text, under the busy pointer meanwhile. A refused connection or a server silent for 10 seconds
+// (whatever tab is in front) leaves it blank. Of two quick visits only the later answer shows, even
+// when the earlier one comes last. The news and the line below it open the news page.
 void TestNews::news()
 {
     const QByteArray long1500 = QByteArray(1000, 'a') + QByteArray(500, 'b');

@@ -1,7 +1,6 @@
 // The preview player: the movie's contract with the window, real playback, files it cannot play.
 #include "tests/support/TestSupport.h"
 
-#include <QProcess>
 #include <QQuickItem>
 #include <QQuickView>
 #include <QSignalSpy>
@@ -50,10 +49,7 @@ void TestPlayer::initTestCase()
          {std::pair<QString, QString>("ffmpeg", lavfi + "-c:v|flv1|-b:v|300k|-ac|1|" + m_flv),
           {BuiltAppFolder() + "/ffmpeg", "-i|" + m_flv + window + m_h264},
           {"ffmpeg", lavfi + "-c:v|flashsv|" + m_screen}}) {
-        QProcess encode;
-        encode.start(program, args.split('|'));
-        QVERIFY2(encode.waitForFinished(60000) && encode.exitCode() == 0,
-                 encode.readAllStandardError().constData());
+        QVERIFY(Run(program, args.split('|')));
     }
 }
 
@@ -104,12 +100,9 @@ void TestPlayer::movieAndPlayback()
     const QString bad = m_files.filePath("bad.flv");
     for (const QByteArray& content : {QByteArray("These are not the pictures you are looking for."),
                                       QByteArray(), QByteArray("FLV\x01\x05", 5), QByteArray()}) {
-        QFile f(bad);
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                f.write(content) == content.size());
-        f.close();
+        WriteFile(bad, content);
         if (content.isNull())
-            f.remove();
+            QFile::remove(bad);
         player->SetVariable("varFlvFile", bad);
         QTRY_COMPARE_WITH_TIMEOUT(state(), QString("error"), 15000);
         QVERIFY(Movie(player, "message", "visible").toBool());

@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMenuBar>
+#include <QProcess>
 #include <QScreen>
 #include <QStyleOptionGroupBox>
 #include <QTest>
@@ -18,8 +19,6 @@ namespace TestSupport
 
 void IsolateProcess()
 {
-    // Locks, job logs, caches and settings stay out of the user's folders (a temporary folder is
-    // the owner's alone, as a runtime folder must be).
     static QTemporaryDir runtime, state, cache, config;
     qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
     qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
@@ -38,11 +37,10 @@ AppFolderCopy::AppFolderCopy()
     }
 }
 
-void AppFolderCopy::writeFile(const QString& name, const QByteArray& bytes) const
+void WriteFile(const QString& path, const QByteArray& bytes)
 {
-    QFile f(file(name));
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size());
 }
 
 MessageRecorder::MessageRecorder()
@@ -68,6 +66,16 @@ DialogScript::DialogScript()
         requests.append(request);
         return answers.isEmpty() ? std::nullopt : answers.takeFirst();
     });
+}
+
+std::optional<QString> Run(const QString& program, const QStringList& args)
+{
+    QProcess p;
+    p.start(program, args);
+    if (p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && !p.exitCode())
+        return QString::fromUtf8(p.readAllStandardOutput());
+    qWarning("%s", p.readAllStandardError().constData());
+    return std::nullopt;
 }
 
 QStringList Corpus(const QString& fileName)
@@ -287,7 +295,6 @@ void CompareGolden(const QString& name, const QString& text)
         return;
     }
     QVERIFY2(golden.open(QIODevice::ReadOnly), qPrintable(golden.fileName()));
-    // A change that is meant: review it, then run again with KESTREL_UPDATE_GOLDEN=1.
     QCOMPARE(text.split('\n'), QString::fromUtf8(golden.readAll()).split('\n'));
 }
 

@@ -13,15 +13,16 @@
 namespace TestSupport
 {
 
-// The application folder the build assembled.
 inline QString BuiltAppFolder()
 {
     return KESTREL_TEST_APP_DIR;
 }
 
-// Gives this test process its own runtime, state, cache and configuration folders and points the
-// program at the built application folder.
+// Gives this test process its own (temporary, so the owner's alone) runtime, state, cache and
+// configuration folders and points the program at the built application folder.
 void IsolateProcess();
+
+void WriteFile(const QString& path, const QByteArray& bytes);
 
 // A copy of the built application folder that a test may change.
 class AppFolderCopy
@@ -30,7 +31,10 @@ public:
     AppFolderCopy();
     QString path() const { return m_dir.path(); }
     QString file(const QString& name) const { return m_dir.filePath(name); }
-    void writeFile(const QString& name, const QByteArray& bytes) const;
+    void writeFile(const QString& name, const QByteArray& bytes) const
+    {
+        WriteFile(file(name), bytes);
+    }
 
 private:
     QTemporaryDir m_dir;
@@ -69,6 +73,9 @@ struct LinkRecorder {
     QList<QUrl> opened;
 };
 
+// What a program printed, or nothing (and its errors as a warning) when it did not end well.
+std::optional<QString> Run(const QString& program, const QStringList& args);
+
 // The entries of a hostile-input list of tests/corpus (one per line).
 QStringList Corpus(const QString& fileName);
 
@@ -106,7 +113,6 @@ private:
 // ends a round that does not come back.
 QStringList TabCycle(QWidget* window);
 
-// The colour the style draws a frame's caption in.
 QColor CaptionColor(QWidget* frame);
 
 // The window's frame and menus, then each named control a line: class, place, state, tooltip, Tab
