@@ -39,7 +39,6 @@ private slots:
     void plans();
 };
 
-// Runs and manifests in a folder holding the files the tables name.
 void TestConsole::plans()
 {
     IsolateProcess();

@@ -29,7 +29,6 @@ class TestConsoleConvert : public QObject
                                 "-c:v", "mpeg4", path(name)}),
                  0);
     }
-    // Starts kestrel-convert with --json in the test's folder.
     void start(QProcess& run, const QStringList& arguments)
     {
         run.setWorkingDirectory(m_dir.path());

@@ -53,7 +53,6 @@ private slots:
     void jobLog();
 };
 
-// Each row is one job with a scripted runner, driven as a front that collects the outcomes.
 void TestJob::stepsAndOutcomes()
 {
     CompareGoldenTable("job-steps.txt", [](const QString& row) {
@@ -178,7 +177,6 @@ void TestJob::jobLog()
     const QByteArray text = file.readAll();
     QVERIFY(text.contains(" $ /app/ffmpeg -i x\nInput #0\nline 0\n"));
     QVERIFY(text.contains("line 29\nframe=2 time=2\nexit code 1 after 1.5 s\n\n"));
-    QVERIFY(!text.contains("frame=1"));
     QVERIFY(text.size() <= JobLog::MaxBytes + 2000);
     QVERIFY(text.contains("it has reached 2 MiB]\nexit code 0 after 0.0 s\n\n"));
     QVERIFY(text.endsWith(" $ /app/flvmdi x\ndone\nexit code 0 after 0.0 s\n\n"));

@@ -52,7 +52,6 @@ private slots:
     void failedSaveKeepsOldFile();
 };
 
-// The bytes of a file, what a load applies, the values a file cannot hold, and the limits.
 void TestSettings::contents()
 {
     // "Sample", colour 6, opacity "255", top left, font 0, size 1, byte by byte.

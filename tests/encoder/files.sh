@@ -15,13 +15,13 @@ src audiofirst.flv -i testsrc=size=240x180:rate=12:duration=1 -f lavfi -i sine=r
 src dnx.mov -i testsrc=size=1920x1080:rate=25:duration=0.2 -c:v dnxhd -b:v 36M -pix_fmt yuv422p
 src black.avi -i color=c=black:s=160x120:r=10:d=1 -c:v mpeg4
 src noise.avi -i 'nullsrc=s=320x240:r=25:d=2,geq=random(1)*255:128:128' -c:v mpeg4 -q:v 2
-printf '%5000s' | tr ' ' k | tee garbage.avi >"Video: b, c, 999x777, 1.avi"
+printf '%5000s' | tr ' ' k >"Video: b, c, 999x777, 1.avi"
 cat "$2" "$colours" >rgb.txt
 mkdir links victim && echo x >victim/keep
 ln -s "$3" links/ffmpeg && ln -s "$3" links/ffprobe
 cat >stand-in <<'END'
 #!/bin/sh
-case "$2" in -muxers|-encoders|-filters|-h) echo >>"$0.asked"; ffmpeg "$@" | grep -v -e "${LACKS:-^$}"; exit;; esac
+case "$2" in -muxers|-encoders|-filters|-h) echo >>"$0.asked"; ffmpeg "$@" | grep -v -e "$(echo "${LACKS:-^$}" | tr , '\n')"; exit;; esac
 for a; do last=$a; done; OUT=${last#file:}
 [ -z "$BODY" ] || { eval "$BODY"; exit; }; exec ffmpeg "$@"
 END

@@ -253,8 +253,7 @@ private slots:
     void realEncodes_data() { addRows(DATA_DIR "/encodes.txt", " *\\| *", true); }
     void realEncodes()
     {
-        // ffmpeg's arguments | more of the command | where flvmeta errs
-        QFETCH(const QStringList, row);
+        QFETCH(const QStringList, row); // ffmpeg's arguments | more of the command | where it errs
         const QString file = path("encode.flv"),
                       sh = "ffmpeg -y -v error " + row[0] + " @ " + row[1];
         QVERIFY(run("sh", {"-c", QString(sh).replace("@", '\'' + file + '\'')}).code == 0);
