@@ -44,12 +44,12 @@ int count(const QString& option, const QString& value)
 ConsoleArguments ParseArguments(const QStringList& arguments)
 {
     QCommandLineParser parser;
-    for (const JobOptionSpec& spec : JobOptionSpecs()) {
-        QStringList names{QLatin1String(spec.name)};
+    for (const JobOption& option : JobOptionList()) {
+        QStringList names{QLatin1String(option.name)};
         if (names.first() == u"output-dir")
             names.prepend(QStringLiteral("o"));
-        parser.addOption(spec.valueName ? QCommandLineOption(names, QString(), spec.valueName)
-                                        : QCommandLineOption(names));
+        parser.addOption(option.valueName ? QCommandLineOption(names, QString(), option.valueName)
+                                          : QCommandLineOption(names));
     }
     for (const RunOption& option : runOptions())
         parser.addOption(option.valueName
@@ -63,11 +63,11 @@ ConsoleArguments ParseArguments(const QStringList& arguments)
         args.action = ConsoleArguments::Help;
     else if (parser.isSet(QStringLiteral("version")))
         args.action = ConsoleArguments::Version;
-    for (const JobOptionSpec& spec : JobOptionSpecs()) {
-        const QString name = QLatin1String(spec.name);
+    for (const JobOption& option : JobOptionList()) {
+        const QString name = QLatin1String(option.name);
         if (parser.isSet(name))
             args.jobOptions.append(
-                {name, spec.valueName ? parser.values(name).last() : QStringLiteral("true")});
+                {name, option.valueName ? parser.values(name).last() : QStringLiteral("true")});
     }
     if (parser.isSet(QStringLiteral("output-dir")))
         args.outputDir = parser.values(QStringLiteral("output-dir")).last();
@@ -108,13 +108,13 @@ QString HelpText()
         const QString left = names + (valueName ? u' ' + QLatin1String(valueName) : QString());
         text += QStringLiteral("  %1 %2\n").arg(left, -28).arg(help);
     };
-    for (const JobOptionSpec& spec : JobOptionSpecs()) {
-        const QString start = FixedStartValue(QLatin1String(spec.name));
-        line((QLatin1String(spec.name) == u"output-dir" ? QStringLiteral("-o, --")
-                                                        : QStringLiteral("    --")) +
-                 QLatin1String(spec.name),
-             spec.valueName,
-             QLatin1String(spec.help) +
+    for (const JobOption& option : JobOptionList()) {
+        const QString start = FixedStartValue(QLatin1String(option.name));
+        line((QLatin1String(option.name) == u"output-dir" ? QStringLiteral("-o, --")
+                                                          : QStringLiteral("    --")) +
+                 QLatin1String(option.name),
+             option.valueName,
+             QLatin1String(option.help) +
                  (start.isEmpty() ? QString() : QStringLiteral(" (default ") + start + u')'));
     }
     text += QStringLiteral("\nRun options:\n");

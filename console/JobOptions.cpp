@@ -141,9 +141,9 @@ void applyOption(JobRequest& job, const QString& name, const QString& value,
 
 } // namespace
 
-const QList<JobOptionSpec>& JobOptionSpecs()
+const QList<JobOption>& JobOptionList()
 {
-    static const QList<JobOptionSpec> specs = {
+    static const QList<JobOption> options = {
         {"size", "WxH", "frame size"},
         {"video-bitrate", "KBPS", "video bitrate in kbit/s"},
         {"frame-rate", "FPS", "frames a second"},
@@ -162,14 +162,14 @@ const QList<JobOptionSpec>& JobOptionSpecs()
         {"settings", "FILE.wsx", "watermark settings saved by the window"},
         {"output-dir", "DIR", "write into DIR (default: beside each source)"},
     };
-    return specs;
+    return options;
 }
 
 bool IsSwitch(const QString& name)
 {
-    for (const JobOptionSpec& spec : JobOptionSpecs()) {
-        if (name == QLatin1String(spec.name))
-            return spec.valueName == nullptr;
+    for (const JobOption& option : JobOptionList()) {
+        if (name == QLatin1String(option.name))
+            return option.valueName == nullptr;
     }
     return false;
 }

@@ -12,7 +12,7 @@
 // "false".
 using OptionValues = QList<std::pair<QString, QString>>;
 
-struct JobOptionSpec {
+struct JobOption {
     const char* name;
     const char* valueName; // nullptr for a switch
     const char* help;
@@ -20,7 +20,7 @@ struct JobOptionSpec {
 
 // Every option that can be set for one job: on the command line for all jobs,
 // or on a manifest line for that job alone.
-const QList<JobOptionSpec>& JobOptionSpecs();
+const QList<JobOption>& JobOptionList();
 bool IsSwitch(const QString& name);
 // The window's start value of an option with a fixed list, else empty.
 QString FixedStartValue(const QString& name);

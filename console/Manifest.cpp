@@ -11,8 +11,8 @@ namespace
 
 bool isJobOption(const QString& name)
 {
-    for (const JobOptionSpec& spec : JobOptionSpecs()) {
-        if (name == QLatin1String(spec.name))
+    for (const JobOption& option : JobOptionList()) {
+        if (name == QLatin1String(option.name))
             return true;
     }
     return false;
