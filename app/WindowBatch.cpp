@@ -3,6 +3,7 @@
 #include "common/MessageStyle.h"
 #include "options/OutputName.h"
 #include "pipeline/ConversionJob.h"
+#include "pipeline/StillsSet.h"
 
 #include <QFileInfo>
 
@@ -117,11 +118,8 @@ int MarkExistingOutputs(BatchPlan& plan, const JobFileSystem& files)
 {
     int count = 0;
     for (PlannedJob& job : plan.jobs) {
-        const JobRequest& request = job.request;
-        QString firstStill = request.stillsName;
-        firstStill.replace(firstStill.lastIndexOf(QLatin1String("%d")), 2, u'1');
         job.outputExists =
-            job.outputExists || (request.stills && files.Exists(request.outDir + firstStill));
+            job.outputExists || (job.request.stills && StillsExist(job.request, files));
         count += job.outputExists;
     }
     return count;

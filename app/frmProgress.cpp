@@ -1,6 +1,7 @@
 #include "app/frmProgress.h"
 
 #include "pipeline/Progress.h"
+#include "pipeline/StillsSet.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -69,10 +70,7 @@ void frmProgress::StartStep(const QString& step, int stills, const QString& stil
     m_step->setText(step);
     m_stills = stills;
     m_remaining->clear();
-    const qsizetype number = stillsName.lastIndexOf(QLatin1String("%d"));
-    const auto still = [&](int n) {
-        return QString(stillsName).replace(number, 2, QString::number(n));
-    };
+    const auto still = [&](int n) { return StillName(stillsName, n); };
     m_statusLine = stills == 1  ? QStringLiteral("Writing ") + still(1)
                    : stills > 1 ? QStringLiteral("Writing %1 to %2").arg(still(1), still(stills))
                                 : QString();
