@@ -131,13 +131,8 @@ std::optional<JobRefusal> RefuseBatch(const BatchPlan& plan)
     bool alike = true; // every video is refused with one message
     QStringList lines;
     for (const PlannedJob& job : plan.jobs) {
-        // Such a name cannot travel safely through the command lines.
         const std::optional<JobRefusal> refusal =
-            HoldsControlCharacter(job.request.source)
-                ? JobRefusal{QStringLiteral("THE FILE NAME HOLDS A LINE BREAK OR ANOTHER CONTROL "
-                                            "CHARACTER! RENAME THE FILE FIRST."),
-                             vbCritical, QStringLiteral("Error"), QString()}
-                : job.refusal;
+            HoldsControlCharacter(job.request.source) ? SourceNameRefusal() : job.refusal;
         if (!refusal) {
             alike = false;
             continue;

@@ -18,6 +18,7 @@ class frmProgress;
 class NewsFetcher;
 class SingleInstance;
 class WindowBatch;
+struct JobRefusal;
 struct JobRequest;
 struct StepResult;
 
@@ -118,6 +119,8 @@ private:
     void WireJob();
     JobRequest ReadJobRequest() const;
     void EnableJobControls(bool on);
+    // The message of a check that failed, then the focus it names.
+    void ShowRefusal(const JobRefusal& refusal);
     void ShowProgressWindow();
     void JobFinished();
 

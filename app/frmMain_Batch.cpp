@@ -39,9 +39,7 @@ void frmMain::StartBatch(const QStringList& videos)
     }
     BatchPlan plan = PlanBatch(requests, LocalFileSystem());
     if (const std::optional<JobRefusal> refusal = RefuseBatch(plan)) {
-        MsgBox(refusal->message, refusal->style, refusal->title);
-        if (!refusal->focus.isEmpty())
-            findChild<QWidget*>(refusal->focus)->setFocus();
+        ShowRefusal(*refusal);
         return;
     }
     const int existing = MarkExistingOutputs(plan, LocalFileSystem());

@@ -111,15 +111,20 @@ JobRequest frmMain::ReadJobRequest() const
     return job;
 }
 
+void frmMain::ShowRefusal(const JobRefusal& refusal)
+{
+    MsgBox(refusal.message, refusal.style, refusal.title);
+    if (!refusal.focus.isEmpty())
+        findChild<QWidget*>(refusal.focus)->setFocus();
+}
+
 void frmMain::cmdConvert_Click()
 {
     if (JobRunning())
         return;
     JobRequest job = ReadJobRequest();
     if (const std::optional<JobRefusal> refusal = CheckJob(job, LocalFileSystem())) {
-        MsgBox(refusal->message, refusal->style, refusal->title);
-        if (!refusal->focus.isEmpty())
-            findChild<QWidget*>(refusal->focus)->setFocus();
+        ShowRefusal(*refusal);
         return;
     }
     // The encoder replaces the file without a word, so the user is asked.

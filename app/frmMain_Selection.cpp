@@ -5,6 +5,7 @@
 #include "app/MsgBox.h"
 #include "options/OutputName.h"
 #include "options/VideoFilter.h"
+#include "pipeline/JobChecks.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -22,11 +23,8 @@ void frmMain::cmdInput_Click()
 
 void frmMain::TakeSource(const QString& path, const QString& title)
 {
-    // Such a name cannot travel safely through the command lines.
     if (HoldsControlCharacter(path)) {
-        MsgBox(QStringLiteral("THE FILE NAME HOLDS A LINE BREAK OR ANOTHER CONTROL CHARACTER! "
-                              "RENAME THE FILE FIRST."),
-               vbCritical, QStringLiteral("Error"));
+        ShowRefusal(SourceNameRefusal());
         return;
     }
     SetCaption(m_ui->lblInput, path);

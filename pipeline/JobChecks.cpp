@@ -29,6 +29,13 @@ JobRefusal refusal(const QString& message, const QString& focus)
 
 } // namespace
 
+JobRefusal SourceNameRefusal()
+{
+    return refusal(QStringLiteral("THE FILE NAME HOLDS A LINE BREAK OR ANOTHER CONTROL CHARACTER! "
+                                  "RENAME THE FILE FIRST."),
+                   QString());
+}
+
 const JobFileSystem& LocalFileSystem()
 {
     static const RealFileSystem files;

@@ -29,6 +29,10 @@ struct JobRefusal {
     QString focus;
 };
 
+// A source whose name holds a line break or another control character: such a
+// name cannot travel safely through the command lines.
+JobRefusal SourceNameRefusal();
+
 // The checks of a job before anything is written or started, in the order
 // the user meets them; the first that fails is returned.
 std::optional<JobRefusal> CheckJob(const JobRequest& job, const JobFileSystem& files);
