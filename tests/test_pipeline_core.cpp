@@ -4,6 +4,7 @@
 #include "common/CommandLine.h"
 #include "options/OutputName.h"
 #include "pipeline/Commands.h"
+#include "pipeline/JobLog.h"
 #include "pipeline/PathHelpers.h"
 #include "pipeline/ProbeReport.h"
 #include "pipeline/Progress.h"
@@ -44,6 +45,7 @@ private slots:
     void initTestCase() { IsolateProcess(); }
     void tables();
     void progress();
+    void ffmpegReleases();
     void pathsAndErrors();
     void processRunner();
     void pauseAndCancel();
@@ -115,6 +117,41 @@ void TestPipelineCore::progress()
     QCOMPARE(ParseClock("01:02:03.5").value(), 3723.5);
     QVERIFY(!ParseClock("N/A"));
     QCOMPARE(RemainingText(25, 30), QString("1:30 left"));
+}
+
+// FFmpeg 5.1's and 7.1's own output of an encode and of a failure, captured in ffmpeg-output/ from
+// a source whose name reads as progress: the percent follows the status lines and never goes back
+// (7.1 writes "time=N/A" for a while), the last line is shown, the details name paths plainly.
+void TestPipelineCore::ffmpegReleases()
+{
+    for (const QString release : {"5.1", "7.1"}) {
+        const QString folder = KESTREL_TEST_SOURCE_DIR "/tests/ffmpeg-output/" + release + "/";
+        auto captured = [&](const QString& name) {
+            QFile file(folder + name);
+            const QByteArray all = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+            return all.mid(all.indexOf('\n') + 1); // the line naming the command
+        };
+        const QByteArray encode = captured("encode.txt");
+        ProgressParser p;
+        QList<int> percents;
+        for (qsizetype at = 0; at < encode.size(); at += 7)
+            if (p.Feed(encode.mid(at, 7)) && p.Percent())
+                percents << *p.Percent();
+        QCOMPARE(p.DurationSeconds().value(), 8.05);
+        QVERIFY(qAbs(p.DoneSeconds().value() - 8.0) < 0.1); // 7.1 ends at 7.96, 5.1 at 8.05
+        QVERIFY2(percents.size() > 4 && percents.last() >= 98 &&
+                     std::is_sorted(percents.begin(), percents.end()),
+                 qPrintable(release));
+        QCOMPARE(p.LastStatusLine().toUtf8(), encode.trimmed().split('\n').last());
+
+        JobLog log;
+        log.ProgramStarted("ffmpeg");
+        log.Output(captured("errors.txt"));
+        const QString details = log.Details();
+        QVERIFY2(details.contains(" No such file or directory") && !details.contains("file:") &&
+                     details.contains(QRegularExpression("(^|\\s)/tmp/tmp\\.\\w+/none\\.avi")),
+                 qPrintable(details));
+    }
 }
 
 void TestPipelineCore::pathsAndErrors()

@@ -1,6 +1,7 @@
 # The files the encoder's tests read, made in the folder $1: sources, a colour table (the
 # application's, $2, and colours.txt), links named ffmpeg and ffprobe to the front-end $3, a folder
-# a stand-in swaps in for a stills folder, and the stand-in FFmpeg that failures.txt describes.
+# a stand-in swaps in for a stills folder, and the stand-in FFmpeg that failures.txt describes
+# (its lists are FFmpeg's, or those of a release's in $LISTINGS).
 set -e
 colours="$(cd "$(dirname "$0")" && pwd)/colours.txt"
 cd "$1"
@@ -21,8 +22,14 @@ mkdir links victim && echo x >victim/keep
 ln -s "$3" links/ffmpeg && ln -s "$3" links/ffprobe
 cat >stand-in <<'END'
 #!/bin/sh
-case "$2" in -muxers|-encoders|-filters|-h) echo >>"$0.asked"; ffmpeg "$@" | grep -v -e "$(echo "${LACKS:-^$}" | tr , '\n')"; exit;; esac
+case "$2" in -muxers|-encoders|-filters) echo >>"$0.asked"
+    { if [ -n "$LISTINGS" ]; then grep -v '^#' "$LISTINGS/${2#-}.txt"; else ffmpeg "$@"; fi; } |
+        grep -v -e "$(echo "${LACKS:-^$}" | tr , '\n')"; exit;; esac
+case " $* " in *" -fps_mode cfr -f null - "*) echo >>"$0.asked"; case ",$LACKS," in *,-fps_mode,*)
+    printf "Unrecognized option 'fps_mode'.\nError splitting the argument list: Option not found\n" >&2
+    exit 8;; esac; exec ffmpeg "$@";; esac
 for a; do last=$a; done; OUT=${last#file:}
 [ -z "$BODY" ] || { eval "$BODY"; exit; }; exec ffmpeg "$@"
 END
-chmod 700 stand-in
+printf '#!/bin/sh\ngrep -v "^#" "$ANSWER"\n' >answer
+chmod 700 stand-in answer

@@ -96,6 +96,7 @@ class TestEncoder : public QObject
     {
         args.replace("@SRC", src("av.avi")).replace("@FILES", dir.path()).replace("@FONT", dejaVu);
         args.replace("@APP", QFileInfo(frontEnd).path()).replace("@FRONTEND", frontEnd);
+        args.replace("@RELEASES", FFMPEG_OUTPUT_DIR);
         args.replace("@LONG", QString(100000, '1')).replace("@OUT", work + "/out.flv");
         return args.replace("@DIR", work).split('|', Qt::SkipEmptyParts);
     }

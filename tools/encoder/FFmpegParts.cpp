@@ -19,13 +19,13 @@ namespace
 
 struct Part {
     unsigned bit;
-    const char* list; // the FFmpeg option that lists it
+    const char* list; // the FFmpeg option that lists it; none for an option, which is tried
     const char* name;
     const char* lacking; // "no ..." in the message
 };
 
 constexpr Part parts[] = {
-    {FpsModeOption, "-h", "-fps_mode", "no -fps_mode option (it needs FFmpeg 5.1 or later)"},
+    {FpsModeOption, nullptr, "-fps_mode", "no -fps_mode option (it needs FFmpeg 5.1 or later)"},
     {FlvMuxer, "-muxers", "flv", "no flv muxer"},
     {Image2Muxer, "-muxers", "image2", "no image2 muxer"},
     {FlvEncoder, "-encoders", "flv1", "no flv1 (Sorenson H.263) encoder"},
@@ -36,18 +36,14 @@ constexpr Part parts[] = {
     {DrawtextFilter, "-filters", "drawtext", "no drawtext filter (it needs libfreetype)"},
 };
 
-// True when LISTING, FFmpeg's answer to LIST, names NAME: "-h long" lists an
-// option at the start of a line; the other lists give flags, then the name
-// (or names joined by ","), and an encoder line may end "(codec NAME)".
+// True when LISTING, FFmpeg's answer to LIST, names NAME: each line gives
+// flags, then the name (or names joined by ","), and an encoder line may end
+// "(codec NAME)". The flags' column is wider in FFmpeg 7 than in 5; the words
+// are the same.
 bool listed(const std::string& listing, const std::string& list, const std::string& name)
 {
     std::istringstream lines(listing);
     for (std::string line; std::getline(lines, line);) {
-        if (list == "-h") {
-            if (line.compare(0, name.size() + 1, name + " ") == 0)
-                return true;
-            continue;
-        }
         std::istringstream words(line);
         std::string flags, names;
         words >> flags >> names;
@@ -56,6 +52,29 @@ bool listed(const std::string& listing, const std::string& list, const std::stri
             return true;
     }
     return false;
+}
+
+// Whether FFMPEG takes the output option OPTION ("-fps_mode cfr" on a short
+// run into nothing). Its help is not read: FFmpeg 7 writes a per-stream option
+// as "-fps_mode[:<stream_spec>]", 5.1 as "-fps_mode", and a later one may
+// write it otherwise. Throws Failure when the run fails for another reason.
+bool takesOption(const std::string& ffmpeg, const std::string& option)
+{
+    std::string errors;
+    const int code = runTool({ffmpeg, "-hide_banner", "-nostdin", "-v", "error", "-f", "lavfi",
+                              "-i", "nullsrc=d=0.04", option, "cfr", "-f", "null", "-"},
+                             nullptr, &errors);
+    if (code == 0)
+        return true;
+    if (errors.find("Unrecognized option '" + option.substr(1) + "'") != std::string::npos)
+        return false;
+    while (!errors.empty() && (errors.back() == '\n' || errors.back() == '\r'))
+        errors.pop_back();
+    const size_t lastLine = errors.find_last_of("\r\n");
+    throw Failure("cannot try whether " + quoted(ffmpeg) + " takes " + option +
+                  " (it ended with code " + std::to_string(code) + ": " +
+                  oneLine(lastLine == std::string::npos ? errors : errors.substr(lastLine + 1)) +
+                  ")");
 }
 
 constexpr unsigned allParts = [] {
@@ -70,14 +89,16 @@ unsigned askFFmpeg(const std::string& ffmpeg)
     unsigned found = 0;
     std::string lastList, listing;
     for (const Part& part : parts) {
+        if (!part.list) {
+            found |= takesOption(ffmpeg, part.name) ? part.bit : 0;
+            continue;
+        }
         if (part.list != lastList) {
             lastList = part.list;
-            std::vector<std::string> argv = {ffmpeg, "-hide_banner", part.list};
-            if (lastList == "-h")
-                argv.push_back("long");
             std::string errors;
             listing.clear();
-            if (const int code = runTool(argv, &listing, &errors); code != 0)
+            if (const int code = runTool({ffmpeg, "-hide_banner", part.list}, &listing, &errors);
+                code != 0)
                 throw Failure("cannot ask " + quoted(ffmpeg) + " what it offers (" + part.list +
                               " ended with code " + std::to_string(code) + ")");
         }
