@@ -77,3 +77,22 @@ Catalogs LoadCatalogs(const QString& appFolder)
         catalogs.colors.append(ParseColorLine(QString::fromLocal8Bit(line)));
     return catalogs;
 }
+
+QString FontPackage(const QString& fontFileName)
+{
+    // Debian 13 moved Liberation Sans Narrow out of fonts-liberation, to the same path.
+    static const struct {
+        const char* start;
+        const char* package;
+    } packages[] = {
+        {"truetype/liberation/LiberationSansNarrow",
+         "fonts-liberation-sans-narrow (on Debian 12: fonts-liberation)"},
+        {"truetype/liberation/", "fonts-liberation"},
+        {"truetype/dejavu/", "fonts-dejavu-core"},
+        {"truetype/freefont/", "fonts-freefont-ttf"},
+    };
+    for (const auto& font : packages)
+        if (fontFileName.startsWith(QLatin1String(font.start)))
+            return QLatin1String(font.package);
+    return QString();
+}

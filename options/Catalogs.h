@@ -37,6 +37,10 @@ QList<QByteArray> SplitCatalogLines(const QByteArray& data);
 FontEntry ParseFontLine(const QString& line);   // throws VbError 9 without field 2
 ColorEntry ParseColorLine(const QString& line); // throws VbError 9, 13 or 6
 
+// The Debian package that holds a font of the catalog (a file name relative to
+// the system fonts folder), as the user would install it; empty when unknown.
+QString FontPackage(const QString& fontFileName);
+
 // Reads fonts.txt, fontsizes.txt and colors.txt from the folder and checks
 // that the start positions exist, in the order start-up has always used.
 // Any failure throws VbError with the number and description to report.

@@ -2,6 +2,7 @@
 
 #include "common/MessageStyle.h"
 #include "common/VbNumber.h"
+#include "options/Catalogs.h"
 #include "pipeline/PathHelpers.h"
 
 #include <QFileInfo>
@@ -56,6 +57,20 @@ std::optional<JobRefusal> CheckJob(const JobRequest& job, const JobFileSystem& f
     const bool watermark = job.options.watermark;
     if (watermark && job.options.watermarkText.isEmpty())
         return refusal(QStringLiteral("WATERMARK TEXT MISSING!"), QStringLiteral("txtWatermark"));
+    // A font the catalog names may be missing on this machine (Debian moves fonts between
+    // packages); FFmpeg would only fail on it once the job has begun.
+    const QString font = job.options.fontFileName;
+    if (watermark && !files.Exists(job.windowsDir + job.separator + QStringLiteral("fonts") +
+                                   job.separator + font)) {
+        const QString package = FontPackage(font);
+        return refusal(QStringLiteral("THE WATERMARK FONT \"") + font +
+                           QStringLiteral("\" IS NOT INSTALLED! ") +
+                           (package.isEmpty()
+                                ? QStringLiteral("INSTALL IT OR CHOOSE ANOTHER FONT.")
+                                : QStringLiteral("INSTALL THE DEBIAN PACKAGE ") + package +
+                                      QStringLiteral(" OR CHOOSE ANOTHER FONT.")),
+                       QStringLiteral("cmbFontFileName"));
+    }
     // The opacity comes from a settings file and may hold anything.
     if (watermark && !ParseVbInteger(job.alphaText).ok())
         return refusal(QStringLiteral("INVALID WATERMARK OPACITY! LOAD A VALID SETTINGS FILE."),

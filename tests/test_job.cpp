@@ -23,10 +23,13 @@ JobRequest request(const QString& app, const QString& changes = QString())
     job.appFolder = app;
     job.windowsDir = "/usr/share";
     job.sourceSize = {320, 240};
-    const QHash<QString, QString*> texts = {
-        {"source", &job.source},     {"dir", &job.outDir},
-        {"name", &job.outFile},      {"alpha", &job.alphaText},
-        {"count", &job.stillsCount}, {"text", &job.options.watermarkText}};
+    const QHash<QString, QString*> texts = {{"source", &job.source},
+                                            {"dir", &job.outDir},
+                                            {"name", &job.outFile},
+                                            {"alpha", &job.alphaText},
+                                            {"count", &job.stillsCount},
+                                            {"text", &job.options.watermarkText},
+                                            {"font", &job.options.fontFileName}};
     const QString start = "source=/v/clip.avi;dir=/out/;name=clip.flv;alpha=255;count=10;";
     for (const QString& change : (start + changes).split(';', Qt::SkipEmptyParts)) {
         const QString key = change.section('=', 0, 0), value = change.section('=', 1);
@@ -124,6 +127,7 @@ void TestJob::checks()
     CompareGoldenTable("job-checks.txt", [](const QString& changes) {
         FakeFileSystem files;
         files.files = {{"/v/clip.avi", "A"},
+                       {"/usr/share/fonts/f.ttf", "F"},
                        {"/out/clip.flv", changes.contains("same") ? "A" : "B"}};
         files.shortNames = !changes.contains("noshort");
         const std::optional<JobRefusal> got = CheckJob(request("/app", changes), files);
