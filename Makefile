@@ -1,22 +1,26 @@
 # The two commands of the README:
 #   make run    set up this machine, build, and start the program
-#   make test   set up this machine, build, and run every test headless,
-#               the package test on the packages of make deb among them
-# and make deb, the Debian packages kestrel and flvmdi in build/deb/.
+#   make test   set up this machine, build, and run every test headless
+# and make deb, the Debian packages kestrel and flvmdi in build/deb/, and
+# make check-packages, the tests of those packages on Debian 12 and 13.
 BUILD ?= build
 APP_DIR := $(BUILD)/kestrel-app
 DEB_DIR := $(BUILD)/deb
 JOBS ?= $(shell nproc)
 
-.PHONY: run test setup compile format install deb
+.PHONY: run test setup compile format install deb check-packages
 
 run: setup compile
 	$(APP_DIR)/kestrel
 
-# The packages' own build runs no tests here: the suite runs them all.
 test: setup compile
-	$(MAKE) deb DEB_BUILD_OPTIONS=nocheck
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The packages' own build runs no tests here: make test runs them all.
+check-packages:
+	$(MAKE) deb DEB_BUILD_OPTIONS=nocheck
+	bash tests/package/check_package.sh $(DEB_DIR)
+	bash tests/package/other_release.sh $(DEB_DIR)
 
 setup:
 	bash scripts/setup.sh

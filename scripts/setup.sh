@@ -15,7 +15,6 @@ PACKAGES=(
   qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-layouts
   qml6-module-qtquick-templates qml6-module-qtquick-window
   qml6-module-qtqml-workerscript qml6-module-qtmultimedia
-  libqt6multimediaquick6
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   # (H.264 in an FLV reaches the decoder through h264parse)
   gstreamer1.0-plugins-bad
@@ -30,7 +29,7 @@ PACKAGES=(
   parallel openssh-server rsync
   # the private session bus of the desktop-session test
   dbus-daemon
-  clang libclang-rt-14-dev
+  clang libclang-rt-dev
   # the JSON reader of the encoder front-end
   nlohmann-json3-dev
   # the browser test: Chromium plays our FLV files with flv.js
@@ -53,6 +52,15 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# Liberation Sans Narrow, a watermark font, has a package of its own since
+# Debian 13; Debian 12's fonts-liberation still holds it.
+narrow=/usr/share/fonts/truetype/liberation/LiberationSansNarrow-Regular.ttf
+if [ "${1:-}" != deb ] && [ ! -e "$narrow" ]; then
+  $SUDO apt-get update -qq
+  $SUDO apt-get satisfy -y -qq --no-install-recommends \
+    "fonts-liberation-sans-narrow | fonts-liberation (<< 1:2)"
 fi
 
 if [ "${1:-}" = deb ]; then
