@@ -19,18 +19,25 @@ QList<JobRequest> manifestRequests(const ConsoleArguments& args, const Catalogs&
         throw UsageError(QStringLiteral("--manifest ") + args.manifest +
                          QStringLiteral(": cannot read the file"));
     QList<JobRequest> requests;
-    for (const ManifestJob& line : ParseManifest(file.readAll(), args.manifest)) {
-        try {
-            JobRequest request = BuildRequest(args.jobOptions + line.options, catalogs, appFolder);
-            request.source = QFileInfo(line.source).absoluteFilePath();
-            requests << request;
-        } catch (const UsageError& error) {
-            throw UsageError(QStringLiteral("%1 line %2: %3")
-                                 .arg(args.manifest)
-                                 .arg(line.line)
-                                 .arg(error.message()));
+    QStringList bad;
+    for (const ManifestJob& line : ParseManifest(file.readAll())) {
+        QString error = line.error;
+        if (error.isEmpty()) {
+            try {
+                JobRequest request =
+                    BuildRequest(args.jobOptions + line.options, catalogs, appFolder);
+                request.source = QFileInfo(line.source).absoluteFilePath();
+                requests << request;
+            } catch (const UsageError& refused) {
+                error = refused.message();
+            }
         }
+        if (!error.isEmpty())
+            bad << QStringLiteral("%1 line %2: %3")
+                       .arg(args.manifest, QString::number(line.line), error);
     }
+    if (!bad.isEmpty())
+        throw UsageError(bad.join(u'\n'));
     return requests;
 }
 
