@@ -117,7 +117,7 @@ void TestConsoleConvert::stoppedInTheMiddle()
 }
 
 // A video that grows for a while is taken once, whole, when it has stopped, into an output folder
-// made for it as mkdir -p makes one.
+// made for it as mkdir -p makes one; changed later, it is skipped with what --watch lets one do.
 void TestConsoleConvert::watchedFolder()
 {
     QVERIFY(QDir(m_dir.path()).mkpath("w"));
@@ -130,6 +130,13 @@ void TestConsoleConvert::watchedFolder()
     growing.close();
     QCOMPARE(next(run, "ended")["result"].toString(), "converted");
     QVERIFY(next(run, "queued", 2500).isEmpty()); // no second take
+    QVERIFY(growing.open(QIODevice::Append) && growing.write("x") == 1);
+    growing.close();
+    const QJsonObject skipped = next(run, "ended");
+    QCOMPARE(skipped["result"].toString() + ' ' + skipped["message"].toString(),
+             "skipped " + path("made/flv/grows.flv") +
+                 " EXISTS! --watch NEVER REPLACES IT: DELETE IT, AND THE VIDEO IS CONVERTED AGAIN "
+                 "WHEN IT CHANGES OR WHEN --watch STARTS AGAIN!");
     const mode_t umaskBits = ::umask(0);
     ::umask(umaskBits);
     for (const auto& [folder, mode] : {std::pair{"made", (0777 & ~umaskBits) | 0300},
