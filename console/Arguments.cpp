@@ -56,7 +56,8 @@ ConsoleArguments ParseArguments(const QStringList& arguments)
                              ? QCommandLineOption(option.names, QString(), option.valueName)
                              : QCommandLineOption(option.names));
     if (!parser.parse(arguments))
-        throw UsageError(parser.errorText());
+        throw UsageError(parser.errorText() +
+                         QStringLiteral("\nTRY 'kestrel-convert --help' FOR MORE INFORMATION!"));
 
     ConsoleArguments args;
     if (parser.isSet(QStringLiteral("help")))

@@ -82,8 +82,12 @@ void EventReport::Refused(int job, const QString& message)
 
 void EventReport::Skipped(int job, const QString& existing)
 {
+    // A watched folder, whose count is not known, takes no --overwrite.
     Ended(job, {JobResult::Skipped, std::nullopt, QString()},
-          existing + QStringLiteral(" exists (--overwrite replaces it)"));
+          existing + (m_jobs > 0 ? QStringLiteral(" exists (--overwrite replaces it)")
+                                 : QStringLiteral(" EXISTS! --watch NEVER REPLACES IT: DELETE IT, "
+                                                  "AND THE VIDEO IS CONVERTED AGAIN WHEN IT "
+                                                  "CHANGES OR WHEN --watch STARTS AGAIN!")));
 }
 
 QString EventReport::prefix(int job) const

@@ -128,11 +128,9 @@ void applyOption(JobRequest& job, const QString& name, const QString& value,
         job.stills = true;
         job.stillsCount = QString::number(wholeNumber(name, value, 1, 99));
     } else if (name == u"output-dir") {
-        const QFileInfo folder(value);
-        if (!folder.isDir())
-            throw UsageError(QStringLiteral("--output-dir ") + value +
-                             QStringLiteral(": no such folder"));
-        job.outDir = QDir::cleanPath(folder.absoluteFilePath()) + job.separator;
+        if (value.isEmpty())
+            throw UsageError(QStringLiteral("--output-dir takes a folder (not \"\")"));
+        job.outDir = QDir::cleanPath(QFileInfo(value).absoluteFilePath()) + job.separator;
     } else if (name != u"settings") {
         throw UsageError(QStringLiteral("there is no option --") + name +
                          QStringLiteral(" for a job"));

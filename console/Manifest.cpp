@@ -34,8 +34,11 @@ QString optionText(const QString& name, const QJsonValue& value)
 
 ManifestJob parseObject(const QByteArray& line)
 {
+    // Qt's parser blames the last string or number when the text ends right
+    // after it ("unterminated string" for a missing "}"); with the line's end
+    // after it, it names what is missing.
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+    const QJsonDocument document = QJsonDocument::fromJson(line + '\n', &error);
     if (error.error != QJsonParseError::NoError)
         throw UsageError(error.errorString());
     if (!document.isObject())
@@ -58,7 +61,7 @@ ManifestJob parseObject(const QByteArray& line)
 
 } // namespace
 
-QList<ManifestJob> ParseManifest(const QByteArray& text, const QString& fileName)
+QList<ManifestJob> ParseManifest(const QByteArray& text)
 {
     QList<ManifestJob> jobs;
     const QList<QByteArray> lines = text.split('\n');
@@ -69,18 +72,17 @@ QList<ManifestJob> ParseManifest(const QByteArray& text, const QString& fileName
         const QByteArray trimmed = line.trimmed();
         if (trimmed.isEmpty() || trimmed.startsWith('#'))
             continue;
+        ManifestJob job;
         try {
-            ManifestJob job;
             if (trimmed.startsWith('{'))
                 job = parseObject(trimmed);
             else
                 job.source = QFile::decodeName(line);
-            job.line = i + 1;
-            jobs.append(job);
         } catch (const UsageError& error) {
-            throw UsageError(
-                QStringLiteral("%1 line %2: %3").arg(fileName).arg(i + 1).arg(error.message()));
+            job.error = error.message();
         }
+        job.line = i + 1;
+        jobs.append(job);
     }
     return jobs;
 }

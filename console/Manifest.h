@@ -13,7 +13,8 @@ struct ManifestJob {
     int line = 0; // counted from 1
     QString source;
     OptionValues options;
+    QString error; // what is wrong in the line; empty when it reads well
 };
 
-// Throws UsageError naming the first bad line.
-QList<ManifestJob> ParseManifest(const QByteArray& text, const QString& fileName);
+// The jobs of every line that holds one, in order, bad lines too.
+QList<ManifestJob> ParseManifest(const QByteArray& text);

@@ -48,7 +48,8 @@ void TestConsole::plans()
         {"logo.wsx", EncodeSettingsFile({"Logo", 3, "128", WatermarkCorner::BottomLeft, 2, 0})},
         {"m.txt", "# two jobs\nv/a.avi\n\n{\"source\": \"v/B.MOV\", \"size\": \"160x120\", "
                   "\"no-audio\": true}\n"},
-        {"bad.txt", "v/a.avi\n{\"source\": \"v/a.avi\", \"opacity\": \"x\"}\n"}};
+        {"bad.txt", "v/a.avi\n{\"source\": \"v/a.avi\", \"opacity\": \"x\"}\n{\"source\": "
+                    "\"v/B.MOV\"\n{\"source\": \"v/B.MOV\", \"corner\": \"middle\"}\n"}};
     const QStringList empty =
         QString("v/a.avi v/B.MOV v/x.flv v/.hidden.avi v/notes.txt v/sub/c.mov "
                 "dup/clip.avi dup/clip.mov dup/clip.flv out/a.flv")
@@ -87,8 +88,9 @@ void TestConsole::plans()
     });
     CompareGoldenTable("manifests.txt", [](const QString& text) {
         QStringList jobs;
-        for (const ManifestJob& job : ParseManifest(text.toUtf8(), "m")) {
-            jobs << QString::number(job.line) + ':' + job.source;
+        for (const ManifestJob& job : ParseManifest(text.toUtf8())) {
+            jobs << QString::number(job.line) +
+                        (job.error.isEmpty() ? ':' + job.source : " bad: " + job.error);
             for (const auto& [name, value] : job.options)
                 jobs.last() += ' ' + name + '=' + value;
         }

@@ -4,6 +4,7 @@
 
 #include <QtTest>
 #include <csignal>
+#include <sys/stat.h>
 
 using namespace TestSupport;
 
@@ -115,12 +116,13 @@ void TestConsoleConvert::stoppedInTheMiddle()
     QCOMPARE(QProcess::execute("pgrep", {"-f", path("v/long.avi")}), 1);
 }
 
-// A video that grows for a while is taken once, whole, when it has stopped.
+// A video that grows for a while is taken once, whole, when it has stopped, into an output folder
+// made for it as mkdir -p makes one; changed later, it is skipped with what --watch lets one do.
 void TestConsoleConvert::watchedFolder()
 {
     QVERIFY(QDir(m_dir.path()).mkpath("w"));
     QProcess run;
-    start(run, {"--watch", "w", "-o", "out"});
+    start(run, {"--watch", "w", "-o", "made/flv/"});
     QFile source(path("v/a.avi")), growing(path("w/grows.avi"));
     QVERIFY(source.open(QIODevice::ReadOnly) && growing.open(QIODevice::WriteOnly));
     for (qint64 part = source.size() / 4 + 1; !source.atEnd(); QTest::qWait(700))
@@ -128,6 +130,21 @@ void TestConsoleConvert::watchedFolder()
     growing.close();
     QCOMPARE(next(run, "ended")["result"].toString(), "converted");
     QVERIFY(next(run, "queued", 2500).isEmpty()); // no second take
+    QVERIFY(growing.open(QIODevice::Append) && growing.write("x") == 1);
+    growing.close();
+    const QJsonObject skipped = next(run, "ended");
+    QCOMPARE(skipped["result"].toString() + ' ' + skipped["message"].toString(),
+             "skipped " + path("made/flv/grows.flv") +
+                 " EXISTS! --watch NEVER REPLACES IT: DELETE IT, AND THE VIDEO IS CONVERTED AGAIN "
+                 "WHEN IT CHANGES OR WHEN --watch STARTS AGAIN!");
+    const mode_t umaskBits = ::umask(0);
+    ::umask(umaskBits);
+    for (const auto& [folder, mode] : {std::pair{"made", (0777 & ~umaskBits) | 0300},
+                                       std::pair{"made/flv", 0777 & ~umaskBits}}) {
+        struct stat made;
+        QVERIFY(::stat(QFile::encodeName(path(folder)).constData(), &made) == 0);
+        QCOMPARE(made.st_mode & 07777, mode);
+    }
     ::kill(pid_t(run.processId()), SIGINT);
     run.waitForFinished();
     QCOMPARE(run.exitCode(), 130);
