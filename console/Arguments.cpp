@@ -57,7 +57,7 @@ ConsoleArguments ParseArguments(const QStringList& arguments)
                              : QCommandLineOption(option.names));
     if (!parser.parse(arguments))
         throw UsageError(parser.errorText() +
-                         QStringLiteral("\nTRY 'kestrel-convert --help' FOR MORE INFORMATION!"));
+                         QStringLiteral("\nTry 'kestrel-convert --help' for more information."));
 
     ConsoleArguments args;
     if (parser.isSet(QStringLiteral("help")))

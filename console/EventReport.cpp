@@ -85,9 +85,9 @@ void EventReport::Skipped(int job, const QString& existing)
     // A watched folder, whose count is not known, takes no --overwrite.
     Ended(job, {JobResult::Skipped, std::nullopt, QString()},
           existing + (m_jobs > 0 ? QStringLiteral(" exists (--overwrite replaces it)")
-                                 : QStringLiteral(" EXISTS! --watch NEVER REPLACES IT: DELETE IT, "
-                                                  "AND THE VIDEO IS CONVERTED AGAIN WHEN IT "
-                                                  "CHANGES OR WHEN --watch STARTS AGAIN!")));
+                                 : QStringLiteral(" exists (--watch never replaces it: delete it, "
+                                                  "and the video is converted again when it "
+                                                  "changes or when --watch starts again)")));
 }
 
 QString EventReport::prefix(int job) const

@@ -75,11 +75,9 @@ void makeFolder(const QString& folder)
         const int error = errno;
         if (QFileInfo(part).isDir())
             continue;
-        throw UsageError(QStringLiteral("CANNOT MAKE THE FOLDER \"") + part +
-                         QStringLiteral("\": ") +
-                         (error == EEXIST ? QStringLiteral("A FILE IS IN THE WAY")
-                                          : qt_error_string(error).toUpper()) +
-                         u'!');
+        throw UsageError(
+            QStringLiteral("cannot make the folder \"") + part + QStringLiteral("\": ") +
+            (error == EEXIST ? QStringLiteral("a file is in the way") : qt_error_string(error)));
     }
 }
 

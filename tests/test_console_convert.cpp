@@ -135,8 +135,8 @@ void TestConsoleConvert::watchedFolder()
     const QJsonObject skipped = next(run, "ended");
     QCOMPARE(skipped["result"].toString() + ' ' + skipped["message"].toString(),
              "skipped " + path("made/flv/grows.flv") +
-                 " EXISTS! --watch NEVER REPLACES IT: DELETE IT, AND THE VIDEO IS CONVERTED AGAIN "
-                 "WHEN IT CHANGES OR WHEN --watch STARTS AGAIN!");
+                 " exists (--watch never replaces it: delete it, and the video is converted again "
+                 "when it changes or when --watch starts again)");
     const mode_t umaskBits = ::umask(0);
     ::umask(umaskBits);
     for (const auto& [folder, mode] : {std::pair{"made", (0777 & ~umaskBits) | 0300},
