@@ -84,11 +84,15 @@ void TestConsoleConvert::folderTwoAtATime()
         QVERIFY(QFile::exists(event["log"].toString()));
     }
     ended.sort();
+    // FFmpeg's own code for a damaged source: 1 from FFmpeg 5.1, 183 from 7.1.
+    const int damaged = QProcess::execute(
+        "ffmpeg", {"-nostdin", "-v", "quiet", "-i", path("v/c.avi"), "-f", "null", "-"});
     QCOMPARE(ended, (QStringList{"a.flv converted 0 FLV CONVERSION SUCCESSFUL! IMAGE(S) GENERATED!",
                                  "b.flv converted 0 FLV CONVERSION SUCCESSFUL! IMAGE(S) GENERATED!",
-                                 "c.flv failed 1 ENCODING FAILED! POSSIBLE REASON IS A "
-                                 "DAMAGED/IMPROPER/CORRUPTED/UNSUPPORTED SOURCE VIDEO FILE. "
-                                 "IMAGE GENERATION FAILED!"}));
+                                 "c.flv failed " + QString::number(damaged) +
+                                     " ENCODING FAILED! POSSIBLE REASON IS A "
+                                     "DAMAGED/IMPROPER/CORRUPTED/UNSUPPORTED SOURCE VIDEO FILE. "
+                                     "IMAGE GENERATION FAILED!"}));
     run.waitForFinished(); // false when it has ended already
     QCOMPARE(run.readAllStandardError().count('\n'), 3);
     QCOMPARE(files("out"), (QStringList{"a-cover1.jpg", "a-cover2.jpg", "a.flv", "b-cover1.jpg",

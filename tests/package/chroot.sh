@@ -5,7 +5,8 @@
 # The sources name that release's own suites at the addresses this machine uses. Downloaded .deb
 # files are kept in one folder for every chroot ($KESTREL_DEB_CACHE, else ~/.cache/kestrel/debs),
 # but each chroot starts clean. Before COMMAND, the chroot must be the release asked for, with its
-# FFmpeg (5.1 on Debian 12, 7.1 on 13): anything else fails.
+# FFmpeg (5.1 on Debian 12, 7.1 on 13): anything else fails. It trusts the certificate
+# authorities this machine added to its own (a proxy's, for the npm registry).
 set -euo pipefail
 release=$1 variant=$2 packages=$3 command=$4
 case $release in
@@ -37,7 +38,7 @@ cache=${KESTREL_DEB_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/kestrel/debs}
 mkdir -p "$cache/partial"
 export KESTREL_RELEASE=$number KESTREL_FFMPEG=$ffmpeg KESTREL_COMMAND=$command KESTREL_CACHE=$cache
 # shellcheck disable=SC2016 # the hooks expand $1 and the variables themselves
-mmdebstrap --variant="$variant" --include="ffmpeg,$packages" --format=null --quiet \
+mmdebstrap --variant="$variant" --include="ffmpeg,ca-certificates,$packages" --format=null --quiet \
     --skip=essential/unlink,cleanup/apt/cache \
     --aptopt='APT::Keep-Downloaded-Packages "true"' \
     --setup-hook='mkdir -p "$1/var/cache/apt/archives" && mount --bind "$KESTREL_CACHE" "$1/var/cache/apt/archives"' \
@@ -46,6 +47,9 @@ mmdebstrap --variant="$variant" --include="ffmpeg,$packages" --format=null --qui
             { echo "the chroot is not Debian $KESTREL_RELEASE:"; cat "$1/etc/os-release"; false; } >&2; } &&
         { [ "$(chroot "$1" ffmpeg -version | head -1 | cut -d" " -f3 | cut -d. -f1-2)" = "$KESTREL_FFMPEG" ] ||
             { echo "the chroot has not FFmpeg $KESTREL_FFMPEG"; false; } >&2; } &&
+        { [ -z "$(ls /usr/local/share/ca-certificates)" ] ||
+            { cp -r /usr/local/share/ca-certificates/. "$1/usr/local/share/ca-certificates/" &&
+              chroot "$1" update-ca-certificates >/dev/null; }; } &&
         sh -ec "$KESTREL_COMMAND" chroot "$1" || status=$?
         umount "$1/var/cache/apt/archives"; exit $status' \
     "$release" /dev/null "$work/$release.sources"
