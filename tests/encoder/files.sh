@@ -15,6 +15,7 @@ cp three.avi 50%.avi
 src audiofirst.flv -i testsrc=size=240x180:rate=12:duration=1 -f lavfi -i sine=r=22050:d=1 -map 1:a -map 0:v -c:v flv1
 src dnx.mov -i testsrc=size=1920x1080:rate=25:duration=0.2 -c:v dnxhd -b:v 36M -pix_fmt yuv422p
 src black.avi -i color=c=black:s=160x120:r=10:d=1 -c:v mpeg4
+src busy.avi -i testsrc2=size=320x240:rate=25:duration=3 -c:v mpeg4 -q:v 2
 src noise.avi -i 'nullsrc=s=320x240:r=25:d=2,geq=random(1)*255:128:128' -c:v mpeg4 -q:v 2
 printf '%5000s' | tr ' ' k >"Video: b, c, 999x777, 1.avi"
 cat "$2" "$colours" >rgb.txt

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,6 +20,9 @@ namespace
 constexpr char kMark[] = ".kestrel-scratch@";
 constexpr char kLockName[] = "lock"; // in a marked folder
 constexpr time_t kStaleSeconds = 3600;
+// How much later than a folder's time its maker's start must lie to tell
+// them apart: file times may be coarse (2 s on FAT) and clocks step.
+constexpr double kSameMoment = 5;
 
 // A descriptor closed at the end of its scope.
 struct Closer {
@@ -64,9 +68,14 @@ std::string markedName(const std::string& base)
     return "." + base.substr(0, room) + tail;
 }
 
-// The host named by a whole marked name (".BASE.kestrel-scratch@HOST@PID@XXXXXX"),
-// or "" when `name` is not one.
-std::string markedHost(const std::string& name)
+// What a whole marked name (".BASE.kestrel-scratch@HOST@PID@XXXXXX") records;
+// `host` is empty when `name` is not one, `pid` 0 when it is no process id.
+struct Mark {
+    std::string host;
+    pid_t pid = 0;
+};
+
+Mark markOf(const std::string& name)
 {
     const size_t n = name.size(), markLength = sizeof kMark - 1;
     if (n < markLength + 11 || name[0] != '.' || name[n - 7] != '@')
@@ -82,7 +91,42 @@ std::string markedHost(const std::string& name)
     if (hostAt == std::string::npos || hostAt + 1 == pidAt || hostAt < markLength ||
         name.compare(hostAt + 1 - markLength, markLength, kMark) != 0)
         return {};
-    return name.substr(hostAt + 1, pidAt - hostAt - 1);
+    const long long pid = std::stoll(name.substr(pidAt + 1, n - 8 - pidAt));
+    return {name.substr(hostAt + 1, pidAt - hostAt - 1), pid <= 0x7fffffff ? pid_t(pid) : 0};
+}
+
+// True when process `pid` of this host, which made a marked folder no later
+// than `made`, has certainly ended: no process has that id, or a zombie, or
+// one that started after `made` (the id was given again). A stopped process
+// is alive; when in doubt, it is too.
+bool makerEnded(pid_t pid, const timespec& made)
+{
+    if (pid <= 0)
+        return false;
+    char stat[1024] = {};
+    const Closer file{
+        open(("/proc/" + std::to_string(pid) + "/stat").c_str(), O_RDONLY | O_CLOEXEC)};
+    if (file.fd < 0 || read(file.fd, stat, sizeof stat - 1) <= 0)
+        return kill(pid, 0) != 0 && errno == ESRCH;
+    // "PID (NAME) STATE ..." where NAME may hold anything; the start, in
+    // clock ticks since boot, is field 22.
+    const char* field = std::strrchr(stat, ')');
+    for (int n = 2; field && n < 22; ++n)
+        field = std::strchr(field + 1, ' ');
+    if (!field)
+        return false;
+    const char state = std::strrchr(stat, ')')[2];
+    if (state == 'Z' || state == 'X')
+        return true;
+    timespec now = {}, sinceBoot = {};
+    const long ticks = sysconf(_SC_CLK_TCK);
+    if (ticks <= 0 || clock_gettime(CLOCK_REALTIME, &now) != 0 ||
+        clock_gettime(CLOCK_BOOTTIME, &sinceBoot) != 0)
+        return false;
+    const double bootedAt =
+        double(now.tv_sec - sinceBoot.tv_sec) + (now.tv_nsec - sinceBoot.tv_nsec) / 1e9;
+    const double started = bootedAt + std::strtod(field + 1, nullptr) / double(ticks);
+    return started > double(made.tv_sec) + made.tv_nsec / 1e9 + kSameMoment;
 }
 
 enum class Lock { Taken, Held, Untried };
@@ -122,13 +166,35 @@ void removeTree(int dirFd, const char* name)
     unlinkat(dirFd, name, AT_REMOVEDIR);
 }
 
+// Removes what the folder `dirFd` holds but the entry `kept` (none when null).
+void removeAllBut(int dirFd, const char* kept)
+{
+    DIR* dir = fdopendir(openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir)
+        return;
+    while (const dirent* entry = readdir(dir))
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0 &&
+            (!kept || std::strcmp(entry->d_name, kept) != 0))
+            removeTree(dirfd(dir), entry->d_name);
+    closedir(dir);
+}
+
+// Removes the marked folder `name` of `parentFd`, open as `fd`: the lock file
+// goes last, so that a maker that makes it meanwhile keeps its folder.
+void removeMarkedFolder(int parentFd, const char* name, int fd)
+{
+    removeAllBut(fd, kLockName);
+    unlinkat(fd, kLockName, 0);
+    unlinkat(parentFd, name, AT_REMOVEDIR);
+}
+
 // Removes the marked entry `name` of the folder `dirFd` when a run that is gone
 // left it (see removeLeftovers()).
 void removeIfLeft(int dirFd, const char* name, const std::string& host)
 {
-    const std::string markedBy = markedHost(name);
+    const Mark mark = markOf(name);
     struct stat st = {};
-    if (markedBy.empty() || fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+    if (mark.host.empty() || fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
         st.st_uid != geteuid() || !(S_ISDIR(st.st_mode) || S_ISREG(st.st_mode)))
         return;
     const bool folder = S_ISDIR(st.st_mode);
@@ -138,23 +204,39 @@ void removeIfLeft(int dirFd, const char* name, const std::string& host)
     if (entry.fd < 0 || fstat(entry.fd, &opened) != 0 || opened.st_ino != st.st_ino ||
         opened.st_dev != st.st_dev)
         return;
+    Closer lockFile{
+        folder ? openat(entry.fd, kLockName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC) : -1};
+    if (folder && lockFile.fd < 0 && errno == ENOENT && mark.host == host && mark.pid > 0) {
+        // Its maker had not made the lock file yet, or was removing the
+        // folder: the process id in the name tells whether it still runs.
+        if (!makerEnded(mark.pid, st.st_mtim))
+            return;
+        // Should that be wrong, the maker finds this lock file and starts
+        // again under another name.
+        lockFile.fd =
+            openat(entry.fd, kLockName, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (lockFile.fd >= 0) {
+            lockWhole(lockFile.fd, F_WRLCK);
+            removeMarkedFolder(dirFd, name, entry.fd);
+            return;
+        }
+        if (errno != EEXIST)
+            return;
+        lockFile.fd = openat(entry.fd, kLockName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    }
     // A read lock: it conflicts with the maker's, and a maker that comes later
     // finds it and goes elsewhere.
-    const Closer lockFile{
-        folder ? openat(entry.fd, kLockName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC) : -1};
     const Lock lock = folder && lockFile.fd < 0
                           ? Lock::Untried
                           : lockWhole(folder ? lockFile.fd : entry.fd, F_RDLCK);
     if (lock == Lock::Held)
         return;
-    if ((lock == Lock::Untried || markedBy != host) && time(nullptr) - st.st_mtime < kStaleSeconds)
+    if ((lock == Lock::Untried || mark.host != host) && time(nullptr) - st.st_mtime < kStaleSeconds)
         return;
-    if (folder) {
-        removeContents(entry.fd);
-        unlinkat(dirFd, name, AT_REMOVEDIR);
-    } else {
+    if (folder)
+        removeMarkedFolder(dirFd, name, entry.fd);
+    else
         unlinkat(dirFd, name, 0);
-    }
 }
 
 // True when `path` is a real folder of this user that group and others cannot
@@ -216,6 +298,7 @@ int openMarked(const std::string& folder, const std::string& base, std::string& 
 
 int makeMarkedFolder(int parentFd, const std::string& base, std::string& name, int& lockFd)
 {
+    lockFd = -1;
     for (int attempt = 0; attempt < 100; ++attempt) {
         name = markedName(base);
         if (mkdirat(parentFd, name.c_str(), 0700) != 0) {
@@ -223,8 +306,13 @@ int makeMarkedFolder(int parentFd, const std::string& base, std::string& name, i
                 continue;
             return -1;
         }
+        // Until the lock file is locked, a sweep that finds this process gone
+        // (by mistake) removes the folder or makes the lock file first: start
+        // again under another name then (ENOENT, EEXIST).
         const int fd =
             openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0 && errno == ENOENT)
+            continue;
         struct stat st = {};
         if (fd < 0 || fstat(fd, &st) != 0 || st.st_uid != geteuid()) {
             const int error = fd < 0 ? errno : EPERM;
@@ -238,8 +326,10 @@ int makeMarkedFolder(int parentFd, const std::string& base, std::string& name, i
             return fd;
         const int error = errno;
         close(fd);
-        if (lockFd >= 0) {
-            close(lockFd); // a sweep was quicker; it removes the folder
+        if (lockFd >= 0 || error == ENOENT || error == EEXIST) {
+            if (lockFd >= 0)
+                close(lockFd); // a sweep was quicker; it removes the folder
+            lockFd = -1;
             continue;
         }
         unlinkat(parentFd, name.c_str(), AT_REMOVEDIR);
@@ -252,13 +342,7 @@ int makeMarkedFolder(int parentFd, const std::string& base, std::string& name, i
 
 void removeContents(int dirFd)
 {
-    DIR* dir = fdopendir(openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!dir)
-        return;
-    while (const dirent* entry = readdir(dir))
-        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-            removeTree(dirfd(dir), entry->d_name);
-    closedir(dir);
+    removeAllBut(dirFd, nullptr);
 }
 
 int syncFolder(int dirFd)

@@ -5,7 +5,8 @@
 // rename), the name is marked (".BASE.kestrel-scratch@HOST@PID@XXXXXX") and
 // its maker holds an open-file-description lock on it (on the file "lock"
 // inside a marked folder) for as long as it runs. A later run in that folder
-// removes a marked entry only when it can take that lock itself.
+// removes a marked entry only when it can take that lock itself, or, for a
+// folder of this host without its lock file, when its maker has ended.
 #pragma once
 
 #include <string>
@@ -61,9 +62,12 @@ Published publish(int fd, const std::string& named, const std::string& target);
 
 // Removes the entries of `folder` (files, or folders with what they hold)
 // that a run which is gone left there: a whole marked name, owned by this
-// user, whose lock this process can take. An entry marked by another host, or
-// whose lock cannot even be tried (some network filesystems), goes only when
-// it has not been changed for an hour.
+// user, whose lock this process can take. A folder of this host without its
+// lock file (its maker was killed before making it, or while removing the
+// folder) goes when no process has the id its name records, or only one that
+// started after the folder was made; a stopped maker is still alive. An entry
+// marked by another host, or whose lock cannot even be tried (some network
+// filesystems), goes only when it has not been changed for an hour.
 void removeLeftovers(const std::string& folder);
 
 // The user's private folder for links and other scratch names that must not

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -87,6 +88,40 @@ std::string flvProblem(int fd)
 namespace
 {
 
+// The frames a second that the checked -r value VALUE asks ("24", "29.97",
+// "30000/1001").
+double framesPerSecond(const std::string& value)
+{
+    const size_t slash = value.find('/');
+    if (slash == std::string::npos)
+        return decimalNumber(value, 6).value_or(1);
+    return double(wholeNumber(std::string_view(value).substr(0, slash), 6).value_or(1)) /
+           wholeNumber(std::string_view(value).substr(slash + 1), 6).value_or(1);
+}
+
+// FFmpeg's options for the video bitrate JOB asks, in either format: the
+// average and the same bitrate as a ceiling, with a buffer of half a second
+// (or one frame, when that is longer), so that the video of a file of 2
+// seconds or more stays within 1.2 times the bitrate.
+std::vector<std::string> bitrateOptions(const Job& job)
+{
+    if (!job.videoKbps)
+        return {};
+    std::vector<std::string> options = {"-b:v", *job.videoKbps + "k"};
+    // FFmpeg's Sorenson encoder refuses a buffer that cannot hold a frame,
+    // and without -r the frame rate is the source's, unknown here.
+    if (!job.h264 && !job.frameRate)
+        return options;
+    const double bits = decimalNumber(*job.videoKbps, 6).value_or(1) * 1000,
+                 seconds = std::max(0.5, job.frameRate ? 1 / framesPerSecond(*job.frameRate) : 0);
+    // One bit more than the average: the Sorenson encoder calls a ceiling
+    // equal to it impossible and says that it will fail, which it does not.
+    options.insert(options.end(),
+                   {"-maxrate", std::to_string(std::llround(bits) + 1), "-bufsize",
+                    std::to_string(std::max(1LL, std::llround(std::ceil(bits * seconds))))});
+    return options;
+}
+
 void checkFont(const std::string& fontFile)
 {
     std::FILE* font = std::fopen(fontFile.c_str(), "rb");
@@ -141,8 +176,6 @@ int runEncode(const Job& job, const std::string& ffmpeg)
         argv.insert(argv.end(), video.begin(), video.end());
     } else {
         add({"-c:v", "flv1"});
-        if (job.videoKbps)
-            add({"-b:v", *job.videoKbps + "k"});
         if (!filter.empty())
             add({"-vf", filter}); // drawn on the source frames, before the scaling below
         if (job.frameSize)
@@ -151,6 +184,8 @@ int runEncode(const Job& job, const std::string& ffmpeg)
         if (job.frameRate)
             add({"-r", *job.frameRate, "-fps_mode", "cfr"});
     }
+    const std::vector<std::string> bitrate = bitrateOptions(job);
+    argv.insert(argv.end(), bitrate.begin(), bitrate.end());
     if (job.noAudio) {
         add({"-an"});
     } else if (job.aac) {

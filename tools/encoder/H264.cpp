@@ -1,8 +1,5 @@
 #include "H264.h"
 
-#include <algorithm>
-#include <cmath>
-
 std::string evenFrameSize(const std::string& frameSize)
 {
     const size_t x = frameSize.find('x');
@@ -16,15 +13,6 @@ std::vector<std::string> h264VideoOptions(const Job& job, const std::string& wat
     std::vector<std::string> options = {
         "-c:v",     "libx264", "-profile:v",        "high",
         "-pix_fmt", "yuv420p", "-force_key_frames", "expr:gte(t,n_forced*2)"};
-    if (job.videoKbps) {
-        // The bitrate is both the average and the ceiling; the buffer lets
-        // the start of a file run ahead by under half a second's worth, so
-        // any file of 2 seconds or more stays within 1.2 times the bitrate.
-        const double kbps = decimalNumber(*job.videoKbps, 6).value_or(1);
-        const long long buffer = std::max(1LL, std::llround(kbps * 500));
-        options.insert(options.end(), {"-b:v", *job.videoKbps + "k", "-maxrate",
-                                       *job.videoKbps + "k", "-bufsize", std::to_string(buffer)});
-    }
     // FFmpeg's scaling keeps the source's shape by stretching the pixels,
     // which browsers honour; the picture is to show at the size chosen.
     std::string filter = watermark.empty() ? "" : watermark + ",";

@@ -13,9 +13,9 @@
 // such a side is encoded one pixel longer ("240x135" gives "240x136").
 std::string evenFrameSize(const std::string& frameSize);
 
-// FFmpeg's output options for JOB's video: High profile, 8-bit 4:2:0, a
-// keyframe every 2 seconds, the bitrate held by a buffer of half a second,
-// and the frame size with square pixels. WATERMARK is the drawtext filter
+// FFmpeg's output options for JOB's video but its bitrate: High profile,
+// 8-bit 4:2:0, a keyframe every 2 seconds, and the frame size with square
+// pixels. WATERMARK is the drawtext filter
 // (drawn on the source frames, before the scaling) or empty.
 std::vector<std::string> h264VideoOptions(const Job& job, const std::string& watermark);
 
