@@ -33,6 +33,9 @@ std::optional<QString> showQtDialog(const FileDialogRequest& request)
                                                                  : QFileDialog::AnyFile);
         break;
     }
+    // Each kind of file is shown as the program names it: the names of the video kinds list
+    // their patterns already, and Qt would add them a second time.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
     if (!request.filterEntries.isEmpty())
         dialog.setNameFilters(request.filterEntries);
     if (!request.folder.isEmpty())

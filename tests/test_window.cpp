@@ -3,10 +3,12 @@
 #include "app/frmAbout.h"
 #include "app/frmSplash.h"
 #include "common/AppPaths.h"
+#include "options/VideoFilter.h"
 #include "settings/LinkFile.h"
 #include "settings/SettingsFile.h"
 #include "tests/support/TestSupport.h"
 
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QRegularExpression>
 #include <QTest>
@@ -31,6 +33,23 @@ bool WithAbout(frmMain& w, const std::function<void(frmAbout*)>& check)
     });
     w.ui()->mnuHelpAbout->trigger();
     return ran;
+}
+
+// The kinds of file that the real dialog an action opens offers, as the user reads them.
+QStringList FileKinds(const std::function<void()>& action)
+{
+    CommonDialog::SetBackend({});
+    QStringList kinds;
+    QTimer::singleShot(0, [&] {
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            auto* list = dialog->findChild<QComboBox*>("fileTypeCombo");
+            for (int i = 0; list && i < list->count(); ++i)
+                kinds << list->itemText(i);
+            dialog->reject();
+        }
+    });
+    action();
+    return kinds;
 }
 
 QByteArray ReadAll(const QString& path)
@@ -112,7 +131,8 @@ void TestWindow::splash()
     QVERIFY(!QApplication::activeModalWidget());
 }
 
-// The picks, the names they propose and refuse, their tooltips, the font file following the font.
+// The picks, the names they propose and refuse, their tooltips, the font file following the font;
+// the kinds of file the real dialogs offer.
 void TestWindow::picks()
 {
     Window win;
@@ -133,6 +153,12 @@ void TestWindow::picks()
     emit ui->swfControl->FSCommand("open", "");
     t.note("the player asks for a file");
     CompareGolden("picks.txt", t.text);
+    // Each kind is named once, as the program names it: Qt would add the patterns again.
+    const QStringList filter = VideoOpenFilter().split('|');
+    QStringList videoKinds;
+    for (qsizetype i = 0; i < filter.size(); i += 2)
+        videoKinds << filter[i].trimmed();
+    QCOMPARE(FileKinds([&] { ui->cmdInput->click(); }), videoKinds);
 }
 
 // Saving refuses what a file cannot hold, silently when it fails; loading applies a damaged file
