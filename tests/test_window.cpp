@@ -159,15 +159,19 @@ void TestWindow::picks()
     for (qsizetype i = 0; i < filter.size(); i += 2)
         videoKinds << filter[i].trimmed();
     QCOMPARE(FileKinds([&] { ui->cmdInput->click(); }), videoKinds);
+    QCOMPARE(FileKinds([&] { ui->mnuWMLoadSettings->trigger(); }),
+             (QStringList{"Watermark Settings File", "All Files (*.*)"}));
 }
 
-// Saving refuses what a file cannot hold, silently when it fails; loading applies a damaged file
+// Saving refuses what a file cannot hold, silently when it fails, and adds the ending a name typed
+// without one lacks (asking before it replaces a file of that name); loading applies a damaged file
 // (an unlisted font size) up to its damaged line and switches the watermark on only for a whole
 // file. Each corner is stored as its code and comes back; none selected is saved as bottom right.
 void TestWindow::settingsFiles()
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath("my logo"), damaged = dir.filePath("damaged.wsx");
+    const QString typed = dir.filePath("my logo"), path = typed + ".wsx",
+                  damaged = dir.filePath("damaged.wsx");
     WriteFile(damaged,
               EncodeSettingsFile({"partial", 0, "255", WatermarkCorner::BottomLeft, 0, 9999}));
     Window win;
@@ -184,7 +188,7 @@ void TestWindow::settingsFiles()
     QCOMPARE(ui->txtWatermark->selectedText(), QString("本"));
     t.note("save without a text, then with a character a file cannot hold");
     ui->txtWatermark->setText("© Kestrel – ünï");
-    win.dialogs.answers = {"/nonexistent/x.wsx", std::nullopt, path, path};
+    win.dialogs.answers = {"/nonexistent/x.wsx", std::nullopt, typed, path};
     ui->mnuWMSaveSettings->trigger();
     ui->mnuWMSaveSettings->trigger();
     t.note("a save that fails, one cancelled");
@@ -195,7 +199,12 @@ void TestWindow::settingsFiles()
     ui->cmbFontName->setCurrentIndex(0);
     ui->cmbFontSize->setCurrentIndex(1);
     ui->mnuWMLoadSettings->trigger();
-    t.note("saved and loaded back");
+    t.note("saved without its ending and loaded back");
+    win.messages.answers = {vbNo};
+    win.dialogs.answers = {typed, dir.filePath("logo.txt")};
+    ui->mnuWMSaveSettings->trigger();
+    ui->mnuWMSaveSettings->trigger();
+    t.note("saved again without its ending (not replaced), then with another ending");
     ui->chkWatermark->setChecked(false);
     win.dialogs.answers = {damaged, std::nullopt, dir.filePath("missing.wsx")};
     for (const char* step : {"damaged file loaded", "load cancelled", "missing file loaded"}) {
