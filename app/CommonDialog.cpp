@@ -114,11 +114,12 @@ void CommonDialog::show(FileDialogRequest::Kind kind, QWidget* owner)
     FileTitle = QFileInfo(*chosen).fileName();
 }
 
-QString BrowseForFolder(QWidget* owner, const QString& prompt)
+QString BrowseForFolder(QWidget* owner, const QString& prompt, const QString& startFolder)
 {
     FileDialogRequest request;
     request.kind = FileDialogRequest::Folder;
     request.title = prompt;
+    request.folder = startFolder;
     request.owner = owner;
     return CommonDialog::Show(request).value_or(QString());
 }

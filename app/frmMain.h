@@ -107,6 +107,8 @@ private:
     // dialog or by drop (frmMain_Drop.cpp).
     void TakeSource(const QString& path, const QString& title);
     void TakeOutputFolder(const QString& folder);
+    // The dialog starts in startFolder, or where it likes when that is empty.
+    void ChooseOutputFolder(const QString& startFolder);
     bool TakeDrop(const QMimeData* data, bool take);
     void TakeDroppedItem(const QString& path);
     void TakePendingFiles();

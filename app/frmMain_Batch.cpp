@@ -11,6 +11,8 @@
 #include "pipeline/BatchPlan.h"
 #include "pipeline/JobChecks.h"
 
+#include <QFileInfo>
+
 // No takes the first item as a drop of it alone would.
 void frmMain::OfferBatch(const QStringList& videos, const QString& firstItem)
 {
@@ -22,7 +24,7 @@ void frmMain::OfferBatch(const QStringList& videos, const QString& firstItem)
         return;
     }
     if (m_ui->lblOutDir->text().isEmpty())
-        cmdOutput_Click();
+        ChooseOutputFolder(QFileInfo(videos.first()).absolutePath());
     if (!m_ui->lblOutDir->text().isEmpty())
         StartBatch(videos);
 }

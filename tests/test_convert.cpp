@@ -247,6 +247,9 @@ void TestConvert::batchOfDrops()
         QVERIFY(QFile(dir.filePath(name)).open(QIODevice::WriteOnly));
         urls << QUrl::fromLocalFile(dir.filePath(name));
     }
+    m_win->messages.answers = {vbYes}; // no output folder yet: the dialog starts in the videos'
+    QVERIFY(drop(&m_win->w, {urls[0], urls[1]}));
+    QTRY_COMPARE(m_win->dialogs.requests.value(0).folder, dir.path());
     m_win->w.SetCaption(ui->lblOutDir, dir.path() + '/');
     m_win->messages.answers = {vbYes, vbOK, vbYes, vbOK, vbYes, vbNo};
     m_fake->script = {"0", "0", "1", "late", "hang"}; // e.avi: the cancel meets its end
@@ -258,12 +261,12 @@ void TestConvert::batchOfDrops()
     };
     for (const QList<QUrl>& videos : {QList{urls[0], urls[6]}, {urls[0], urls[7]}, urls.mid(0, 6)})
         QVERIFY(drop(&m_win->w, videos));
-    QTRY_COMPARE(m_win->messages.texts().size(), 7);
+    QTRY_COMPARE(m_win->messages.texts().size(), 8);
     waitForJob();
     const QString two = "CONVERT ALL 2 VIDEOS WITH THESE SETTINGS?|36|Confirm",
                   skipped = ": SKIPPED! THE OUTPUT FILE ALREADY EXISTS.\n";
     QCOMPARE(m_win->messages.texts(),
-             (QStringList{two,
+             (QStringList{two, two,
                           '"' + dir.filePath("a.avi") + "\" AND \"" + dir.filePath("a.mp4") +
                               "\" WOULD BOTH BE CONVERTED TO \"" +
                               QFileInfo(dir.path()).canonicalFilePath() +
