@@ -40,6 +40,18 @@ void frmMain::ApplyLook()
     m_ui->txtNumImages->raise();
     m_ui->chkImage->setStyleSheet(QStringLiteral("QCheckBox { spacing: 2px; }"));
 
+    // Screen readers name a field by the labels whose buddy it is (frmMain.ui),
+    // else by its accessible name; Qt's own fallback is the frame's title.
+    // The stills count's caption is its check box's, and the size list shares
+    // the font's label, so the count gets a name and the list a label that is
+    // never drawn (Qt on Linux names a list by its current entry, whatever
+    // its accessible name).
+    m_ui->txtNumImages->setAccessibleName(QStringLiteral("Number of Frames to Grab"));
+    auto* fontSize = new QLabel(QStringLiteral("Font Size:"), m_ui->Frame4);
+    fontSize->setGeometry(m_ui->cmbFontSize->geometry());
+    fontSize->hide();
+    fontSize->setBuddy(m_ui->cmbFontSize);
+
     for (QWidget* link :
          {static_cast<QWidget*>(m_ui->lblLink), static_cast<QWidget*>(m_ui->lblKestrelNews)})
         ApplyLinkStyle(link);
