@@ -145,15 +145,26 @@ bool frmMain::Form_QueryUnload()
         EndProgram(1);
         return true;
     }
-    if (MsgBox(QStringLiteral("EXIT KESTREL FLV CONVERTER?"), vbQuestionYesNo,
-               QStringLiteral("Confirm")) == vbYes) {
-        if (m_batch)
-            m_batch->StopForExit();
-        m_job->StopForExit();
-        EndProgram(0);
-        return true;
+    // A running job is cancelled by a Yes; its reports wait for the answer.
+    m_askingToExit = true;
+    const bool yes =
+        MsgBox(JobRunning() ? QStringLiteral("A CONVERSION IS RUNNING! EXIT KESTREL FLV "
+                                             "CONVERTER AND CANCEL IT?")
+                            : QStringLiteral("EXIT KESTREL FLV CONVERTER?"),
+               vbQuestionYesNo, QStringLiteral("Confirm")) == vbYes;
+    m_askingToExit = false;
+    if (!yes) {
+        // From the event loop, once the window has taken its No.
+        QMetaObject::invokeMethod(this, &frmMain::ShowHeldReports, Qt::QueuedConnection);
+        return false;
     }
-    return false;
+    m_heldReports.clear();
+    const QString reason = QStringLiteral("the program was closed");
+    if (m_batch)
+        m_batch->StopForExit(reason);
+    m_job->StopForExit(reason);
+    EndProgram(0);
+    return true;
 }
 
 // The main window is the program's only primary window: once it has closed,

@@ -55,7 +55,9 @@ void frmMain::StartBatch(const QStringList& videos)
     m_batch = new WindowBatch(*m_job, plan.jobs, replace, this);
     ShowProgressWindow();
     connect(m_batch, &WindowBatch::VideoStarted, m_progress, &frmProgress::ShowVideo);
-    connect(m_batch, &WindowBatch::Ended, this, &frmMain::BatchEnded);
+    connect(m_batch, &WindowBatch::Ended, this, [this](const StepResult& summary) {
+        Report([this, summary] { BatchEnded(summary); });
+    });
     m_desktop->JobStarted(settings.outDir);
     m_batch->Start();
 }
