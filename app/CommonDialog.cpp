@@ -33,6 +33,9 @@ std::optional<QString> showQtDialog(const FileDialogRequest& request)
                                                                  : QFileDialog::AnyFile);
         break;
     }
+    // Each kind of file is shown as the program names it: the names of the video kinds list
+    // their patterns already, and Qt would add them a second time.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
     if (!request.filterEntries.isEmpty())
         dialog.setNameFilters(request.filterEntries);
     if (!request.folder.isEmpty())
@@ -111,11 +114,12 @@ void CommonDialog::show(FileDialogRequest::Kind kind, QWidget* owner)
     FileTitle = QFileInfo(*chosen).fileName();
 }
 
-QString BrowseForFolder(QWidget* owner, const QString& prompt)
+QString BrowseForFolder(QWidget* owner, const QString& prompt, const QString& startFolder)
 {
     FileDialogRequest request;
     request.kind = FileDialogRequest::Folder;
     request.title = prompt;
+    request.folder = startFolder;
     request.owner = owner;
     return CommonDialog::Show(request).value_or(QString());
 }

@@ -67,5 +67,7 @@ private:
     void show(FileDialogRequest::Kind kind, QWidget* owner);
 };
 
-// The folder picker: the chosen folder, or the empty text on cancel.
-QString BrowseForFolder(QWidget* owner, const QString& prompt);
+// The folder picker, starting in startFolder when one is given: the chosen
+// folder, or the empty text on cancel.
+QString BrowseForFolder(QWidget* owner, const QString& prompt,
+                        const QString& startFolder = QString());

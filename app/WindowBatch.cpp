@@ -51,10 +51,10 @@ void WindowBatch::Cancel()
     m_job.Cancel();
 }
 
-void WindowBatch::StopForExit()
+void WindowBatch::StopForExit(const QString& reason)
 {
     m_stopping = m_silent = true;
-    m_job.StopForExit();
+    m_job.StopForExit(reason);
 }
 
 void WindowBatch::runNext()

@@ -23,8 +23,9 @@ public:
     void Start();
     // Stops the running program; no video starts after it.
     void Cancel();
-    // Stops at once without a word (the window is closing).
-    void StopForExit();
+    // Stops at once without a word (the window is closing); the reason ends
+    // the running video's log.
+    void StopForExit(const QString& reason);
     // The request of the video that runs now.
     const JobRequest& Current() const { return m_videos[m_current].request; }
 

@@ -40,6 +40,18 @@ void frmMain::ApplyLook()
     m_ui->txtNumImages->raise();
     m_ui->chkImage->setStyleSheet(QStringLiteral("QCheckBox { spacing: 2px; }"));
 
+    // Screen readers name a field by the labels whose buddy it is (frmMain.ui),
+    // else by its accessible name; Qt's own fallback is the frame's title.
+    // The stills count's caption is its check box's, and the size list shares
+    // the font's label, so the count gets a name and the list a label that is
+    // never drawn (Qt on Linux names a list by its current entry, whatever
+    // its accessible name).
+    m_ui->txtNumImages->setAccessibleName(QStringLiteral("Number of Frames to Grab"));
+    auto* fontSize = new QLabel(QStringLiteral("Font Size:"), m_ui->Frame4);
+    fontSize->setGeometry(m_ui->cmbFontSize->geometry());
+    fontSize->hide();
+    fontSize->setBuddy(m_ui->cmbFontSize);
+
     for (QWidget* link :
          {static_cast<QWidget*>(m_ui->lblLink), static_cast<QWidget*>(m_ui->lblKestrelNews)})
         ApplyLinkStyle(link);
@@ -133,15 +145,26 @@ bool frmMain::Form_QueryUnload()
         EndProgram(1);
         return true;
     }
-    if (MsgBox(QStringLiteral("EXIT KESTREL FLV CONVERTER?"), vbQuestionYesNo,
-               QStringLiteral("Confirm")) == vbYes) {
-        if (m_batch)
-            m_batch->StopForExit();
-        m_job->StopForExit();
-        EndProgram(0);
-        return true;
+    // A running job is cancelled by a Yes; its reports wait for the answer.
+    m_askingToExit = true;
+    const bool yes =
+        MsgBox(JobRunning() ? QStringLiteral("A CONVERSION IS RUNNING! EXIT KESTREL FLV "
+                                             "CONVERTER AND CANCEL IT?")
+                            : QStringLiteral("EXIT KESTREL FLV CONVERTER?"),
+               vbQuestionYesNo, QStringLiteral("Confirm")) == vbYes;
+    m_askingToExit = false;
+    if (!yes) {
+        // From the event loop, once the window has taken its No.
+        QMetaObject::invokeMethod(this, &frmMain::ShowHeldReports, Qt::QueuedConnection);
+        return false;
     }
-    return false;
+    m_heldReports.clear();
+    const QString reason = QStringLiteral("the program was closed");
+    if (m_batch)
+        m_batch->StopForExit(reason);
+    m_job->StopForExit(reason);
+    EndProgram(0);
+    return true;
 }
 
 // The main window is the program's only primary window: once it has closed,

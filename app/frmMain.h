@@ -4,6 +4,7 @@
 #include "options/EncoderOptions.h"
 
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 
 namespace Ui
@@ -107,6 +108,8 @@ private:
     // dialog or by drop (frmMain_Drop.cpp).
     void TakeSource(const QString& path, const QString& title);
     void TakeOutputFolder(const QString& folder);
+    // The dialog starts in startFolder, or where it likes when that is empty.
+    void ChooseOutputFolder(const QString& startFolder);
     bool TakeDrop(const QMimeData* data, bool take);
     void TakeDroppedItem(const QString& path);
     void TakePendingFiles();
@@ -123,6 +126,10 @@ private:
     void ShowRefusal(const JobRefusal& refusal);
     void ShowProgressWindow();
     void JobFinished();
+    // What the job reports is shown at once, or, while the exit question is
+    // open, once it has been answered No.
+    void Report(const std::function<void()>& show);
+    void ShowHeldReports();
 
     // Several videos at once (frmMain_Batch.cpp): asked for, checked, and
     // converted one after the other with the window's settings.
@@ -142,4 +149,6 @@ private:
     NewsFetcher* m_newsFetcher = nullptr; // made when the news is first asked for
     bool m_ended = false;
     int m_exitCode = 0;
+    bool m_askingToExit = false;
+    QList<std::function<void()>> m_heldReports;
 };

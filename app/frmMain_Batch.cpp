@@ -11,6 +11,8 @@
 #include "pipeline/BatchPlan.h"
 #include "pipeline/JobChecks.h"
 
+#include <QFileInfo>
+
 // No takes the first item as a drop of it alone would.
 void frmMain::OfferBatch(const QStringList& videos, const QString& firstItem)
 {
@@ -22,7 +24,7 @@ void frmMain::OfferBatch(const QStringList& videos, const QString& firstItem)
         return;
     }
     if (m_ui->lblOutDir->text().isEmpty())
-        cmdOutput_Click();
+        ChooseOutputFolder(QFileInfo(videos.first()).absolutePath());
     if (!m_ui->lblOutDir->text().isEmpty())
         StartBatch(videos);
 }
@@ -53,7 +55,9 @@ void frmMain::StartBatch(const QStringList& videos)
     m_batch = new WindowBatch(*m_job, plan.jobs, replace, this);
     ShowProgressWindow();
     connect(m_batch, &WindowBatch::VideoStarted, m_progress, &frmProgress::ShowVideo);
-    connect(m_batch, &WindowBatch::Ended, this, &frmMain::BatchEnded);
+    connect(m_batch, &WindowBatch::Ended, this, [this](const StepResult& summary) {
+        Report([this, summary] { BatchEnded(summary); });
+    });
     m_desktop->JobStarted(settings.outDir);
     m_batch->Start();
 }

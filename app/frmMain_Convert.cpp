@@ -51,19 +51,37 @@ void frmMain::WireJob()
     connect(m_job, &ConversionJob::StepEnded, this, [this](const StepResult& result) {
         if (m_batch)
             return;
-        m_desktop->JobStepEnded(result);
-        if (result.outcome == StepOutcome::Cancelled) // the progress window goes first
-            m_progress->hide();
-        if (!result.text.isEmpty())
-            MsgBox(result.text, result.Style(), result.Title(), result.details);
-        m_job->Continue();
+        Report([this, result] {
+            m_desktop->JobStepEnded(result);
+            if (result.outcome == StepOutcome::Cancelled) // the progress window goes first
+                m_progress->hide();
+            if (!result.text.isEmpty())
+                MsgBox(result.text, result.Style(), result.Title(), result.details);
+            m_job->Continue();
+        });
     });
     connect(m_job, &ConversionJob::Finished, this, [this] {
         if (m_batch)
             return;
-        m_desktop->JobEnded();
-        JobFinished();
+        Report([this] {
+            m_desktop->JobEnded();
+            JobFinished();
+        });
     });
+}
+
+void frmMain::Report(const std::function<void()>& show)
+{
+    if (m_askingToExit)
+        m_heldReports << show;
+    else
+        show();
+}
+
+void frmMain::ShowHeldReports()
+{
+    for (const std::function<void()>& show : std::exchange(m_heldReports, {}))
+        Report(show);
 }
 
 JobRequest frmMain::ReadJobRequest() const

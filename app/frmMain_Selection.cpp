@@ -36,7 +36,13 @@ void frmMain::TakeSource(const QString& path, const QString& title)
 
 void frmMain::cmdOutput_Click()
 {
-    TakeOutputFolder(BrowseForFolder(this, QStringLiteral("Select Your Output Folder:")));
+    ChooseOutputFolder(QString());
+}
+
+void frmMain::ChooseOutputFolder(const QString& startFolder)
+{
+    TakeOutputFolder(
+        BrowseForFolder(this, QStringLiteral("Select Your Output Folder:"), startFolder));
 }
 
 void frmMain::TakeOutputFolder(const QString& folder)

@@ -12,11 +12,12 @@
 namespace
 {
 
-void PrepareSettingsDialog(CommonDialog& dialog, const QString& title)
+void PrepareSettingsDialog(CommonDialog& dialog, const QString& title, const QString& filter)
 {
-    dialog.Prepare(title, QStringLiteral("Watermark Settings File|*.wsx"),
-                   cdlOFNOverwritePrompt | cdlOFNHideReadOnly);
+    dialog.Prepare(title, filter, cdlOFNOverwritePrompt | cdlOFNHideReadOnly);
 }
+
+const QString SettingsFilter = QStringLiteral("Watermark Settings File|*.wsx");
 
 QString SaveProblemMessage(const SettingsSaveProblem& problem, const QString& text)
 {
@@ -73,14 +74,24 @@ void frmMain::mnuWMSaveSettings_Click()
 
     try {
         CommonDialog& dialog = CommonDialog1;
-        PrepareSettingsDialog(dialog, QStringLiteral("Save Watermark Settings"));
+        PrepareSettingsDialog(dialog, QStringLiteral("Save Watermark Settings"), SettingsFilter);
         dialog.ShowSave(this);
+        // A name typed without an ending gets the one Load Settings lists; the
+        // dialog asked about replacing the name as typed, not this one.
+        QString path = dialog.FileName;
+        if (!path.isEmpty() && !QFileInfo(path).fileName().contains(u'.')) {
+            path += QStringLiteral(".wsx");
+            if (QFileInfo::exists(path) &&
+                MsgBox(QStringLiteral("THE FILE ") + QFileInfo(path).fileName() +
+                           QStringLiteral(" ALREADY EXISTS! REPLACE IT?"),
+                       vbQuestionYesNo, QStringLiteral("Confirm")) != vbYes)
+                return;
+        }
         // A file that cannot be written ends the save quietly; an existing
         // file of that name keeps its old contents.
-        if (!dialog.FileName.isEmpty() &&
-            !WriteSettingsFile(dialog.FileName, EncodeSettingsFile(settings)))
+        if (!path.isEmpty() && !WriteSettingsFile(path, EncodeSettingsFile(settings)))
             return;
-        MsgBox(QStringLiteral("SETTINGS SAVED AS ") + dialog.FileName, vbInformation,
+        MsgBox(QStringLiteral("SETTINGS SAVED AS ") + path, vbInformation,
                QStringLiteral(" Message"));
     } catch (const CommonDialogCancelled&) {
     }
@@ -89,7 +100,8 @@ void frmMain::mnuWMSaveSettings_Click()
 void frmMain::mnuWMLoadSettings_Click()
 {
     CommonDialog& dialog = CommonDialog1;
-    PrepareSettingsDialog(dialog, QStringLiteral("Load Watermark Settings"));
+    PrepareSettingsDialog(dialog, QStringLiteral("Load Watermark Settings"),
+                          SettingsFilter + QStringLiteral("|All Files (*.*)|*"));
     try {
         dialog.ShowOpen(this);
     } catch (const CommonDialogCancelled&) {

@@ -269,7 +269,13 @@ Rectangle {
             enabled: player.seekable && player.duration > 0
             to: Math.max(1, player.duration)
             live: player.position
-            onMoved: function (value) { player.position = value }
+            onMoved: function (value) {
+                // A stopped player (at the end, say) shows no picture: it
+                // pauses at the new position and shows the frame there.
+                if (player.playbackState === MediaPlayer.StoppedState && movie.failure === "")
+                    player.pause()
+                player.position = value
+            }
         }
 
         // A loudspeaker.

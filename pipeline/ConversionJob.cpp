@@ -121,13 +121,21 @@ void ConversionJob::Pause(bool paused)
         m_runner->Resume();
 }
 
-void ConversionJob::StopForExit()
+void ConversionJob::StopForExit(const QString& reason)
 {
-    m_running = false;
+    const bool running = std::exchange(m_running, false);
     m_waiting = false;
-    m_current = nullptr; // whatever the runner says now is not reported
-    m_runner->StopAndWait();
+    // Whatever the runner says now is not reported.
+    const bool programRan = std::exchange(m_current, nullptr) != nullptr;
+    const std::optional<ToolOutcome> outcome = m_runner->StopAndWait();
     m_batchScratch.reset();
+    if (!running || reason.isEmpty())
+        return;
+    const QString stopped = QStringLiteral("stopped: ") + reason;
+    if (programRan && outcome)
+        logEnd(*outcome, stopped);
+    else
+        m_log.Note(stopped);
 }
 
 void ConversionJob::nextStep()
@@ -248,7 +256,7 @@ void ConversionJob::onFinished(const ToolOutcome& outcome)
         return;
     const StepResult result = judge(outcome, *step);
     m_cancelled = result.outcome == StepOutcome::Cancelled;
-    logEnd(outcome, m_cancelled);
+    logEnd(outcome, m_cancelled ? QStringLiteral("stopped by the user") : QString());
     m_waiting = true;
     emit StepEnded(result);
 }
@@ -284,7 +292,7 @@ StepResult ConversionJob::judge(const ToolOutcome& outcome, const Step& step)
     return result;
 }
 
-void ConversionJob::logEnd(const ToolOutcome& outcome, bool cancelled)
+void ConversionJob::logEnd(const ToolOutcome& outcome, const QString& stopped)
 {
     QString how;
     if (outcome.kind == ToolOutcome::FailedToStart)
@@ -293,8 +301,8 @@ void ConversionJob::logEnd(const ToolOutcome& outcome, bool cancelled)
         how = QStringLiteral("killed by signal %1").arg(outcome.exitCode - 0x80000000u);
     else
         how = QStringLiteral("exit code %1").arg(outcome.exitCode);
-    if (cancelled)
-        how += QStringLiteral(", stopped by the user");
+    if (!stopped.isEmpty())
+        how += QStringLiteral(", ") + stopped;
     m_log.ProgramEnded(how, m_clock.elapsed());
 }
 

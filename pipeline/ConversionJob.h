@@ -65,8 +65,8 @@ public slots:
     // Pauses or continues the running program.
     void Pause(bool paused);
     // Stops the running program and waits for it, without a word: no signal
-    // follows (the window is closing).
-    void StopForExit();
+    // follows (the window is closing). A reason, when given, ends the log.
+    void StopForExit(const QString& reason = QString());
 
 signals:
     // The command line of each step but the probe, before it runs.
@@ -96,7 +96,8 @@ private:
     void onOutput(const QByteArray& chunk);
     void onFinished(const ToolOutcome& outcome);
     StepResult judge(const ToolOutcome& outcome, const Step& step);
-    void logEnd(const ToolOutcome& outcome, bool cancelled);
+    // stopped: how the program was stopped, when it was.
+    void logEnd(const ToolOutcome& outcome, const QString& stopped);
 
     bool wantsProbe() const;
     bool wantsInjection() const;

@@ -128,6 +128,14 @@ void JobLog::ProgramEnded(const QString& outcome, qint64 milliseconds)
         ::fdatasync(m_file.handle());
 }
 
+void JobLog::Note(const QString& line)
+{
+    write(QDateTime::currentDateTime().toString(Qt::ISODateWithMs).toUtf8() + ' ' + line.toUtf8() +
+          '\n');
+    if (m_file.isOpen())
+        ::fdatasync(m_file.handle());
+}
+
 void JobLog::takeLine(const QByteArray& line)
 {
     const QByteArray shown = shownPart(line);

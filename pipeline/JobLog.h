@@ -32,6 +32,8 @@ public:
     void ProgramStarted(const QString& commandLine);
     void Output(const QByteArray& chunk);
     void ProgramEnded(const QString& outcome, qint64 milliseconds);
+    // A line of its own, with the time, between programs.
+    void Note(const QString& line);
 
     // Empty when the log could not be written.
     QString Path() const { return m_file.isOpen() ? m_file.fileName() : QString(); }

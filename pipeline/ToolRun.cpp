@@ -19,6 +19,12 @@ std::function<ToolRunner*(QObject*)>& runnerFactory()
     return factory;
 }
 
+// A crash counts as 0x80000000 + the signal.
+quint32 exitCodeOf(int exitCode, QProcess::ExitStatus status)
+{
+    return status == QProcess::CrashExit ? 0x80000000u + quint32(exitCode) : quint32(exitCode);
+}
+
 } // namespace
 
 ToolRunner* MakeToolRunner(QObject* parent)
@@ -104,8 +110,7 @@ void ToolRun::Start(const QStringList& argv, const QString& outputFile)
                 }
                 ToolOutcome outcome;
                 outcome.stopped = m_stopped;
-                outcome.exitCode = status == QProcess::CrashExit ? 0x80000000u + quint32(exitCode)
-                                                                 : quint32(exitCode);
+                outcome.exitCode = exitCodeOf(exitCode, status);
                 finish(outcome);
             });
     connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
@@ -144,15 +149,19 @@ bool ToolRun::hasEnded() const
     return info.si_pid == pid_t(m_pid);
 }
 
-void ToolRun::StopAndWait()
+std::optional<ToolOutcome> ToolRun::StopAndWait()
 {
     if (!IsRunning())
-        return;
+        return std::nullopt;
     terminate();
     if (!m_process->waitForFinished(KillDelayMs())) {
         signalGroup(SIGKILL);
         m_process->waitForFinished(2000);
     }
+    ToolOutcome outcome;
+    outcome.stopped = true;
+    outcome.exitCode = exitCodeOf(m_process->exitCode(), m_process->exitStatus());
+    return outcome;
 }
 
 // SIGTERM, and SIGCONT right after it, so that a paused program stops at once

@@ -20,7 +20,7 @@ public:
     void Cancel() override;
     void Pause() override;
     void Resume() override;
-    void StopAndWait() override;
+    std::optional<ToolOutcome> StopAndWait() override;
     qint64 ProcessId() const override;
     bool IsRunning() const;
 

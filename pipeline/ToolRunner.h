@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QStringList>
 #include <functional>
+#include <optional>
 
 // How a program ended, as it really did.
 struct ToolOutcome {
@@ -33,8 +34,9 @@ public:
     // Stops and continues the running program where it is.
     virtual void Pause() = 0;
     virtual void Resume() = 0;
-    // Stops the running program now and waits for it (the window is closing).
-    virtual void StopAndWait() = 0;
+    // Stops the running program now and waits for it (the window is closing):
+    // how it ended, or nothing when no program was running.
+    virtual std::optional<ToolOutcome> StopAndWait() = 0;
     virtual qint64 ProcessId() const = 0;
 
 signals:

@@ -2,6 +2,7 @@
 // the real front-end, Debian's ffmpeg and flvmdi.
 #include "app/frmProgress.h"
 #include "common/AppPaths.h"
+#include "pipeline/JobLog.h"
 #include "tests/support/FakeRunner.h"
 #include "tests/support/TestSupport.h"
 
@@ -45,6 +46,15 @@ bool drop(QObject* target, const QList<QUrl>& urls)
     QDropEvent drop(QPointF(200, 200), Qt::CopyAction, &data, Qt::LeftButton, {});
     return QCoreApplication::sendEvent(target, &enter) && enter.isAccepted() &&
            QCoreApplication::sendEvent(target, &drop) && drop.isAccepted();
+}
+
+// The log of the job that started last.
+QByteArray NewestLog()
+{
+    const QDir logs(JobLog::DefaultFolder());
+    const QStringList names = logs.entryList({"*.log"}, QDir::Files, QDir::Name);
+    QFile log(logs.filePath(names.value(names.size() - 1)));
+    return log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
 }
 
 const QString Success = "FLV CONVERSION SUCCESSFUL!|64|Message";
@@ -114,6 +124,7 @@ private slots:
     void batchOfDrops();
     void realJobWithWatermarkAndStills();
     void realBatchInTheNewFormat();
+    void realExitDuringTheEncode();
 };
 
 // A refusal moves the focus to its control or leaves it; an output or older stills are replaced
@@ -179,16 +190,30 @@ void TestConvert::pauseCancelAndClose()
     waitForJob();
     QCOMPARE(m_win->messages.texts(), QStringList{Cancelled});
 
-    ui->cmdConvert->click();
-    m_win->messages.answers = {vbNo, vbYes};
-    m_win->w.close();
-    QVERIFY(m_win->w.JobRunning() && !m_fake->stopped); // No: the job goes on
-    m_win->w.close();
-    QVERIFY(m_win->w.HasEnded() && m_fake->stopped);
-    QCoreApplication::sendPostedEvents(); // the stopped program's end says nothing
-    QCOMPARE(m_win->messages.texts(),
-             (QStringList{Cancelled, "EXIT KESTREL FLV CONVERTER?|36|Confirm",
-                          "EXIT KESTREL FLV CONVERTER?|36|Confirm"}));
+    // The exit question holds the job's reports: after a No they come and the job goes on; after
+    // a Yes they never come, and the log says why the job stopped.
+    QStringList seen;
+    int questions = 0;
+    SetMsgBoxHandler([&](const QString& text, int, const QString&, const QString&) {
+        seen << text;
+        if (!text.contains("EXIT"))
+            return vbOK;
+        QTest::qWait(50); // the encoder ends meanwhile
+        seen << "answered";
+        return ++questions == 1 ? vbNo : vbYes;
+    });
+    m_fake->script.clear(); // every program ends well
+    for (int job : {1, 2}) {
+        ui->cmdConvert->click();
+        m_win->w.close();
+        QCOMPARE(m_win->w.HasEnded(), job == 2);
+        QTRY_VERIFY(!m_win->w.JobRunning());
+    }
+    QCoreApplication::sendPostedEvents();
+    const QString question = "A CONVERSION IS RUNNING! EXIT KESTREL FLV CONVERTER AND CANCEL IT?";
+    QCOMPARE(seen,
+             (QStringList{question, "answered", Success.section('|', 0, 0), question, "answered"}));
+    QVERIFY(NewestLog().endsWith(" stopped: the program was closed\n"));
 }
 
 // Drops on the window and its player, files named on the command line.
@@ -247,6 +272,9 @@ void TestConvert::batchOfDrops()
         QVERIFY(QFile(dir.filePath(name)).open(QIODevice::WriteOnly));
         urls << QUrl::fromLocalFile(dir.filePath(name));
     }
+    m_win->messages.answers = {vbYes}; // no output folder yet: the dialog starts in the videos'
+    QVERIFY(drop(&m_win->w, {urls[0], urls[1]}));
+    QTRY_COMPARE(m_win->dialogs.requests.value(0).folder, dir.path());
     m_win->w.SetCaption(ui->lblOutDir, dir.path() + '/');
     m_win->messages.answers = {vbYes, vbOK, vbYes, vbOK, vbYes, vbNo};
     m_fake->script = {"0", "0", "1", "late", "hang"}; // e.avi: the cancel meets its end
@@ -258,12 +286,12 @@ void TestConvert::batchOfDrops()
     };
     for (const QList<QUrl>& videos : {QList{urls[0], urls[6]}, {urls[0], urls[7]}, urls.mid(0, 6)})
         QVERIFY(drop(&m_win->w, videos));
-    QTRY_COMPARE(m_win->messages.texts().size(), 7);
+    QTRY_COMPARE(m_win->messages.texts().size(), 8);
     waitForJob();
     const QString two = "CONVERT ALL 2 VIDEOS WITH THESE SETTINGS?|36|Confirm",
                   skipped = ": SKIPPED! THE OUTPUT FILE ALREADY EXISTS.\n";
     QCOMPARE(m_win->messages.texts(),
-             (QStringList{two,
+             (QStringList{two, two,
                           '"' + dir.filePath("a.avi") + "\" AND \"" + dir.filePath("a.mp4") +
                               "\" WOULD BOTH BE CONVERTED TO \"" +
                               QFileInfo(dir.path()).canonicalFilePath() +
@@ -358,6 +386,27 @@ void TestConvert::realBatchInTheNewFormat()
     m_win = std::make_unique<Window>();
     QVERIFY(m_win->ui()->mnuFormatH264->isChecked());
     m_win->ui()->mnuFormatSorenson->trigger();
+}
+
+// Closed during a real encode, held paused so that it cannot end first: the encoder is stopped,
+// no half file is left, and the log says why.
+void TestConvert::realExitDuringTheEncode()
+{
+    QTemporaryDir out;
+    const QString source = m_media.filePath("long.avi");
+    QVERIFY(Run("ffmpeg", {"-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                           "testsrc=rate=25:size=320x240:duration=60", "-c:v", "mpeg4", source}));
+    qputenv("KESTREL_SCRATCH_NAMED", "1"); // a half file would show
+    startJob(source, out.path());
+    qunsetenv("KESTREL_SCRATCH_NAMED");
+    QTRY_VERIFY_WITH_TIMEOUT(progress("lblRemaining")->text().contains("% done"), 60000);
+    progress<QPushButton>("cmdPause")->click();
+    m_win->messages.answers = {vbYes};
+    m_win->w.close();
+    QVERIFY(m_win->w.HasEnded() && !m_win->w.JobRunning());
+    QCOMPARE(filesIn(out.path()), QStringList());
+    QVERIFY2(NewestLog().contains("exit code 143, stopped: the program was closed after"),
+             NewestLog().constData());
 }
 
 QTEST_MAIN(TestConvert)

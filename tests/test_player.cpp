@@ -130,6 +130,16 @@ void TestPlayer::movieAndPlayback()
     player->SetVariable("varFlvFile", m_h264);
     QTRY_VERIFY_WITH_TIMEOUT(position() < 1000, 5000);
     QTRY_COMPARE_WITH_TIMEOUT(state(), QString("playing"), 15000);
+    // Played to its end, a click in the middle of the bar shows that frame and its time.
+    QTRY_COMPARE_WITH_TIMEOUT(state(), QString("stopped"), 15000);
+    auto* bar = movie->findChild<QQuickItem*>("seekBar");
+    QTest::mouseClick(player->View(), Qt::LeftButton, {},
+                      bar->mapToScene(QPointF(bar->width(), bar->height()) / 2).toPoint());
+    auto* sink = Movie(player, "video", "videoSink").value<QVideoSink*>();
+    QTRY_VERIFY_WITH_TIMEOUT(std::abs(sink->videoFrame().startTime() / 1000 - position()) < 100,
+                             5000);
+    QCOMPARE(state() + ' ' + Movie(player, "clock", "text").toString(),
+             QString("paused 0:01 / 0:03"));
     QCOMPARE(win.messages.texts(), QStringList());
 }
 

@@ -3,10 +3,12 @@
 #include "app/frmAbout.h"
 #include "app/frmSplash.h"
 #include "common/AppPaths.h"
+#include "options/VideoFilter.h"
 #include "settings/LinkFile.h"
 #include "settings/SettingsFile.h"
 #include "tests/support/TestSupport.h"
 
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QRegularExpression>
 #include <QTest>
@@ -31,6 +33,23 @@ bool WithAbout(frmMain& w, const std::function<void(frmAbout*)>& check)
     });
     w.ui()->mnuHelpAbout->trigger();
     return ran;
+}
+
+// The kinds of file that the real dialog an action opens offers, as the user reads them.
+QStringList FileKinds(const std::function<void()>& action)
+{
+    CommonDialog::SetBackend({});
+    QStringList kinds;
+    QTimer::singleShot(0, [&] {
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            auto* list = dialog->findChild<QComboBox*>("fileTypeCombo");
+            for (int i = 0; list && i < list->count(); ++i)
+                kinds << list->itemText(i);
+            dialog->reject();
+        }
+    });
+    action();
+    return kinds;
 }
 
 QByteArray ReadAll(const QString& path)
@@ -112,7 +131,8 @@ void TestWindow::splash()
     QVERIFY(!QApplication::activeModalWidget());
 }
 
-// The picks, the names they propose and refuse, their tooltips, the font file following the font.
+// The picks, the names they propose and refuse, their tooltips, the font file following the font;
+// the kinds of file the real dialogs offer.
 void TestWindow::picks()
 {
     Window win;
@@ -133,15 +153,25 @@ void TestWindow::picks()
     emit ui->swfControl->FSCommand("open", "");
     t.note("the player asks for a file");
     CompareGolden("picks.txt", t.text);
+    // Each kind is named once, as the program names it: Qt would add the patterns again.
+    const QStringList filter = VideoOpenFilter().split('|');
+    QStringList videoKinds;
+    for (qsizetype i = 0; i < filter.size(); i += 2)
+        videoKinds << filter[i].trimmed();
+    QCOMPARE(FileKinds([&] { ui->cmdInput->click(); }), videoKinds);
+    QCOMPARE(FileKinds([&] { ui->mnuWMLoadSettings->trigger(); }),
+             (QStringList{"Watermark Settings File", "All Files (*.*)"}));
 }
 
-// Saving refuses what a file cannot hold, silently when it fails; loading applies a damaged file
+// Saving refuses what a file cannot hold, silently when it fails, and adds the ending a name typed
+// without one lacks (asking before it replaces a file of that name); loading applies a damaged file
 // (an unlisted font size) up to its damaged line and switches the watermark on only for a whole
 // file. Each corner is stored as its code and comes back; none selected is saved as bottom right.
 void TestWindow::settingsFiles()
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath("my logo"), damaged = dir.filePath("damaged.wsx");
+    const QString typed = dir.filePath("my logo"), path = typed + ".wsx",
+                  damaged = dir.filePath("damaged.wsx");
     WriteFile(damaged,
               EncodeSettingsFile({"partial", 0, "255", WatermarkCorner::BottomLeft, 0, 9999}));
     Window win;
@@ -158,7 +188,7 @@ void TestWindow::settingsFiles()
     QCOMPARE(ui->txtWatermark->selectedText(), QString("本"));
     t.note("save without a text, then with a character a file cannot hold");
     ui->txtWatermark->setText("© Kestrel – ünï");
-    win.dialogs.answers = {"/nonexistent/x.wsx", std::nullopt, path, path};
+    win.dialogs.answers = {"/nonexistent/x.wsx", std::nullopt, typed, path};
     ui->mnuWMSaveSettings->trigger();
     ui->mnuWMSaveSettings->trigger();
     t.note("a save that fails, one cancelled");
@@ -169,7 +199,12 @@ void TestWindow::settingsFiles()
     ui->cmbFontName->setCurrentIndex(0);
     ui->cmbFontSize->setCurrentIndex(1);
     ui->mnuWMLoadSettings->trigger();
-    t.note("saved and loaded back");
+    t.note("saved without its ending and loaded back");
+    win.messages.answers = {vbNo};
+    win.dialogs.answers = {typed, dir.filePath("logo.txt")};
+    ui->mnuWMSaveSettings->trigger();
+    ui->mnuWMSaveSettings->trigger();
+    t.note("saved again without its ending (not replaced), then with another ending");
     ui->chkWatermark->setChecked(false);
     win.dialogs.answers = {damaged, std::nullopt, dir.filePath("missing.wsx")};
     for (const char* step : {"damaged file loaded", "load cancelled", "missing file loaded"}) {

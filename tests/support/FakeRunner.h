@@ -40,10 +40,13 @@ public:
             QTimer::singleShot(0, this, [this, stopped] { emit Finished(stopped); });
         m_how.clear();
     }
-    void StopAndWait() override
+    std::optional<ToolOutcome> StopAndWait() override
     {
         stopped = true;
+        const bool ran = hanging();
         Cancel();
+        return ran ? std::optional(ToolOutcome{ToolOutcome::Exited, 0x8000000Fu, 0, true})
+                   : std::nullopt;
     }
     void Pause() override { paused = true; }
     void Resume() override { paused = false; }

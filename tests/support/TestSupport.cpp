@@ -4,6 +4,7 @@
 #include "common/AppPaths.h"
 #include "common/VbError.h"
 
+#include <QAccessible>
 #include <QDirIterator>
 #include <QGroupBox>
 #include <QJsonArray>
@@ -191,6 +192,18 @@ QString State(QWidget* w, bool items = true)
     return s;
 }
 
+// What a screen reader (Orca) calls a field: the labels Qt gives it but its frame, else its name.
+QString Heard(QWidget* field)
+{
+    QAccessibleInterface* access = QAccessible::queryAccessibleInterface(field);
+    QStringList labels;
+    for (const auto& [label, relation] : access->relations(QAccessible::Label)) {
+        if (label->object() != field->parentWidget())
+            labels << label->text(QAccessible::Name);
+    }
+    return labels.isEmpty() ? access->text(QAccessible::Name) : labels.join(' ');
+}
+
 // The named controls inside w, in drawing order (a tab control's pages in tab order), each placed
 // in its frame or window, or for a control on a page, in the whole tab control.
 void DescribeChildren(QWidget* w, const QString& indent, const QStringList& cycle, QStringList& out)
@@ -217,6 +230,10 @@ void DescribeChildren(QWidget* w, const QString& indent, const QStringList& cycl
             line << "tip " + Quoted(c->toolTip());
         if (cycle.contains(c->objectName()))
             line << QString("tab %1").arg(cycle.indexOf(c->objectName()));
+        if ((qobject_cast<QLineEdit*>(c) || qobject_cast<QComboBox*>(c) ||
+             qobject_cast<QAbstractSpinBox*>(c)) &&
+            !c->isHidden())
+            line << "heard " + Quoted(Heard(c));
         if (c->isHidden() && !TabsOfPage(c))
             line << "hidden";
         out << line.join(' ') + Look(c);
