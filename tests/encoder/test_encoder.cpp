@@ -120,9 +120,10 @@ private slots:
         QTemporaryDir outDir;
         const QString source = src(args.takeFirst()), out = outDir.filePath("out.flv");
         const Run r = run(QStringList{"-i", source, "-b", "225kb/s"} + args + QStringList{out});
-        // The progress the window reads comes through on the error output.
+        // The progress the window reads comes through on the error output (FFmpeg 7.1 writes a
+        // short encode's one status line with a line feed, 5.1 the first ones with a CR).
         QVERIFY2(r.code == 0 && r.err.contains("Duration: 00:00:0") &&
-                     r.err.contains("time=00:00:0") && r.err.contains('\r'),
+                     r.err.contains("time=00:00:0"),
                  r.err.constData());
         QCOMPARE(described(out), row[1]);
         // MP3 padding and the last frame's time at a low rate add a little.
