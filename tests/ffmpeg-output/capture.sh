@@ -25,9 +25,11 @@ listed filters drawtext drawbox drawgrid
 command=(ffprobe -v error -of json -show_entries "format=format_name,duration,start_time,bit_rate:stream=index,codec_type,codec_name,pix_fmt,width,height,r_frame_rate,avg_frame_rate,sample_rate,channels,bit_rate" "file:$name")
 { head "${command[*]}" && "${command[@]}"; } >"$out/probe.json"
 
-# An encode as the front-end runs it (its status lines end in CR), without the build's details.
+# An encode as the front-end runs it (its status lines end in CR): the lines that name the input,
+# its length and streams, and the status and summary lines, with the last one.
 command=(ffmpeg -nostdin -i "file:$name" -s 400x300 -b:v 225k -fps_mode cfr -c:v libx264 -preset veryslow -c:a aac -f flv -y file:out.flv)
-{ head "${command[*]}" && "${command[@]}" 2>&1 | grep -av -e '^  lib' -e '^  configuration:' -e '^  built with'; } >"$out/encode.txt"
+{ head "${command[*]}" && "${command[@]}" 2>&1 |
+    grep -a -E '^(Input|Output) #|Duration:|Stream #|frame=|video:|Qavg'; } >"$out/encode.txt"
 command=(ffmpeg -nostdin -i file:"$work/none.avi" -f flv -y file:out.flv)
 { head "${command[*]} (exit code: N)" && { "${command[@]}" 2>&1 || echo "exit code: $?"; } |
     grep -v -e '^  lib' -e '^  configuration:' -e '^  built with'; } >"$out/errors.txt"
