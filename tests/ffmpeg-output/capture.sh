@@ -22,7 +22,7 @@ listed muxers flv image2 image2pipe mjpeg mp3 h264 null
 listed encoders flv libx264 libx264rgb mjpeg aac libmp3lame
 listed filters drawtext drawbox drawgrid
 
-command=(ffprobe -v error -of json -show_entries "format=format_name,duration,start_time,bit_rate:stream=index,codec_type,codec_name,pix_fmt,width,height,r_frame_rate,avg_frame_rate,sample_rate,channels,bit_rate" "file:$name")
+command=(ffprobe -v error -of json=compact=1 -show_entries "format=format_name,duration,start_time,bit_rate:stream=index,codec_type,codec_name,pix_fmt,width,height,r_frame_rate,avg_frame_rate,sample_rate,channels,bit_rate" "file:$name")
 { head "${command[*]}" && "${command[@]}"; } >"$out/probe.json"
 
 # An encode as the front-end runs it (its status lines end in CR): the lines that name the input,

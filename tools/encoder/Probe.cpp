@@ -175,7 +175,7 @@ int runProbe(const std::string& source, const std::string& ffprobe)
     std::string answer, errors;
     std::unique_ptr<TempFolder> link;
     const int code =
-        runTool({ffprobe, "-v", "error", "-of", "json", "-show_entries",
+        runTool({ffprobe, "-v", "error", "-of", "json=compact=1", "-show_entries",
                  "format=format_name,duration,start_time,bit_rate:stream=index,codec_type,"
                  "codec_name,pix_fmt,width,height,r_frame_rate,avg_frame_rate,sample_rate,"
                  "channels,bit_rate",
