@@ -2,7 +2,7 @@
 # Inside a clean Debian, with the packages kestrel and flvmdi in the working folder: apt installs
 # them with every dependency, they run as a user runs them (a conversion in each format with
 # watermark and stills, the window, its player playing an H.264 FLV), and purging them leaves no
-# file behind.
+# file behind. Needs xvfb-run, xdotool and ImageMagick.
 set -euo pipefail
 export HOME=/root
 # Everything but the kernel's file systems, the user's home and runtime folder, and what apt,
@@ -25,7 +25,7 @@ flvmdi --version
 
 # Conversions with watermark (the font Debian 13 moved to a package of its own) and stills,
 # headless, as a script would run them; the output folder is made.
-ffmpeg -v error -f lavfi -i testsrc=size=320x240:rate=25:duration=2 -f lavfi -i sine=duration=2 clip.mp4
+ffmpeg -v error -f lavfi -i testsrc=size=320x240:rate=25:duration=5 -f lavfi -i sine=duration=5 clip.mp4
 for format in sorenson:2 h264:7; do
     kestrel-convert --format "${format%:*}" --watermark Sample --font "Liberation Sans Narrow" \
         --stills 3 -o "out/${format%:*}" clip.mp4
@@ -35,17 +35,25 @@ for format in sorenson:2 h264:7; do
 done
 
 # The window shows; a click on its second tab shows the player (a view of its own, one more
-# visible window), whose folder button opens Qt's file dialog: the H.264 FLV typed there plays.
-xvfb-run -a -s "-screen 0 1280x1024x24" sh -ec 'kestrel 2>window.log & trap "kill $!" EXIT
-    visible() { xdotool search --onlyvisible --classname "^kestrel\$" | wc -l; }
+# visible window), whose folder button opens the file dialog: the H.264 FLV typed there plays, a
+# picture that is not blank and changes.
+xvfb-run -a -s "-screen 0 1280x1024x24" bash -ec 'kestrel 2>window.log & trap "kill $!" EXIT
+    window() { xdotool search --onlyvisible --name "^Kestrel FLV" "$@"; }
+    views() { xdotool search --onlyvisible --classname "^kestrel\$" | wc -l; }
     for i in $(seq 20); do sleep 3
-        [ "$(visible)" -ge 2 ] && break
-        xdotool search --onlyvisible --name "^Kestrel FLV" mousemove --window %1 184 32 click 1 || :
+        [ "$(views)" -ge 2 ] && break
+        window mousemove --window %1 184 32 click 1 || :
     done
-    [ "$(visible)" -ge 2 ]
-    echo "the window and its player showed"
-    xdotool search --onlyvisible --name "^Kestrel FLV" windowactivate --sync %1 key --clearmodifiers ctrl+o || :
-    exit 0'
+    [ "$(views)" -ge 2 ]; echo "the window and its player showed"
+    window mousemove --window %1 56 368 click 1
+    for i in $(seq 20); do sleep 1; xdotool search --onlyvisible --name "^Open FLV File" >/dev/null && break; done
+    xdotool search --onlyvisible --name "^Open FLV File" windowfocus --sync %1 \
+        type --delay 20 "$PWD/out/h264/clip.flv"
+    xdotool key Return && sleep 3
+    picture() { import -window "$(window | head -1)" -crop 300x200+90+100 +repage "$1"; }
+    picture a.png && sleep 1 && picture b.png
+    [ "$(convert a.png -format "%[fx:standard_deviation > 0.1]" info:)" = 1 ]
+    [ "$(compare -metric AE a.png b.png null: 2>&1)" != 0 ]; echo "the player played the H.264 FLV"'
 (! grep -A1 -e "cannot be run" -e "No decoder" window.log)
 apt-get purge -y -q kestrel flvmdi >/dev/null
 files | diff before - && echo "purged without a trace"
