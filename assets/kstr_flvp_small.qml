@@ -125,6 +125,12 @@ Rectangle {
             volume: 0.8
         }
         onErrorOccurred: function (error, errorString) {
+            // The FFmpeg back end cannot seek a clip whose pictures start after its sound
+            // (Sorenson with MP3, as FFmpeg writes it) to its very start, and plays it from
+            // there all the same.
+            if (error === MediaPlayer.ResourceError && player.position === 0
+                    && errorString.indexOf("Failed to seek") === 0)
+                return
             movie.fail(movie.reasonFor(error), errorString)
         }
         onMediaStatusChanged: {
