@@ -177,8 +177,10 @@ void FlashPlayer::LoadMovie()
     // A stream that no installed decoder takes is the movie's to explain.
     if (movieType->indexOfMethod("decoderMissing(QVariant)") >= 0)
         connect(MissingDecoders::Instance(), &MissingDecoders::Missing, item,
-                [item](const QString& mediaType) {
-                    QMetaObject::invokeMethod(item, "decoderMissing", Q_ARG(QVariant, mediaType));
+                [item](const QString& backend, const QString& stream, const QString& mediaType) {
+                    const QVariantMap described = MissingDecoders::Describe(
+                        backend, stream, mediaType, item->property("varFlvFile").toString());
+                    QMetaObject::invokeMethod(item, "decoderMissing", Q_ARG(QVariant, described));
                 });
     PlaceMovie();
 }

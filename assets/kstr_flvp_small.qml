@@ -7,7 +7,8 @@
 //   - varFlvFile: the host writes the full path of the chosen FLV file here;
 //     the player then plays it from the start.
 // Everything else (the look, the controls, how the file is played) is the
-// player's own affair. Playback goes through QtMultimedia.
+// player's own affair. Playback goes through QtMultimedia, whose back end is
+// GStreamer up to Qt 6.4 and FFmpeg from Qt 6.5 on.
 import QtQuick
 import QtMultimedia
 
@@ -98,20 +99,26 @@ Rectangle {
         player.stop()
     }
 
-    // The host tells of a stream that no installed decoder takes (MEDIATYPE
-    // as GStreamer names it): rather than a black picture or silence, the
-    // reason and what to install. It outweighs the framework's own failure.
-    function decoderMissing(mediaType) {
+    // The host tells of a stream that no installed decoder takes: rather than
+    // a black picture or silence, the reason and what to install for the back
+    // end in use. It outweighs the framework's own failure. STREAM holds
+    // "stream" ("video", "audio" or ""), "format" (its name, or ""), "backend"
+    // ("GStreamer" or "FFmpeg") and, for FFmpeg, "avcodec" (the major version
+    // of its libavcodec, which names the Debian package).
+    function decoderMissing(stream) {
         if (player.source == "")
             return
-        var type = mediaType.split(",")[0]
-        var names = { "video/x-h264": "H.264 video", "video/x-flash-video": "Sorenson Spark video",
-                      "audio/mpeg": mediaType.indexOf("mpegversion=(int)4") >= 0 ? "AAC sound" : "MP3 sound" }
-        var what = names[type] || (type.indexOf("video/") === 0 ? "video" : "sound") + " (" + type + ")"
+        var what = stream.stream === "video" ? "video" : stream.stream === "audio" ? "sound"
+                                                                                 : "video or sound"
+        if (stream.format)
+            what += " (" + stream.format + ")"
+        var advice = stream.backend === "FFmpeg"
+            ? "Debian's package libavcodec" + stream.avcodec + " or libavcodec-extra" + stream.avcodec
+              + " brings the decoders of FLV files."
+            : "Debian's packages gstreamer1.0-libav, gstreamer1.0-plugins-good and "
+              + "gstreamer1.0-plugins-bad bring the decoders of FLV files."
         failure = ""
-        fail("This file cannot be played: no decoder for its " + what + " is installed.",
-             "Debian's packages gstreamer1.0-libav, gstreamer1.0-plugins-good and "
-             + "gstreamer1.0-plugins-bad bring the decoders of FLV files.")
+        fail("This file cannot be played: no decoder for its " + what + " is installed.", advice)
     }
 
     Keys.onSpacePressed: togglePlay()
@@ -125,6 +132,12 @@ Rectangle {
             volume: 0.8
         }
         onErrorOccurred: function (error, errorString) {
+            // The FFmpeg back end cannot seek a clip whose pictures start after its sound
+            // (Sorenson with MP3, as FFmpeg writes it) to its very start, and plays it from
+            // there all the same.
+            if (error === MediaPlayer.ResourceError && player.position === 0
+                    && errorString.indexOf("Failed to seek") === 0)
+                return
             movie.fail(movie.reasonFor(error), errorString)
         }
         onMediaStatusChanged: {
