@@ -18,9 +18,9 @@ mkdir "$again/src" && tar -x -f "$deb/src.tar" -C "$again/src"
 for f in "$deb"/*.deb; do cmp "$f" "$again/${f##*/}"; done
 echo "built again: the same .deb files"
 
-export KESTREL_DEBS=$deb KESTREL_TESTS=$here
+export CHROOT_DEBS=$deb CHROOT_TESTS=$here
 # shellcheck disable=SC2016 # the chroot's command expands them
 bash "$here/chroot.sh" "$(. /etc/os-release && echo "$VERSION_CODENAME")" apt \
     xvfb,xauth,xdotool,imagemagick \
-    'cp "$KESTREL_TESTS/install_run_purge.sh" "$KESTREL_DEBS"/*.deb "$1/tmp/" &&
+    'cp "$CHROOT_TESTS/install_run_purge.sh" "$CHROOT_DEBS"/*.deb "$1/tmp/" &&
      chroot "$1" sh -c "cd /tmp && bash install_run_purge.sh"'

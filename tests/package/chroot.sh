@@ -36,20 +36,20 @@ trap 'rm -rf "$work"' EXIT
 
 cache=${KESTREL_DEB_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/kestrel/debs}
 mkdir -p "$cache/partial"
-export KESTREL_RELEASE=$number KESTREL_FFMPEG=$ffmpeg KESTREL_COMMAND=$command KESTREL_CACHE=$cache
+export CHROOT_RELEASE=$number CHROOT_FFMPEG=$ffmpeg CHROOT_COMMAND=$command CHROOT_CACHE=$cache
 # shellcheck disable=SC2016 # the hooks expand $1 and the variables themselves
 mmdebstrap --variant="$variant" --include="ffmpeg,ca-certificates,$packages" --format=null --quiet \
     --skip=essential/unlink,cleanup/apt/cache \
     --aptopt='APT::Keep-Downloaded-Packages "true"' \
-    --setup-hook='mkdir -p "$1/var/cache/apt/archives" && mount --bind "$KESTREL_CACHE" "$1/var/cache/apt/archives"' \
+    --setup-hook='mkdir -p "$1/var/cache/apt/archives" && mount --bind "$CHROOT_CACHE" "$1/var/cache/apt/archives"' \
     --customize-hook='status=0
-        { chroot "$1" sh -c ". /etc/os-release; test \"\$VERSION_ID\" = $KESTREL_RELEASE" ||
-            { echo "the chroot is not Debian $KESTREL_RELEASE:"; cat "$1/etc/os-release"; false; } >&2; } &&
-        { [ "$(chroot "$1" ffmpeg -version | head -1 | cut -d" " -f3 | cut -d. -f1-2)" = "$KESTREL_FFMPEG" ] ||
-            { echo "the chroot has not FFmpeg $KESTREL_FFMPEG"; false; } >&2; } &&
+        { chroot "$1" sh -c ". /etc/os-release; test \"\$VERSION_ID\" = $CHROOT_RELEASE" ||
+            { echo "the chroot is not Debian $CHROOT_RELEASE:"; cat "$1/etc/os-release"; false; } >&2; } &&
+        { [ "$(chroot "$1" ffmpeg -version | head -1 | cut -d" " -f3 | cut -d. -f1-2)" = "$CHROOT_FFMPEG" ] ||
+            { echo "the chroot has not FFmpeg $CHROOT_FFMPEG"; false; } >&2; } &&
         { [ -z "$(ls /usr/local/share/ca-certificates)" ] ||
             { cp -r /usr/local/share/ca-certificates/. "$1/usr/local/share/ca-certificates/" &&
               chroot "$1" update-ca-certificates >/dev/null; }; } &&
-        sh -ec "$KESTREL_COMMAND" chroot "$1" || status=$?
+        sh -ec "$CHROOT_COMMAND" chroot "$1" || status=$?
         umount "$1/var/cache/apt/archives"; exit $status' \
     "$release" /dev/null "$work/$release.sources"

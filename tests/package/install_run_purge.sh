@@ -28,7 +28,7 @@ flvmdi --version
 ffmpeg -v error -f lavfi -i testsrc=size=320x240:rate=25:duration=5 -f lavfi -i sine=duration=5 clip.mp4
 for format in sorenson:2 h264:7; do
     kestrel-convert --format "${format%:*}" --watermark Sample --font "Liberation Sans Narrow" \
-        --stills 3 -o "out/${format%:*}" clip.mp4
+        --stills 3 -o "out/${format%:*}" clip.mp4 || { cat ~/.local/state/kestrel/logs/*; exit 1; }
     flvmdi --print "out/${format%:*}/clip.flv" | grep '"width":400,"height":300' |
         grep -q "\"videocodecid\":${format#*:},"
     ls "out/${format%:*}/cover3.jpg"

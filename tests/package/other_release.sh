@@ -14,24 +14,24 @@ case "$(. /etc/os-release && echo "$VERSION_CODENAME")" in
 esac
 out=$deb/$other
 rm -rf "$out" && mkdir -p "$out"
-export KESTREL_SRC=$deb/src.tar KESTREL_OUT=$out KESTREL_TESTS=$here
+export CHROOT_SRC=$deb/src.tar CHROOT_OUT=$out CHROOT_TESTS=$here
 
 # shellcheck disable=SC2016 # the chroots' commands expand them
 bash "$here/chroot.sh" "$other" apt git,make,ca-certificates \
-    'mkdir "$1/kestrel" && tar -x -f "$KESTREL_SRC" -C "$1/kestrel" &&
+    'mkdir "$1/kestrel" && tar -x -f "$CHROOT_SRC" -C "$1/kestrel" &&
      chroot "$1" sh -c "cd /kestrel && make test"' 2>&1 | tee "$out/make-test.log" | tail -5
 echo "make test passed on Debian $other"
 
 bash "$here/chroot.sh" "$other" buildd dpkg-dev \
-    'mkdir "$1/kestrel" && tar -x -f "$KESTREL_SRC" -C "$1/kestrel" &&
+    'mkdir "$1/kestrel" && tar -x -f "$CHROOT_SRC" -C "$1/kestrel" &&
      chroot "$1" sh -c "cd /kestrel && apt-get build-dep -y -q ./ >/dev/null &&
          DEB_BUILD_OPTIONS=nocheck dpkg-buildpackage -us -uc -b >../build.log 2>&1" ||
      { tail -30 "$1/build.log"; exit 1; }
-     cp "$1"/*.deb "$1"/*.changes "$1"/*.buildinfo "$KESTREL_OUT/"'
+     cp "$1"/*.deb "$1"/*.changes "$1"/*.buildinfo "$CHROOT_OUT/"'
 echo "the packages built on Debian $other"
 
-export KESTREL_DEBS=$out
+export CHROOT_DEBS=$out
 bash "$here/chroot.sh" "$other" apt xvfb,xauth,xdotool,imagemagick,lintian \
-    'cp "$KESTREL_TESTS/install_run_purge.sh" "$KESTREL_DEBS"/*.deb "$KESTREL_DEBS"/*.changes \
-        "$KESTREL_DEBS"/*.buildinfo "$1/tmp/" &&
+    'cp "$CHROOT_TESTS/install_run_purge.sh" "$CHROOT_DEBS"/*.deb "$CHROOT_DEBS"/*.changes \
+        "$CHROOT_DEBS"/*.buildinfo "$1/tmp/" &&
      chroot "$1" sh -c "cd /tmp && lintian --fail-on error,warning kestrel_*.changes && bash install_run_purge.sh"'
