@@ -6,11 +6,12 @@
 set -euo pipefail
 export HOME=/root
 # Everything but the kernel's file systems, the user's home and runtime folder, and what apt,
-# dpkg and the caches of other packages keep.
+# dpkg and the caches of other packages keep (as piuparts, the icon cache GTK's trigger makes).
 files() {
     local skip=(/proc /sys /dev /run /tmp /root /var/lib/apt /var/lib/dpkg /var/cache/apt
         /var/cache/debconf /var/cache/fontconfig /var/cache/ldconfig /var/log/apt
-        /var/log/dpkg.log /var/log/alternatives.log /var/log/fontconfig.log)
+        /var/log/dpkg.log /var/log/alternatives.log /var/log/fontconfig.log
+        /usr/share/icons/hicolor/icon-theme.cache)
     find / -xdev \( $(printf -- '-path %s -o ' "${skip[@]}") -false \) -prune -o -print | sort
 }
 # As piuparts does, what apt pulls in comes first, so that the lists before and after differ by
