@@ -50,16 +50,14 @@ void TestConsole::plans()
                   "\"no-audio\": true}\n"},
         {"bad.txt", "v/a.avi\n{\"source\": \"v/a.avi\", \"opacity\": \"x\"}\n{\"source\": "
                     "\"v/B.MOV\"\n{\"source\": \"v/B.MOV\", \"corner\": \"middle\"}\n"}};
-    const QStringList empty =
-        QString("v/a.avi v/B.MOV v/x.flv v/.hidden.avi v/notes.txt v/sub/c.mov "
-                "dup/clip.avi dup/clip.mov dup/clip.flv out/a.flv")
-            .split(' ');
-    for (const QString& name : empty)
-        files[name];
+    for (const QString& empty :
+         QString("v/a.avi v/B.MOV v/x.flv v/.hidden.avi v/notes.txt "
+                 "v/sub/c.mov dup/clip.avi dup/clip.mov dup/clip.flv out/a.flv")
+             .split(' '))
+        files[empty];
     for (auto it = files.begin(); it != files.end(); ++it) {
         QVERIFY(root.mkpath(QFileInfo(it.key()).path()));
-        QFile file(root.filePath(it.key()));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(it.value()) == it.value().size());
+        WriteFile(root.filePath(it.key()), it.value());
     }
     QVERIFY(QDir::setCurrent(root.path()));
     const QString app = BuiltAppFolder();

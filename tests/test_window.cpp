@@ -52,12 +52,6 @@ QStringList FileKinds(const std::function<void()>& action)
     return kinds;
 }
 
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 double Contrast(const QColor& a, const QColor& b)
 {
     auto luminance = [](const QColor& c) {
@@ -222,8 +216,8 @@ void TestWindow::settingsFiles()
         }
         win.dialogs.answers = {path, path};
         ui->mnuWMSaveSettings->trigger();
-        QCOMPARE(ReadAll(path), EncodeSettingsFile({"partial", 0, "255",
-                                                    WatermarkCorner(std::min(code, 4)), 0, 0}));
+        QCOMPARE(ReadFile(path), EncodeSettingsFile({"partial", 0, "255",
+                                                     WatermarkCorner(std::min(code, 4)), 0, 0}));
         (code == 3 ? ui->optTopLeft : ui->optTopRight)->setChecked(true);
         ui->mnuWMLoadSettings->trigger();
         QVERIFY(corners[std::min(code, 4) - 1]->isChecked());
@@ -266,7 +260,7 @@ void TestWindow::links()
     QCOMPARE(win.messages.texts(),
              QStringList{"NO WEB BROWSER FOUND! INSTALL ONE TO OPEN THIS LINK.|16|Error"});
     // Every local link and picture of the delivered help page exists; every jump has its target.
-    const QString html = ReadAll(BuiltAppFolder() + "/kstr_flvcn.html");
+    const QString html = ReadFile(BuiltAppFolder() + "/kstr_flvcn.html");
     int local = 0;
     for (const auto& m : QRegularExpression(R"re(\s(?:href|src)="([^"]*)")re").globalMatch(html)) {
         const QUrl url(m.captured(1).replace("&amp;", "&"));
@@ -339,12 +333,11 @@ void TestWindow::underDesktopThemes()
     QVERIFY(win.ui()->sstThis->tabBar()->sizeHint().width() <= win.ui()->sstThis->width());
 }
 
-// A missing or damaged list stops start-up with one message and no exit question; a player movie
+// A damaged link file stops start-up with one message and no exit question; a player movie
 // that is missing or cannot run leaves a window without a player, which takes a file silently.
 void TestWindow::startupFailures()
 {
     const char* const rows[][3] = {
-        {"colors.txt", nullptr, "53 - FILE NOT FOUND: COLORS.TXT"},
         {"kestrel.swx", "", "62 - INPUT PAST END OF FILE: KESTREL.SWX"},
         {"kstr_flvp_small.qml", nullptr, "player movie .* is missing"},
         {"kstr_flvp_small.qml", "<swf/>", "player movie .* cannot be run"}};

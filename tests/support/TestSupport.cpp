@@ -44,11 +44,17 @@ void WriteFile(const QString& path, const QByteArray& bytes)
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size());
 }
 
+QByteArray ReadFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 MessageRecorder::MessageRecorder()
 {
     SetMsgBoxHandler(
         [this](const QString& text, int style, const QString& title, const QString& details) {
-            messages.append({text, style, title, details});
+            messages.append({text, title, details, style});
             return answers.isEmpty() ? 1 : answers.takeFirst();
         });
 }
@@ -81,10 +87,10 @@ std::optional<QString> Run(const QString& program, const QStringList& args)
 
 QStringList Corpus(const QString& fileName)
 {
-    QFile file(KESTREL_TEST_SOURCE_DIR "/tests/corpus/" + fileName);
-    if (!file.open(QIODevice::ReadOnly))
+    const QByteArray text = ReadFile(KESTREL_TEST_SOURCE_DIR "/tests/corpus/" + fileName);
+    if (text.isEmpty())
         qFatal("missing test corpus %s", qPrintable(fileName));
-    return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    return QString::fromUtf8(text).split(u'\n', Qt::SkipEmptyParts);
 }
 
 void StartWindow(frmMain& window, int splashMs)
@@ -277,18 +283,16 @@ QString DescribeWindow(QWidget* window)
                                                 : window->screen()->availableGeometry();
     const bool centred =
         (window->frameGeometry().center() - around.center()).manhattanLength() <= 4;
+    const auto n = [](int v) { return QString::number(v); };
     QStringList out = {
         QString("window %1 client %2x%3 %4, buttons %5, icon %6%7%8")
-            .arg(Quoted(window->windowTitle()))
-            .arg(client.width())
-            .arg(client.height())
-            .arg(window->minimumSize() == window->maximumSize() ? "fixed" : "resizable",
+            .arg(Quoted(window->windowTitle()), n(client.width()), n(client.height()),
+                 window->minimumSize() == window->maximumSize() ? "fixed" : "resizable",
                  buttons.join(' '), icon.join(' '), centred ? ", centred" : "",
                  window->isModal() ? ", modal" : ""),
         QString("font %1 %2px, focus at start %3")
-                .arg(window->font().family())
-                .arg(window->font().pixelSize())
-                .arg(cycle.value(0, "none")) +
+                .arg(window->font().family(), n(window->font().pixelSize()),
+                     cycle.value(0, "none")) +
             Look(window)};
     for (QAction* menu : main ? main->menuBar()->actions() : QList<QAction*>()) {
         out << "menu " + menu->menu()->objectName() + ' ' + Quoted(menu->text());
@@ -303,23 +307,19 @@ QString DescribeWindow(QWidget* window)
     return out.join('\n') + '\n';
 }
 
+static const QString GoldenFolder = KESTREL_TEST_SOURCE_DIR "/tests/golden/";
+
 void CompareGolden(const QString& name, const QString& text)
 {
-    QFile golden(KESTREL_TEST_SOURCE_DIR "/tests/golden/" + name);
-    if (qEnvironmentVariableIntValue("KESTREL_UPDATE_GOLDEN")) {
-        QVERIFY(golden.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        golden.write(text.toUtf8());
-        return;
-    }
-    QVERIFY2(golden.open(QIODevice::ReadOnly), qPrintable(golden.fileName()));
-    QCOMPARE(text.split('\n'), QString::fromUtf8(golden.readAll()).split('\n'));
+    if (qEnvironmentVariableIntValue("KESTREL_UPDATE_GOLDEN"))
+        return WriteFile(GoldenFolder + name, text.toUtf8());
+    QCOMPARE(text.split('\n'), QString::fromUtf8(ReadFile(GoldenFolder + name)).split('\n'));
 }
 
 void CompareGoldenTable(const QString& name, const std::function<QString(const QString&)>& call)
 {
-    QFile golden(KESTREL_TEST_SOURCE_DIR "/tests/golden/" + name);
-    QVERIFY2(golden.open(QIODevice::ReadOnly), qPrintable(golden.fileName()));
-    QStringList lines = QString::fromUtf8(golden.readAll()).split('\n');
+    QStringList lines = QString::fromUtf8(ReadFile(GoldenFolder + name)).split('\n');
+    QVERIFY2(lines.size() > 1, qPrintable(GoldenFolder + name));
     for (QString& line : lines) {
         const QJsonArray row = QJsonDocument::fromJson(line.toUtf8()).array();
         if (row.isEmpty())

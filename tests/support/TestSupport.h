@@ -23,6 +23,7 @@ inline QString BuiltAppFolder()
 void IsolateProcess();
 
 void WriteFile(const QString& path, const QByteArray& bytes);
+QByteArray ReadFile(const QString& path); // empty when it cannot be read
 
 // A copy of the built application folder that a test may change.
 class AppFolderCopy
@@ -42,10 +43,8 @@ private:
 
 // Records every message and answers with the scripted button codes (then 1).
 struct Message {
-    QString text;
+    QString text, title, details;
     int style;
-    QString title;
-    QString details;
 };
 struct MessageRecorder {
     MessageRecorder();
@@ -76,11 +75,9 @@ struct LinkRecorder {
 // What a program printed, or nothing (and its errors as a warning) when it did not end well.
 std::optional<QString> Run(const QString& program, const QStringList& args);
 
-// The entries of a hostile-input list of tests/corpus (one per line).
-QStringList Corpus(const QString& fileName);
+QStringList Corpus(const QString& fileName); // a hostile-input list of tests/corpus, one a line
 
-// Builds the main window and runs its start-up with a short splash.
-void StartWindow(frmMain& window, int splashMs = 10);
+void StartWindow(frmMain& window, int splashMs = 10); // start-up with a short splash
 
 // A started main window whose messages, dialogs and links are recorded.
 struct Window {
