@@ -7,8 +7,6 @@
 #include "settings/SettingsFile.h"
 #include "tests/support/TestSupport.h"
 
-#include <QTest>
-
 using namespace TestSupport;
 
 namespace

@@ -2,7 +2,6 @@
 // the middle; a watched folder. Its --json events are read back by a JSON parser.
 #include "tests/support/TestSupport.h"
 
-#include <QtTest>
 #include <csignal>
 #include <sys/stat.h>
 

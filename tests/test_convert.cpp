@@ -6,14 +6,7 @@
 #include "tests/support/FakeRunner.h"
 #include "tests/support/TestSupport.h"
 
-#include <QClipboard>
-#include <QMessageBox>
-#include <QMimeData>
-#include <QQuickItem>
-#include <QQuickView>
-#include <QSignalSpy>
-#include <QTest>
-#include <QTextDocument>
+#include <QtQuick>
 
 using namespace TestSupport;
 

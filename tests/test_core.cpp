@@ -7,8 +7,6 @@
 #include "settings/LinkFile.h"
 #include "tests/support/TestSupport.h"
 
-#include <QTest>
-
 using namespace TestSupport;
 
 class TestCore : public QObject

@@ -3,10 +3,7 @@
 #include "tests/support/FakeRunner.h"
 #include "tests/support/TestSupport.h"
 
-#include <QProcess>
-#include <QQuickView>
-#include <QTest>
-#include <QToolTip>
+#include <QtQuick>
 #include <signal.h>
 
 namespace

@@ -5,7 +5,6 @@
 #include "tests/support/FakeRunner.h"
 #include "tests/support/TestSupport.h"
 
-#include <QtTest>
 #include <unistd.h>
 
 using TestSupport::CompareGoldenTable;

@@ -2,10 +2,7 @@
 #include "panels/NewsFetcher.h"
 #include "tests/support/TestSupport.h"
 
-#include <QPointer>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTest>
+#include <QtNetwork>
 
 using namespace TestSupport;
 

@@ -12,7 +12,6 @@
 #include "pipeline/ToolRun.h"
 #include "tests/support/TestSupport.h"
 
-#include <QtTest>
 #include <csignal>
 #include <unistd.h>
 

@@ -5,7 +5,6 @@
 #include "settings/SettingsFile.h"
 #include "tests/support/TestSupport.h"
 
-#include <QTest>
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>

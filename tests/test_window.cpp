@@ -8,11 +8,6 @@
 #include "settings/SettingsFile.h"
 #include "tests/support/TestSupport.h"
 
-#include <QFileDialog>
-#include <QGroupBox>
-#include <QRegularExpression>
-#include <QTest>
-#include <QTimer>
 #include <cmath>
 
 using namespace TestSupport;
@@ -125,8 +120,8 @@ void TestWindow::splash()
     QVERIFY(!QApplication::activeModalWidget());
 }
 
-// The picks, the names they propose and refuse, their tooltips, the font file following the font;
-// the kinds of file the real dialogs offer.
+// The picks: names proposed and refused, tooltips, the font file following the font, and the kinds
+// of file the real dialogs offer, each named once as the program names it (Qt would add patterns).
 void TestWindow::picks()
 {
     Window win;
@@ -147,7 +142,6 @@ void TestWindow::picks()
     emit ui->swfControl->FSCommand("open", "");
     t.note("the player asks for a file");
     CompareGolden("picks.txt", t.text);
-    // Each kind is named once, as the program names it: Qt would add the patterns again.
     const QStringList filter = VideoOpenFilter().split('|');
     QStringList videoKinds;
     for (qsizetype i = 0; i < filter.size(); i += 2)
@@ -224,8 +218,8 @@ void TestWindow::settingsFiles()
     }
 }
 
-// The address of the link file goes out exactly as it stands there; the help page opens beside the
-// program, whatever the working folder, and its links lead somewhere.
+// The link file's address goes out as it stands; the help page opens beside the program, whatever
+// the working folder, and its links and pictures lead somewhere. A link dragged off opens nothing.
 void TestWindow::links()
 {
     AppFolderCopy app;
@@ -236,7 +230,6 @@ void TestWindow::links()
     QVERIFY(QDir::setCurrent(elsewhere.path()));
     Window win;
     Transcript t(win);
-    // A press dragged off a link and released elsewhere opens nothing.
     auto dragOff = [](QWidget* link, bool thenClick) {
         QTest::mousePress(link, Qt::LeftButton);
         QTest::mouseRelease(link, Qt::LeftButton, {}, QPoint(-3, link->height() + 3));
@@ -259,7 +252,6 @@ void TestWindow::links()
     QTest::mouseClick(win.ui()->lblLink, Qt::LeftButton);
     QCOMPARE(win.messages.texts(),
              QStringList{"NO WEB BROWSER FOUND! INSTALL ONE TO OPEN THIS LINK.|16|Error"});
-    // Every local link and picture of the delivered help page exists; every jump has its target.
     const QString html = ReadFile(BuiltAppFolder() + "/kstr_flvcn.html");
     int local = 0;
     for (const auto& m : QRegularExpression(R"re(\s(?:href|src)="([^"]*)")re").globalMatch(html)) {
@@ -333,8 +325,8 @@ void TestWindow::underDesktopThemes()
     QVERIFY(win.ui()->sstThis->tabBar()->sizeHint().width() <= win.ui()->sstThis->width());
 }
 
-// A damaged link file stops start-up with one message and no exit question; a player movie
-// that is missing or cannot run leaves a window without a player, which takes a file silently.
+// A damaged link file stops start-up with one message, no exit question; a missing or broken player
+// movie leaves a window without a player, which takes a file silently.
 void TestWindow::startupFailures()
 {
     const char* const rows[][3] = {

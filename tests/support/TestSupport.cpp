@@ -4,17 +4,6 @@
 #include "common/AppPaths.h"
 #include "common/VbError.h"
 
-#include <QAccessible>
-#include <QDirIterator>
-#include <QGroupBox>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QMenuBar>
-#include <QProcess>
-#include <QScreen>
-#include <QStyleOptionGroupBox>
-#include <QTest>
-
 namespace TestSupport
 {
 

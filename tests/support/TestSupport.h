@@ -6,8 +6,8 @@
 #include "app/frmMain.h"
 #include "ui_frmMain.h"
 
-#include <QTemporaryDir>
-#include <QUrl>
+#include <QtTest> // and QtCore
+#include <QtWidgets>
 #include <optional>
 
 namespace TestSupport
