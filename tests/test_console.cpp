@@ -9,11 +9,8 @@
 
 using namespace TestSupport;
 
-namespace
-{
-
 // What a job does differently from the window's start values.
-QStringList fields(const JobRequest& j)
+static QStringList fields(const JobRequest& j)
 {
     const EncoderControls& o = j.options;
     return {"size=" + o.videoWindow,
@@ -27,8 +24,6 @@ QStringList fields(const JobRequest& j)
                 QString::number(int(j.corner)) + '/' + j.alphaText,
             "stills=" + (j.stills ? j.stillsCount + ' ' + j.stillsName : "off")};
 }
-
-} // namespace
 
 class TestConsole : public QObject
 {

@@ -10,17 +10,14 @@
 
 using namespace TestSupport;
 
-namespace
-{
-
-QStringList filesIn(const QString& folder)
+static QStringList filesIn(const QString& folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
                                   QDir::Name);
 }
 
 // Each stream's codec, then its frame size or its sampling and channels.
-QStringList streams(const QString& flv)
+static QStringList streams(const QString& flv)
 {
     QStringList lines = Run("ffprobe", {"-v", "error", "-show_entries",
                                         "stream=codec_name,width,height,sample_rate,channels",
@@ -31,7 +28,7 @@ QStringList streams(const QString& flv)
     return lines;
 }
 
-bool drop(QObject* target, const QList<QUrl>& urls)
+static bool drop(QObject* target, const QList<QUrl>& urls)
 {
     QMimeData data;
     data.setUrls(urls);
@@ -41,7 +38,7 @@ bool drop(QObject* target, const QList<QUrl>& urls)
            QCoreApplication::sendEvent(target, &drop) && drop.isAccepted();
 }
 
-QByteArray NewestLog()
+static QByteArray NewestLog()
 {
     const QDir logs(JobLog::DefaultFolder());
     return ReadFile(logs.filePath(logs.entryList({"*.log"}, QDir::Files, QDir::Reversed).value(0)));
@@ -49,8 +46,6 @@ QByteArray NewestLog()
 
 const QString Success = "FLV CONVERSION SUCCESSFUL!|64|Message";
 const QString Cancelled = "CONVERSION CANCELLED!|64|Message";
-
-} // namespace
 
 class TestConvert : public QObject
 {

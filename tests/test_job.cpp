@@ -9,12 +9,9 @@
 
 using TestSupport::CompareGoldenTable;
 
-namespace
-{
-
 // A request at the window's start values with "key=value;..." changes and flags (batch: job 1 of
 // a batch); other words (same, noshort, notmine, link) shape the file system.
-JobRequest request(const QString& app, const QString& changes = QString())
+static JobRequest request(const QString& app, const QString& changes = QString())
 {
     JobRequest job;
     job.options = {"225", "400x300", "24",     false, "yellow", "f.ttf", "20",  255,
@@ -42,8 +39,6 @@ JobRequest request(const QString& app, const QString& changes = QString())
     }
     return job;
 }
-
-} // namespace
 
 class TestJob : public QObject
 {

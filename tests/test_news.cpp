@@ -6,9 +6,6 @@
 
 using namespace TestSupport;
 
-namespace
-{
-
 // A tiny HTTP server that the program's news address points at. Each request takes the next
 // scripted answer (the last one repeats); an answer without a status is held back until Release.
 class NewsServer : public QTcpServer
@@ -48,8 +45,6 @@ public:
     QList<QByteArray> requests;
     QList<QPointer<QTcpSocket>> held;
 };
-
-} // namespace
 
 class TestNews : public QObject
 {

@@ -17,11 +17,8 @@
 
 using namespace TestSupport;
 
-namespace
-{
-
 // The states (R, S, T ...) of a group's processes but zombies.
-QByteArray groupStates(qint64 group)
+static QByteArray groupStates(qint64 group)
 {
     QByteArray states;
     for (const QString& pid : QDir("/proc").entryList({"[0-9]*"}, QDir::Dirs)) {
@@ -34,8 +31,6 @@ QByteArray groupStates(qint64 group)
     }
     return states;
 }
-
-} // namespace
 
 class TestPipelineCore : public QObject
 {

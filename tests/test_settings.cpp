@@ -11,11 +11,8 @@
 
 using namespace TestSupport;
 
-namespace
-{
-
 // The file whose lines hold these values, each line scrambled.
-QByteArray Scrambled(const QString& lines)
+static QByteArray Scrambled(const QString& lines)
 {
     QByteArray file;
     for (const QString& part : lines.split(QRegularExpression("(?=[\r\n])|(?<=[\r\n])")))
@@ -24,7 +21,7 @@ QByteArray Scrambled(const QString& lines)
     return file;
 }
 
-QString Describe(const LoadedSettings& s)
+static QString Describe(const LoadedSettings& s)
 {
     const auto number = [](auto v) {
         return v ? QString::number(qint16(*v)) : std::optional<QString>();
@@ -40,8 +37,6 @@ QString Describe(const LoadedSettings& s)
             parts << name + *value;
     return (parts << (s.complete ? "complete" : "stopped")).join(' ');
 }
-
-} // namespace
 
 class TestSettings : public QObject
 {

@@ -12,11 +12,8 @@
 
 using namespace TestSupport;
 
-namespace
-{
-
 // Opens About from the menu, runs the check while it is up, closes it; returns whether it ran.
-bool WithAbout(frmMain& w, const std::function<void(frmAbout*)>& check)
+static bool WithAbout(frmMain& w, const std::function<void(frmAbout*)>& check)
 {
     bool ran = false;
     QTimer::singleShot(0, [&] {
@@ -31,7 +28,7 @@ bool WithAbout(frmMain& w, const std::function<void(frmAbout*)>& check)
 }
 
 // The kinds of file that the real dialog an action opens offers, as the user reads them.
-QStringList FileKinds(const std::function<void()>& action)
+static QStringList FileKinds(const std::function<void()>& action)
 {
     CommonDialog::SetBackend({});
     QStringList kinds;
@@ -47,7 +44,7 @@ QStringList FileKinds(const std::function<void()>& action)
     return kinds;
 }
 
-double Contrast(const QColor& a, const QColor& b)
+static double Contrast(const QColor& a, const QColor& b)
 {
     auto luminance = [](const QColor& c) {
         double sum = 0;
@@ -59,8 +56,6 @@ double Contrast(const QColor& a, const QColor& b)
     const double x = luminance(a), y = luminance(b);
     return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
 }
-
-} // namespace
 
 class TestWindow : public QObject
 {

@@ -96,36 +96,33 @@ QColor CaptionColor(QWidget* frame)
         uint(frame->style()->styleHint(QStyle::SH_GroupBox_TextLabelColor, &option, frame)));
 }
 
-namespace
-{
-
 // The named control a widget belongs to (the tab strip is its tab control's).
-QString ControlName(QWidget* w)
+static QString ControlName(QWidget* w)
 {
     while (w && (w->objectName().isEmpty() || w->objectName().startsWith("qt_")))
         w = w->parentWidget();
     return w ? w->objectName() : "nothing";
 }
 
-QString Quoted(QString text)
+static QString Quoted(QString text)
 {
     return '"' + text.replace('\n', "\\n") + '"';
 }
 
 template <typename E>
-QString Key(E value)
+static QString Key(E value)
 {
     return QMetaEnum::fromType<E>().valueToKeys(int(value));
 }
 
-QTabWidget* TabsOfPage(QWidget* w)
+static QTabWidget* TabsOfPage(QWidget* w)
 {
     return w->parentWidget() ? qobject_cast<QTabWidget*>(w->parentWidget()->parentWidget())
                              : nullptr;
 }
 
 // Bold, underline, the colours the window sets itself, style sheet, pointer.
-QString Look(QWidget* w)
+static QString Look(QWidget* w)
 {
     QString s =
         QString(w->font().bold() ? " bold" : "") + (w->font().underline() ? " underline" : "");
@@ -150,7 +147,7 @@ QString Look(QWidget* w)
 }
 
 // The caption or text and the start state.
-QString State(QWidget* w, bool items = true)
+static QString State(QWidget* w, bool items = true)
 {
     QString s;
     if (auto* b = qobject_cast<QAbstractButton*>(w)) {
@@ -188,7 +185,7 @@ QString State(QWidget* w, bool items = true)
 }
 
 // What a screen reader (Orca) calls a field: the labels Qt gives it but its frame, else its name.
-QString Heard(QWidget* field)
+static QString Heard(QWidget* field)
 {
     QAccessibleInterface* access = QAccessible::queryAccessibleInterface(field);
     QStringList labels;
@@ -201,7 +198,8 @@ QString Heard(QWidget* field)
 
 // The named controls inside w, in drawing order (a tab control's pages in tab order), each placed
 // in its frame or window, or for a control on a page, in the whole tab control.
-void DescribeChildren(QWidget* w, const QString& indent, const QStringList& cycle, QStringList& out)
+static void DescribeChildren(QWidget* w, const QString& indent, const QStringList& cycle,
+                             QStringList& out)
 {
     QList<QWidget*> children = w->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
     if (auto* tabs = qobject_cast<QTabWidget*>(w)) {
@@ -235,8 +233,6 @@ void DescribeChildren(QWidget* w, const QString& indent, const QStringList& cycl
         DescribeChildren(c, indent + "  ", cycle, out);
     }
 }
-
-} // namespace
 
 QStringList TabCycle(QWidget* window)
 {
