@@ -1,5 +1,4 @@
-// The console program before anything runs: its arguments, manifests, and the
-// jobs a run plans (names, stills, checks, clashes).
+// The console program before anything runs: arguments, manifests, the jobs a run plans.
 #include "common/CommandLine.h"
 #include "console/Manifest.h"
 #include "console/RunPlan.h"
@@ -9,7 +8,6 @@
 
 using namespace TestSupport;
 
-// What a job does differently from the window's start values.
 static QStringList fields(const JobRequest& j)
 {
     const EncoderControls& o = j.options;

@@ -1,5 +1,4 @@
-// kestrel-convert with the real tools: a folder with a damaged video, two jobs at once; a stop in
-// the middle; a watched folder. Its --json events are read back by a JSON parser.
+// kestrel-convert with the real tools, its --json events read by a JSON parser.
 #include "tests/support/TestSupport.h"
 
 #include <csignal>

@@ -1,5 +1,4 @@
-// The window around the conversion job: first with a scripted runner, then a job and a batch with
-// the real front-end, Debian's ffmpeg and flvmdi.
+// The window around the conversion job, with a scripted runner or (real*) the real programs.
 #include "app/frmProgress.h"
 #include "common/AppPaths.h"
 #include "pipeline/JobLog.h"
@@ -85,7 +84,6 @@ private slots:
                                "testsrc=rate=25:size=320x240:duration=2", "-f", "lavfi", "-i",
                                "sine=duration=2", "-c:v", "mpeg4", "-c:a", "mp3", m_clip}));
     }
-    // Tests named real* run the real programs; the others a scripted runner.
     void init()
     {
         AppPaths::SetAppFolder(m_app.path());
@@ -366,8 +364,8 @@ void TestConvert::realBatchInTheNewFormat()
     m_win->ui()->mnuFormatSorenson->trigger();
 }
 
-// Closed during a real encode, held paused so that it cannot end first: the encoder is stopped,
-// no half file is left, and the log says why.
+// Closed during a real encode held paused (so it cannot end first): the encoder is stopped, no half
+// file is left, the log says why.
 void TestConvert::realExitDuringTheEncode()
 {
     QTemporaryDir out;

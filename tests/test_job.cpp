@@ -9,8 +9,8 @@
 
 using TestSupport::CompareGoldenTable;
 
-// A request at the window's start values with "key=value;..." changes and flags (batch: job 1 of
-// a batch); other words (same, noshort, notmine, link) shape the file system.
+// The window's start values with "key=value;..." changes and flags (batch: job 1 of a batch);
+// other words (same, noshort, notmine, link) shape the file system.
 static JobRequest request(const QString& app, const QString& changes = QString())
 {
     JobRequest job;
@@ -46,7 +46,6 @@ class TestJob : public QObject
 private slots:
     void initTestCase() { TestSupport::IsolateProcess(); }
     void stepsAndOutcomes();
-    void checks();
     void jobLog();
 };
 
@@ -114,10 +113,6 @@ void TestJob::stepsAndOutcomes()
                  shown.isEmpty() ? "" : "; shown " + shown.join(' '),
                  last.contains("-vframes") ? "; stills " + last[last.indexOf("-vframes") + 1] : "");
     });
-}
-
-void TestJob::checks()
-{
     CompareGoldenTable("job-checks.txt", [](const QString& changes) {
         FakeFileSystem files;
         files.files = {{"/v/clip.avi", "A"},

@@ -6,8 +6,8 @@
 
 using namespace TestSupport;
 
-// A tiny HTTP server that the program's news address points at. Each request takes the next
-// scripted answer (the last one repeats); an answer without a status is held back until Release.
+// The news address's server: each request takes the next scripted answer (the last repeats); one
+// without a status is held back until Release.
 class NewsServer : public QTcpServer
 {
 public:
