@@ -13,13 +13,9 @@
 namespace TestSupport
 {
 
-inline QString BuiltAppFolder()
-{
-    return KESTREL_TEST_APP_DIR;
-}
+inline const auto BuiltAppFolder = [] { return QString(KESTREL_TEST_APP_DIR); };
 
-// Gives this test process its own (temporary, so the owner's alone) runtime, state, cache and
-// configuration folders and points the program at the built application folder.
+// Own temporary runtime, state, cache and configuration folders; the built application folder.
 void IsolateProcess();
 
 void WriteFile(const QString& path, const QByteArray& bytes);
@@ -32,10 +28,7 @@ public:
     AppFolderCopy();
     QString path() const { return m_dir.path(); }
     QString file(const QString& name) const { return m_dir.filePath(name); }
-    void writeFile(const QString& name, const QByteArray& bytes) const
-    {
-        WriteFile(file(name), bytes);
-    }
+    void writeFile(const QString& name, const QByteArray& b) const { WriteFile(file(name), b); }
 
 private:
     QTemporaryDir m_dir;
@@ -89,8 +82,7 @@ struct Window {
     Ui::frmMain* ui() const { return w.ui(); }
 };
 
-// Each note names a step, then the messages, file dialogs and opened addresses since the last note,
-// and every control whose caption, state or tooltip changed.
+// Each note: a step, the messages, dialogs, addresses since the last, and every control changed.
 class Transcript
 {
 public:
@@ -106,18 +98,15 @@ private:
     qsizetype m_messages = 0, m_dialogs = 0, m_links = 0;
 };
 
-// The controls that real Tab presses visit once round, from the one that has the focus; "then X"
-// ends a round that does not come back.
+// The controls real Tab presses visit once round from the focus ("then X": a round not back).
 QStringList TabCycle(QWidget* window);
 
 QColor CaptionColor(QWidget* frame);
 
-// The window's frame and menus, then each named control a line: class, place, state, tooltip, Tab
-// position, access key and look.
+// Frame and menus, then each named control: class, place, state, tooltip, Tab place, key, look.
 QString DescribeWindow(QWidget* window);
 
-// Compares text with tests/golden/NAME and fails with a diff; with KESTREL_UPDATE_GOLDEN=1 it
-// rewrites the file instead.
+// Compares text with tests/golden/NAME (KESTREL_UPDATE_GOLDEN=1: rewrites the file instead).
 void CompareGolden(const QString& name, const QString& text);
 
 // tests/golden/NAME as a table of JSON ["input", "result"] lines (others are comments): a VbError
