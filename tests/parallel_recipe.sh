@@ -11,10 +11,9 @@ fail() { echo "FAIL: $*" >&2; cat "$T"/run?.txt >&2 2>/dev/null; exit 1; }
 stop_servers() {
     local p pid
     for p in "$T"/sshd-*.pid; do
-        [ -f "$p" ] || continue
-        pid=$(cat "$p") && rm "$p" && kill "$pid" || continue
-        for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-        ! kill -0 "$pid" 2>/dev/null || fail "sshd $pid still runs"
+        pid=$(cat "$p" 2>/dev/null) && rm "$p" && kill "$pid" || continue
+        for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || continue 2; sleep 0.1; done
+        fail "sshd $pid still runs"
     done
 }
 trap 'stop_servers; rm -rf "$T"' EXIT

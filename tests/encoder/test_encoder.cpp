@@ -269,9 +269,8 @@ private slots:
                 const QStringList args = resolved("-i|@DIR/s%d.avi" + job, work.path()),
                                   env = {"KESTREL_SCRATCH_NAMED=" + named};
                 for (const QString delay : {"0.001", "0.05", "0.15", "0.4", "0.9"}) {
-                    // Its FFmpeg, given the link in the runtime folder, dies with it. Only the
-                    // front-end is killed, and timeout waits for its end (else timeout kills
-                    // itself, and the front-end may still hold its locks at the next run).
+                    // Only the front-end is killed (its FFmpeg dies with it), and timeout waits for
+                    // its end: else the front-end might still hold its locks at the next run.
                     run(QStringList{"--foreground", "-s", "KILL", delay, frontEnd} + args,
                         "timeout", env);
                     QVERIFY(gone(sandbox()));
