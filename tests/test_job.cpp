@@ -60,10 +60,9 @@ void TestJob::stepsAndOutcomes()
         if (changes.contains("notmine") && chown(qPrintable(app), 65534, 65534) != 0)
             QFile::setPermissions(app, QFile::ReadOwner | QFile::ExeOwner);
         const QString stream = "  Stream #0.0: Video: mpeg4, yuv420p, 640x480, 25.00 fps(r)\r\n";
-        QFile report(app + "/elsewhere.txt");
         if (changes.contains("link") &&
-            !(report.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
-              report.write(stream.toUtf8()) && QFile::link(report.fileName(), app + "/infile.txt")))
+            (TestSupport::WriteFile(app + "/elsewhere.txt", stream.toUtf8()),
+             !QFile::link(app + "/elsewhere.txt", app + "/infile.txt")))
             return QString("no link");
         FakeFileSystem files;
         auto* runner = new FakeRunner;

@@ -215,7 +215,6 @@ private slots:
         QVERIFY2(r.code == 0 || (leftovers(work.path()) == QSet<QString>{"out.flv"} &&
                                  readAll(work.filePath("out.flv")) == "older file"),
                  "a failure left something");
-        // "ffmpeg: WORDS", the front-end's own refusal, is one line and code 1.
         const bool refusal = row[1].startsWith("ffmpeg: ");
         const QString result = refusal ? "1 " + row[1].mid(8) : row[1],
                       code = result.section(' ', 0, 0);

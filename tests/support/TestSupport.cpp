@@ -9,11 +9,9 @@ namespace TestSupport
 
 void IsolateProcess()
 {
-    static QTemporaryDir runtime, state, cache, config;
-    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
-    qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
-    qputenv("XDG_CACHE_HOME", cache.path().toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    static QTemporaryDir folders[4];
+    for (int i = 0; const char* name : {"RUNTIME_DIR", "STATE_HOME", "CACHE_HOME", "CONFIG_HOME"})
+        qputenv(QByteArray("XDG_") + name, folders[i++].path().toLocal8Bit());
     AppPaths::SetAppFolder(BuiltAppFolder());
 }
 
