@@ -177,7 +177,6 @@ void TestPipelineCore::pathsAndErrors()
     QCOMPARE(DescribeSystemError(99999), QString()); // a code the system does not know
 }
 
-// Programs as they really ended; a cancel counts only for one that had not ended yet.
 void TestPipelineCore::processRunner()
 {
     ToolRun::KillDelayMs() = 100;
