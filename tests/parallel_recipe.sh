@@ -11,10 +11,9 @@ fail() { echo "FAIL: $*" >&2; cat "$T"/run?.txt >&2 2>/dev/null; exit 1; }
 stop_servers() {
     local p pid
     for p in "$T"/sshd-*.pid; do
-        [ -f "$p" ] || continue
-        pid=$(cat "$p") && rm "$p" && kill "$pid" || continue
-        for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-        ! kill -0 "$pid" 2>/dev/null || fail "sshd $pid still runs"
+        pid=$(cat "$p" 2>/dev/null) && rm "$p" && kill "$pid" || continue
+        for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || continue 2; sleep 0.1; done
+        fail "sshd $pid still runs"
     done
 }
 trap 'stop_servers; rm -rf "$T"' EXIT
@@ -25,28 +24,29 @@ grep -q -- --sshloginfile "$T/recipe.sh" || fail "no recipe found in $readme"
 ssh-keygen -q -t ed25519 -N '' -f "$T/host_key"
 ssh-keygen -q -t ed25519 -N '' -f "$T/user_key"
 mkdir -p /run/sshd # sshd's privilege separation folder
-for h in a b; do
-    port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-    mkdir "$T/home-$h"
-    # The session starts in the host's own home, as on a machine of its own.
-    cat >"$T/sshd-$h.conf" <<EOF
-ListenAddress 127.0.0.1:$port
+cat >"$T/sshd.conf" <<EOF
 HostKey $T/host_key
-PidFile $T/sshd-$h.pid
 AuthorizedKeysFile $T/user_key.pub
 PermitRootLogin prohibit-password
 StrictModes no
 UsePAM no
 PasswordAuthentication no
 KbdInteractiveAuthentication no
-SetEnv HOME=$T/home-$h
 ForceCommand cd && exec "\$SHELL" -c "\$SSH_ORIGINAL_COMMAND"
 EOF
-    /usr/sbin/sshd -f "$T/sshd-$h.conf" -E "$T/sshd-$h.log"
-    cat >>"$T/ssh_config" <<EOF
-Host host-$h
+for h in a b; do
+    port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+    mkdir "$T/home-$h"
+    # The session starts in the host's own home, as on a machine of its own.
+    /usr/sbin/sshd -f "$T/sshd.conf" -E "$T/sshd-$h.log" -o "ListenAddress=127.0.0.1:$port" \
+        -o "PidFile=$T/sshd-$h.pid" -o "SetEnv=HOME=$T/home-$h"
+    printf 'Host host-%s\n  Port %s\n' $h $port >>"$T/ssh_config" # before the common block
+    echo "[127.0.0.1]:$port $(cat "$T/host_key.pub")" >>"$T/known_hosts"
+    echo "2/host-$h" >>"$work/hosts.txt"
+done
+cat >>"$T/ssh_config" <<EOF
+Host host-*
   HostName 127.0.0.1
-  Port $port
   User $(id -un)
   IdentityFile $T/user_key
   IdentitiesOnly yes
@@ -55,9 +55,6 @@ Host host-$h
   UserKnownHostsFile $T/known_hosts
   GlobalKnownHostsFile /dev/null
 EOF
-    echo "[127.0.0.1]:$port $(cat "$T/host_key.pub")" >>"$T/known_hosts"
-    echo "2/host-$h" >>"$work/hosts.txt"
-done
 for _ in $(seq 50); do [ -f "$T/sshd-a.pid" ] && [ -f "$T/sshd-b.pid" ] && break; sleep 0.1; done
 
 cd "$work"

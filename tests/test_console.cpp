@@ -1,5 +1,4 @@
-// The console program before anything runs: its arguments, manifests, and the
-// jobs a run plans (names, stills, checks, clashes).
+// The console program before anything runs: arguments, manifests, the jobs a run plans.
 #include "common/CommandLine.h"
 #include "console/Manifest.h"
 #include "console/RunPlan.h"
@@ -7,15 +6,9 @@
 #include "settings/SettingsFile.h"
 #include "tests/support/TestSupport.h"
 
-#include <QTest>
-
 using namespace TestSupport;
 
-namespace
-{
-
-// What a job does differently from the window's start values.
-QStringList fields(const JobRequest& j)
+static QStringList fields(const JobRequest& j)
 {
     const EncoderControls& o = j.options;
     return {"size=" + o.videoWindow,
@@ -29,8 +22,6 @@ QStringList fields(const JobRequest& j)
                 QString::number(int(j.corner)) + '/' + j.alphaText,
             "stills=" + (j.stills ? j.stillsCount + ' ' + j.stillsName : "off")};
 }
-
-} // namespace
 
 class TestConsole : public QObject
 {
@@ -50,16 +41,14 @@ void TestConsole::plans()
                   "\"no-audio\": true}\n"},
         {"bad.txt", "v/a.avi\n{\"source\": \"v/a.avi\", \"opacity\": \"x\"}\n{\"source\": "
                     "\"v/B.MOV\"\n{\"source\": \"v/B.MOV\", \"corner\": \"middle\"}\n"}};
-    const QStringList empty =
-        QString("v/a.avi v/B.MOV v/x.flv v/.hidden.avi v/notes.txt v/sub/c.mov "
-                "dup/clip.avi dup/clip.mov dup/clip.flv out/a.flv")
-            .split(' ');
-    for (const QString& name : empty)
-        files[name];
+    for (const QString& empty :
+         QString("v/a.avi v/B.MOV v/x.flv v/.hidden.avi v/notes.txt "
+                 "v/sub/c.mov dup/clip.avi dup/clip.mov dup/clip.flv out/a.flv")
+             .split(' '))
+        files[empty];
     for (auto it = files.begin(); it != files.end(); ++it) {
         QVERIFY(root.mkpath(QFileInfo(it.key()).path()));
-        QFile file(root.filePath(it.key()));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(it.value()) == it.value().size());
+        WriteFile(root.filePath(it.key()), it.value());
     }
     QVERIFY(QDir::setCurrent(root.path()));
     const QString app = BuiltAppFolder();

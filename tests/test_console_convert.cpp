@@ -1,8 +1,6 @@
-// kestrel-convert with the real tools: a folder with a damaged video, two jobs at once; a stop in
-// the middle; a watched folder. Its --json events are read back by a JSON parser.
+// kestrel-convert with the real tools, its --json events read by a JSON parser.
 #include "tests/support/TestSupport.h"
 
-#include <QtTest>
 #include <csignal>
 #include <sys/stat.h>
 
@@ -16,11 +14,6 @@ class TestConsoleConvert : public QObject
     QStringList files(const QString& folder) const
     {
         return QDir(path(folder)).entryList(QDir::Files | QDir::Hidden);
-    }
-    void write(const QString& name, const QByteArray& bytes)
-    {
-        QFile file(path(name));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
     }
     void makeVideo(const QString& name, int seconds)
     {
@@ -70,9 +63,9 @@ void TestConsoleConvert::folderTwoAtATime()
 {
     for (const char* name : {"v/a.avi", "v/b.mov"})
         makeVideo(name, 1);
-    write("v/c.avi", "not a video at all");
+    WriteFile(path("v/c.avi"), "not a video at all");
     for (const char* old : {"out/a-cover1.jpg", "out/a-cover3.jpg", "out/cover3.jpg"})
-        write(old, "");
+        WriteFile(path(old), "");
     QProcess run;
     start(run, {"--jobs", "2", "--overwrite", "--watermark", "Hi", "--stills", "2", "--size",
                 "160x120", "-o", "out", "v"});
@@ -104,7 +97,7 @@ void TestConsoleConvert::folderTwoAtATime()
 void TestConsoleConvert::stoppedInTheMiddle()
 {
     makeVideo("v/long.avi", 60);
-    write("out/long.flv", "older");
+    WriteFile(path("out/long.flv"), "older");
     const QStringList before = files("out");
     QProcess run;
     start(run, {"--overwrite", "-o", "out", "v/long.avi"});
@@ -115,8 +108,7 @@ void TestConsoleConvert::stoppedInTheMiddle()
     run.waitForFinished(); // false when it has ended already
     QCOMPARE(run.exitCode(), 143);
     QCOMPARE(files("out"), before);
-    QFile older(path("out/long.flv"));
-    QVERIFY(older.open(QIODevice::ReadOnly) && older.readAll() == "older");
+    QCOMPARE(ReadFile(path("out/long.flv")), "older");
     QCOMPARE(QProcess::execute("pgrep", {"-f", path("v/long.avi")}), 1);
 }
 

@@ -1,13 +1,10 @@
-// Window-free logic: number reading, the catalogs, the cipher and the link
-// file. The tables of inputs and results are in tests/golden.
+// Window-free logic against the tables in tests/golden: numbers, catalogs, cipher and link file.
 #include "common/VbError.h"
 #include "common/VbNumber.h"
 #include "options/Catalogs.h"
 #include "settings/Cipher.h"
 #include "settings/LinkFile.h"
 #include "tests/support/TestSupport.h"
-
-#include <QTest>
 
 using namespace TestSupport;
 
@@ -16,7 +13,6 @@ class TestCore : public QObject
     Q_OBJECT
 private slots:
     void tables();
-    void linkFile();
 };
 
 void TestCore::tables()
@@ -37,7 +33,6 @@ void TestCore::tables()
         const ColorEntry color = ParseColorLine(line);
         return color.name + '|' + QString::number(color.value);
     });
-    // "FILE=CONTENT" in a copy of the application folder.
     CompareGoldenTable("catalog-failures.txt", [](const QString& change) {
         AppFolderCopy app;
         const QString file = change.section('=', 0, 0), content = change.section('=', 1);
@@ -49,8 +44,6 @@ void TestCore::tables()
         LoadCatalogs(app.path());
         return QString("loaded");
     });
-    // Text bytes (as Latin-1) scrambled with the program's key; "comes back"
-    // when unscrambling restores them.
     CompareGoldenTable("cipher.txt", [](const QString& text) {
         const QByteArray scrambled = EncryptText(text.toLatin1(), CipherKey);
         return QString::fromLatin1(scrambled) +
@@ -60,8 +53,7 @@ void TestCore::tables()
     QCOMPARE(SplitCatalogLines(QByteArray(32767, '\r')).size(), 32767);
     QVERIFY_THROWS_EXCEPTION(VbError, SplitCatalogLines(QByteArray(32768, '\r')));
     QVERIFY_THROWS_EXCEPTION(VbError, EncryptText(QByteArray(32768, 'a'), CipherKey));
-    // Every font the user can pick exists after the set-up, and every colour name
-    // is in the table the watermark step reads.
+    // Every font the user can pick exists after the set-up; every colour is in the vhook table.
     const Catalogs catalogs = LoadCatalogs(BuiltAppFolder());
     for (const FontEntry& font : catalogs.fonts)
         QVERIFY2(QFile::exists("/usr/share/fonts/" + font.fileName), qPrintable(font.fileName));
@@ -70,10 +62,6 @@ void TestCore::tables()
     const QString names = QString::fromLatin1(table.readAll()).toLower().remove(' ');
     for (const ColorEntry& color : catalogs.colors)
         QVERIFY2(names.contains('\t' + color.name.toLower() + '\n'), qPrintable(color.name));
-}
-
-void TestCore::linkFile()
-{
     QTemporaryDir dir;
     const QString path = dir.filePath("kestrel.swx");
     QFile f(path);

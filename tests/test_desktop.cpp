@@ -4,9 +4,7 @@
 #include "tests/support/FakeRunner.h"
 #include "tests/support/TestSupport.h"
 
-#include <QApplication>
 #include <QtDBus>
-#include <QtTest>
 
 using namespace TestSupport;
 using L = QStringList;

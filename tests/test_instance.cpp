@@ -3,19 +3,13 @@
 #include "tests/support/FakeRunner.h"
 #include "tests/support/TestSupport.h"
 
-#include <QProcess>
-#include <QQuickView>
-#include <QTest>
-#include <QToolTip>
+#include <QtQuick>
 #include <signal.h>
-
-namespace
-{
 
 const QString MainTitle = "^Kestrel FLV Converter & Watermarker 7$";
 
 // The first visible window of the copy whose title matches, waiting up to ms; 0 if there is none.
-qulonglong FindWindow(const QProcess& copy, const QString& title, int ms = 0)
+static qulonglong FindWindow(const QProcess& copy, const QString& title, int ms = 0)
 {
     QElapsedTimer timer;
     timer.start();
@@ -30,8 +24,6 @@ qulonglong FindWindow(const QProcess& copy, const QString& title, int ms = 0)
         QTest::qWait(200);
     }
 }
-
-} // namespace
 
 class TestInstance : public QObject
 {

@@ -5,17 +5,13 @@
 #include "tests/support/FakeRunner.h"
 #include "tests/support/TestSupport.h"
 
-#include <QtTest>
 #include <unistd.h>
 
 using TestSupport::CompareGoldenTable;
 
-namespace
-{
-
-// A request at the window's start values with "key=value;..." changes and flags (batch: job 1 of
-// a batch); other words (same, noshort, notmine, link) shape the file system.
-JobRequest request(const QString& app, const QString& changes = QString())
+// The window's start values with "key=value;..." changes and flags (batch: job 1 of a batch);
+// other words (same, noshort, notmine, link) shape the file system.
+static JobRequest request(const QString& app, const QString& changes = QString())
 {
     JobRequest job;
     job.options = {"225", "400x300", "24",     false, "yellow", "f.ttf", "20",  255,
@@ -44,15 +40,12 @@ JobRequest request(const QString& app, const QString& changes = QString())
     return job;
 }
 
-} // namespace
-
 class TestJob : public QObject
 {
     Q_OBJECT
 private slots:
     void initTestCase() { TestSupport::IsolateProcess(); }
     void stepsAndOutcomes();
-    void checks();
     void jobLog();
 };
 
@@ -67,10 +60,9 @@ void TestJob::stepsAndOutcomes()
         if (changes.contains("notmine") && chown(qPrintable(app), 65534, 65534) != 0)
             QFile::setPermissions(app, QFile::ReadOwner | QFile::ExeOwner);
         const QString stream = "  Stream #0.0: Video: mpeg4, yuv420p, 640x480, 25.00 fps(r)\r\n";
-        QFile report(app + "/elsewhere.txt");
         if (changes.contains("link") &&
-            !(report.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
-              report.write(stream.toUtf8()) && QFile::link(report.fileName(), app + "/infile.txt")))
+            (TestSupport::WriteFile(app + "/elsewhere.txt", stream.toUtf8()),
+             !QFile::link(app + "/elsewhere.txt", app + "/infile.txt")))
             return QString("no link");
         FakeFileSystem files;
         auto* runner = new FakeRunner;
@@ -120,10 +112,6 @@ void TestJob::stepsAndOutcomes()
                  shown.isEmpty() ? "" : "; shown " + shown.join(' '),
                  last.contains("-vframes") ? "; stills " + last[last.indexOf("-vframes") + 1] : "");
     });
-}
-
-void TestJob::checks()
-{
     CompareGoldenTable("job-checks.txt", [](const QString& changes) {
         FakeFileSystem files;
         files.files = {{"/v/clip.avi", "A"},

@@ -2,18 +2,12 @@
 #include "panels/NewsFetcher.h"
 #include "tests/support/TestSupport.h"
 
-#include <QPointer>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTest>
+#include <QtNetwork>
 
 using namespace TestSupport;
 
-namespace
-{
-
-// A tiny HTTP server that the program's news address points at. Each request takes the next
-// scripted answer (the last one repeats); an answer without a status is held back until Release.
+// The news address's server: each request takes the next scripted answer (the last repeats); one
+// without a status is held back until Release.
 class NewsServer : public QTcpServer
 {
 public:
@@ -51,8 +45,6 @@ public:
     QList<QByteArray> requests;
     QList<QPointer<QTcpSocket>> held;
 };
-
-} // namespace
 
 class TestNews : public QObject
 {

@@ -1,5 +1,4 @@
-// The window-free parts of a conversion: names, command lines, the probe report, progress, paths
-// and the process runner.
+// The window-free parts of a conversion: names, command lines, probe report, progress, paths, runs.
 #include "common/AppPaths.h"
 #include "common/CommandLine.h"
 #include "options/OutputName.h"
@@ -12,17 +11,13 @@
 #include "pipeline/ToolRun.h"
 #include "tests/support/TestSupport.h"
 
-#include <QtTest>
 #include <csignal>
 #include <unistd.h>
 
 using namespace TestSupport;
 
-namespace
-{
-
 // The states (R, S, T ...) of a group's processes but zombies.
-QByteArray groupStates(qint64 group)
+static QByteArray groupStates(qint64 group)
 {
     QByteArray states;
     for (const QString& pid : QDir("/proc").entryList({"[0-9]*"}, QDir::Dirs)) {
@@ -36,8 +31,6 @@ QByteArray groupStates(qint64 group)
     return states;
 }
 
-} // namespace
-
 class TestPipelineCore : public QObject
 {
     Q_OBJECT
@@ -45,10 +38,8 @@ private slots:
     void initTestCase() { IsolateProcess(); }
     void tables();
     void progress();
-    void ffmpegReleases();
     void pathsAndErrors();
     void processRunner();
-    void pauseAndCancel();
 };
 
 void TestPipelineCore::tables()
@@ -101,34 +92,15 @@ void TestPipelineCore::tables()
     });
 }
 
-void TestPipelineCore::progress()
-{
-    ProgressParser p;
-    p.Feed("Input #0, avi, from 'Duration: 09:00:00.00 frame= time=08:00:00.00.avi':\n");
-    p.Feed("[avi] Duration: 00:00:01.00 frame= time=00:00:01.00\n");
-    p.Feed("Input #0, avi, from 'x':\n  Duration: 00:01:40.00, start: 0.0");
-    p.Feed("00, bitrate: 1 kb/s\nframe=   10 fps=0.0 q=2.0 size=  1kB time=00:00:");
-    QVERIFY(!p.Percent()); // the status line is not complete yet
-    QVERIFY(p.Feed("25.00 bitrate= 1kbits/s speed=1x\r"));
-    QCOMPARE(p.Percent().value(), 25);
-    QVERIFY(p.LastStatusLine().startsWith("frame=   10"));
-    p.Feed("frame=  99 time=00:01:50.00 bitrate=1\r");
-    QCOMPARE(p.Percent().value(), 100);
-    QCOMPARE(ParseClock("01:02:03.5").value(), 3723.5);
-    QVERIFY(!ParseClock("N/A"));
-    QCOMPARE(RemainingText(25, 30), QString("1:30 left"));
-}
-
 // FFmpeg 5.1's and 7.1's own output of an encode and of a failure, captured in ffmpeg-output/ from
 // a source whose name reads as progress: the percent follows the status lines and never goes back
 // (7.1 writes "time=N/A" for a while), the last line is shown, the details name paths plainly.
-void TestPipelineCore::ffmpegReleases()
+void TestPipelineCore::progress()
 {
     for (const QString release : {"5.1", "7.1"}) {
         const QString folder = KESTREL_TEST_SOURCE_DIR "/tests/ffmpeg-output/" + release + "/";
         auto captured = [&](const QString& name) {
-            QFile file(folder + name);
-            const QByteArray all = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+            const QByteArray all = ReadFile(folder + name);
             return all.mid(all.indexOf('\n') + 1); // the line naming the command
         };
         const QByteArray encode = captured("encode.txt");
@@ -152,6 +124,19 @@ void TestPipelineCore::ffmpegReleases()
                      details.contains(QRegularExpression("(^|\\s)/tmp/tmp\\.\\w+/none\\.avi")),
                  qPrintable(details));
     }
+    ProgressParser p;
+    p.Feed("[avi] Duration: 00:00:01.00 frame= time=00:00:01.00\n");
+    p.Feed("Input #0, avi, from 'x':\n  Duration: 00:01:40.00, start: 0.0");
+    p.Feed("00, bitrate: 1 kb/s\nframe=   10 fps=0.0 q=2.0 size=  1kB time=00:00:");
+    QVERIFY(!p.Percent()); // the status line is not complete yet
+    QVERIFY(p.Feed("25.00 bitrate= 1kbits/s speed=1x\r"));
+    QCOMPARE(p.Percent().value(), 25);
+    QVERIFY(p.LastStatusLine().startsWith("frame=   10"));
+    p.Feed("frame=  99 time=00:01:50.00 bitrate=1\r");
+    QCOMPARE(p.Percent().value(), 100);
+    QCOMPARE(ParseClock("01:02:03.5").value(), 3723.5);
+    QVERIFY(!ParseClock("N/A"));
+    QCOMPARE(RemainingText(25, 30), QString("1:30 left"));
 }
 
 void TestPipelineCore::pathsAndErrors()
@@ -168,8 +153,7 @@ void TestPipelineCore::pathsAndErrors()
     QCOMPARE(GetShortName(spaced), link); // made once
     for (const QString odd : {"q\"q", "t\tt"})
         QVERIFY(QDir(plain).mkpath(odd) && !GetShortName(plain + '/' + odd).contains(odd[1]));
-    // A private folder of the user's that others may enter is closed; a link, a file or a folder
-    // of another user is refused.
+    // A private folder others may enter is closed; a link, a file, another user's folder refused.
     const QString other = plain + "/other", own = plain + "/kestrel-" + QString::number(geteuid());
     QVERIFY(QDir(plain).mkpath(other) && QFile::link(other, own));
     QVERIFY(QFile(plain + "/file").open(QIODevice::WriteOnly));
@@ -193,7 +177,6 @@ void TestPipelineCore::pathsAndErrors()
     QCOMPARE(DescribeSystemError(99999), QString()); // a code the system does not know
 }
 
-// Programs as they really ended; a cancel counts only for one that had not ended yet.
 void TestPipelineCore::processRunner()
 {
     ToolRun::KillDelayMs() = 100;
@@ -227,11 +210,8 @@ void TestPipelineCore::processRunner()
                     ? ""
                     : ", left running");
     });
-}
-
-// A paused group stops; a cancel ends a paused program at once by SIGTERM, not waiting for SIGKILL.
-void TestPipelineCore::pauseAndCancel()
-{
+    // A paused group stops; a cancel ends a paused program at once by SIGTERM, not waiting for
+    // SIGKILL.
     ToolRun::KillDelayMs() = 10000;
     ToolRun runner;
     QSignalSpy finished(&runner, &ToolRunner::Finished);

@@ -1,22 +1,17 @@
-// Watermark settings files without a window: the byte layout users exchange,
-// what a load applies, the values a file cannot hold, and safe saving. The
-// tables of inputs and results are in tests/golden.
+// Watermark settings files without a window: the byte layout users exchange, what a load applies,
+// the values a file cannot hold (tables in tests/golden), and safe saving.
 #include "settings/Cipher.h"
 #include "settings/SettingsFile.h"
 #include "tests/support/TestSupport.h"
 
-#include <QTest>
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
 using namespace TestSupport;
 
-namespace
-{
-
 // The file whose lines hold these values, each line scrambled.
-QByteArray Scrambled(const QString& lines)
+static QByteArray Scrambled(const QString& lines)
 {
     QByteArray file;
     for (const QString& part : lines.split(QRegularExpression("(?=[\r\n])|(?<=[\r\n])")))
@@ -25,7 +20,7 @@ QByteArray Scrambled(const QString& lines)
     return file;
 }
 
-QString Describe(const LoadedSettings& s)
+static QString Describe(const LoadedSettings& s)
 {
     const auto number = [](auto v) {
         return v ? QString::number(qint16(*v)) : std::optional<QString>();
@@ -42,14 +37,11 @@ QString Describe(const LoadedSettings& s)
     return (parts << (s.complete ? "complete" : "stopped")).join(' ');
 }
 
-} // namespace
-
 class TestSettings : public QObject
 {
     Q_OBJECT
 private slots:
     void contents();
-    void failedSaveKeepsOldFile();
 };
 
 void TestSettings::contents()
@@ -60,11 +52,9 @@ void TestSettings::contents()
     QCOMPARE(EncodeSettingsFile({"Sample", 6, "255", WatermarkCorner::TopLeft, 0, 1}), sample);
     QCOMPARE(EncodeSettingsFile({"Grüße", -1, "12", WatermarkCorner::BottomRight, -1, 3}),
              Scrambled("Grüße\r\n-1\r\n12\r\n4\r\n-1\r\n3\r\n"));
-    // The lines of a file before scrambling; 10 fonts and 7 sizes in the lists.
     CompareGoldenTable("settings-load.txt", [](const QString& lines) {
         return Describe(DecodeSettingsFile(Scrambled(lines), 10, 7));
     });
-    // A watermark text: kind of problem (0 none, 1 breaks a line), position, character.
     CompareGoldenTable("settings-refusals.txt", [](const QString& text) {
         const WatermarkSettings s{text, 6, "255", WatermarkCorner::TopLeft, 0, 1};
         const SettingsSaveProblem p = CheckSettingsForSave(s);
@@ -89,12 +79,7 @@ void TestSettings::contents()
              SettingsSaveProblem::AlphaBreaksLine);
     QVERIFY_THROWS_EXCEPTION(std::invalid_argument,
                              EncodeSettingsFile({"Ø", 6, "255", WatermarkCorner::TopLeft, 0, 1}));
-}
-
-// A save that cannot complete leaves what was there: a file cut short by a
-// full disk, a folder that does not exist, a target that is no regular file.
-void TestSettings::failedSaveKeepsOldFile()
-{
+    // A save that cannot complete (full disk, missing folder, no regular file) keeps the old file.
     QTemporaryDir dir;
     const QString path = dir.filePath("kept.wsx"), pipe = dir.filePath("pipe.wsx");
     QVERIFY(WriteSettingsFile(path, "old"));

@@ -8,20 +8,12 @@
 #include "settings/SettingsFile.h"
 #include "tests/support/TestSupport.h"
 
-#include <QFileDialog>
-#include <QGroupBox>
-#include <QRegularExpression>
-#include <QTest>
-#include <QTimer>
 #include <cmath>
 
 using namespace TestSupport;
 
-namespace
-{
-
 // Opens About from the menu, runs the check while it is up, closes it; returns whether it ran.
-bool WithAbout(frmMain& w, const std::function<void(frmAbout*)>& check)
+static bool WithAbout(frmMain& w, const std::function<void(frmAbout*)>& check)
 {
     bool ran = false;
     QTimer::singleShot(0, [&] {
@@ -36,7 +28,7 @@ bool WithAbout(frmMain& w, const std::function<void(frmAbout*)>& check)
 }
 
 // The kinds of file that the real dialog an action opens offers, as the user reads them.
-QStringList FileKinds(const std::function<void()>& action)
+static QStringList FileKinds(const std::function<void()>& action)
 {
     CommonDialog::SetBackend({});
     QStringList kinds;
@@ -52,13 +44,7 @@ QStringList FileKinds(const std::function<void()>& action)
     return kinds;
 }
 
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-double Contrast(const QColor& a, const QColor& b)
+static double Contrast(const QColor& a, const QColor& b)
 {
     auto luminance = [](const QColor& c) {
         double sum = 0;
@@ -70,8 +56,6 @@ double Contrast(const QColor& a, const QColor& b)
     const double x = luminance(a), y = luminance(b);
     return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
 }
-
-} // namespace
 
 class TestWindow : public QObject
 {
@@ -131,8 +115,8 @@ void TestWindow::splash()
     QVERIFY(!QApplication::activeModalWidget());
 }
 
-// The picks, the names they propose and refuse, their tooltips, the font file following the font;
-// the kinds of file the real dialogs offer.
+// The picks: names proposed and refused, tooltips, the font file following the font, and the video
+// kinds the real dialog offers, each named once as the program names it (Qt would add patterns).
 void TestWindow::picks()
 {
     Window win;
@@ -153,14 +137,11 @@ void TestWindow::picks()
     emit ui->swfControl->FSCommand("open", "");
     t.note("the player asks for a file");
     CompareGolden("picks.txt", t.text);
-    // Each kind is named once, as the program names it: Qt would add the patterns again.
     const QStringList filter = VideoOpenFilter().split('|');
     QStringList videoKinds;
     for (qsizetype i = 0; i < filter.size(); i += 2)
         videoKinds << filter[i].trimmed();
     QCOMPARE(FileKinds([&] { ui->cmdInput->click(); }), videoKinds);
-    QCOMPARE(FileKinds([&] { ui->mnuWMLoadSettings->trigger(); }),
-             (QStringList{"Watermark Settings File", "All Files (*.*)"}));
 }
 
 // Saving refuses what a file cannot hold, silently when it fails, and adds the ending a name typed
@@ -222,16 +203,16 @@ void TestWindow::settingsFiles()
         }
         win.dialogs.answers = {path, path};
         ui->mnuWMSaveSettings->trigger();
-        QCOMPARE(ReadAll(path), EncodeSettingsFile({"partial", 0, "255",
-                                                    WatermarkCorner(std::min(code, 4)), 0, 0}));
+        QCOMPARE(ReadFile(path), EncodeSettingsFile({"partial", 0, "255",
+                                                     WatermarkCorner(std::min(code, 4)), 0, 0}));
         (code == 3 ? ui->optTopLeft : ui->optTopRight)->setChecked(true);
         ui->mnuWMLoadSettings->trigger();
         QVERIFY(corners[std::min(code, 4) - 1]->isChecked());
     }
 }
 
-// The address of the link file goes out exactly as it stands there; the help page opens beside the
-// program, whatever the working folder, and its links lead somewhere.
+// The link file's address goes out as it stands; the help page opens beside the program, whatever
+// the working folder, and its links and pictures lead somewhere. A link dragged off opens nothing.
 void TestWindow::links()
 {
     AppFolderCopy app;
@@ -242,7 +223,6 @@ void TestWindow::links()
     QVERIFY(QDir::setCurrent(elsewhere.path()));
     Window win;
     Transcript t(win);
-    // A press dragged off a link and released elsewhere opens nothing.
     auto dragOff = [](QWidget* link, bool thenClick) {
         QTest::mousePress(link, Qt::LeftButton);
         QTest::mouseRelease(link, Qt::LeftButton, {}, QPoint(-3, link->height() + 3));
@@ -265,8 +245,7 @@ void TestWindow::links()
     QTest::mouseClick(win.ui()->lblLink, Qt::LeftButton);
     QCOMPARE(win.messages.texts(),
              QStringList{"NO WEB BROWSER FOUND! INSTALL ONE TO OPEN THIS LINK.|16|Error"});
-    // Every local link and picture of the delivered help page exists; every jump has its target.
-    const QString html = ReadAll(BuiltAppFolder() + "/kstr_flvcn.html");
+    const QString html = ReadFile(BuiltAppFolder() + "/kstr_flvcn.html");
     int local = 0;
     for (const auto& m : QRegularExpression(R"re(\s(?:href|src)="([^"]*)")re").globalMatch(html)) {
         const QUrl url(m.captured(1).replace("&amp;", "&"));
@@ -339,12 +318,11 @@ void TestWindow::underDesktopThemes()
     QVERIFY(win.ui()->sstThis->tabBar()->sizeHint().width() <= win.ui()->sstThis->width());
 }
 
-// A missing or damaged list stops start-up with one message and no exit question; a player movie
-// that is missing or cannot run leaves a window without a player, which takes a file silently.
+// A damaged link file stops start-up with one message, no exit question; a missing or broken player
+// movie leaves a window without a player, which takes a file silently.
 void TestWindow::startupFailures()
 {
     const char* const rows[][3] = {
-        {"colors.txt", nullptr, "53 - FILE NOT FOUND: COLORS.TXT"},
         {"kestrel.swx", "", "62 - INPUT PAST END OF FILE: KESTREL.SWX"},
         {"kstr_flvp_small.qml", nullptr, "player movie .* is missing"},
         {"kstr_flvp_small.qml", "<swf/>", "player movie .* cannot be run"}};

@@ -7,13 +7,10 @@
 
 using ToolTest::listing, ToolTest::probe, ToolTest::readAll, ToolTest::writeFile, ToolTest::Run;
 
-namespace
-{
-
 const QString frontEnd = ENCODER_PATH, dejaVu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 
 // The front-end's runtime and temporary folder "run" (0700), or its "cache".
-QString sandbox(const QString& name = "run")
+static QString sandbox(const QString& name = "run")
 {
     static QTemporaryDir dir;
     static const bool made = QDir(dir.path()).mkdir("run") && // the front-end makes "cache"
@@ -22,8 +19,8 @@ QString sandbox(const QString& name = "run")
 }
 
 // The front-end (or PROGRAM) with ARGS in its sandbox, with the settings ENV, in WORKDIR.
-Run run(const QStringList& args, const QString& program = frontEnd, const QStringList& env = {},
-        const QString& workDir = {})
+static Run run(const QStringList& args, const QString& program = frontEnd,
+               const QStringList& env = {}, const QString& workDir = {})
 {
     const QStringList names =
         QString("KESTREL_FFMPEG KESTREL_FFPROBE KESTREL_ENCODER_FRONTEND KESTREL_SCRATCH_NAMED "
@@ -34,7 +31,7 @@ Run run(const QStringList& args, const QString& program = frontEnd, const QStrin
 }
 
 // PATH's video and audio streams as ffprobe reads them ("-": none).
-QString described(const QString& path)
+static QString described(const QString& path)
 {
     const QString v = probe(path, "v",
                             "stream=codec_name,profile,width,height,sample_aspect_ratio,"
@@ -43,13 +40,13 @@ QString described(const QString& path)
     return (v.isEmpty() ? "-" : v) + " " + (a.isEmpty() ? "-" : a);
 }
 
-QString sizeRead(const QByteArray& report)
+static QString sizeRead(const QByteArray& report)
 {
     const std::optional<FrameSize> size = ParseProbeReport(report);
     return size ? QString("%1x%2").arg(size->width).arg(size->height) : "-";
 }
 
-QSet<QString> stillNames(const QString& first, int n, QSet<QString> also = {})
+static QSet<QString> stillNames(const QString& first, int n, QSet<QString> also = {})
 {
     for (int i = 1; i <= n; ++i)
         also << QString("%1%2.jpg").arg(first).arg(i);
@@ -57,13 +54,11 @@ QSet<QString> stillNames(const QString& first, int n, QSet<QString> also = {})
 }
 
 // True once no process (but zombies) has TEXT in its command line, within 30 s.
-bool gone(const QString& text)
+static bool gone(const QString& text)
 {
     const QStringList args = {"-f", QRegularExpression::escape(text)};
     return QTest::qWaitFor([&] { return run(args, "pgrep").code == 1; }, 30000);
 }
-
-} // namespace
 
 class TestEncoder : public QObject
 {
@@ -220,7 +215,6 @@ private slots:
         QVERIFY2(r.code == 0 || (leftovers(work.path()) == QSet<QString>{"out.flv"} &&
                                  readAll(work.filePath("out.flv")) == "older file"),
                  "a failure left something");
-        // "ffmpeg: WORDS", the front-end's own refusal, is one line and code 1.
         const bool refusal = row[1].startsWith("ffmpeg: ");
         const QString result = refusal ? "1 " + row[1].mid(8) : row[1],
                       code = result.section(' ', 0, 0);
@@ -274,9 +268,8 @@ private slots:
                 const QStringList args = resolved("-i|@DIR/s%d.avi" + job, work.path()),
                                   env = {"KESTREL_SCRATCH_NAMED=" + named};
                 for (const QString delay : {"0.001", "0.05", "0.15", "0.4", "0.9"}) {
-                    // Its FFmpeg, given the link in the runtime folder, dies with it. Only the
-                    // front-end is killed, and timeout waits for its end (else timeout kills
-                    // itself, and the front-end may still hold its locks at the next run).
+                    // Only the front-end is killed (its FFmpeg dies with it), and timeout waits for
+                    // its end: else the front-end might still hold its locks at the next run.
                     run(QStringList{"--foreground", "-s", "KILL", delay, frontEnd} + args,
                         "timeout", env);
                     QVERIFY(gone(sandbox()));

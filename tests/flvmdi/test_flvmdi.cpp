@@ -9,9 +9,6 @@
 
 using namespace ToolTest;
 
-namespace
-{
-
 const auto be = [](quint64 v, int n) { // big-endian, n bytes
     return QByteArray::fromHex(QByteArray::number(v, 16).rightJustified(2 * n, '0').right(2 * n));
 };
@@ -24,14 +21,14 @@ const auto header = [](char flags) {
     return QByteArray("FLV\x01", 4) + flags + be(9, 4) + be(0, 4);
 };
 
-QByteArray tag(int type, quint32 ms, const QByteArray& body) // with its back-pointer
+static QByteArray tag(int type, quint32 ms, const QByteArray& body) // with its back-pointer
 {
     return char(type) + be(body.size(), 3) + be(ms & 0xFFFFFF, 3) + char(ms >> 24) + be(0, 3) +
            body + be(11 + body.size(), 4);
 }
 
 // A Sorenson H.263 picture: start code, version 0, time, size type 1, width, height, picture type.
-QByteArray h263(bool key, int w, int h)
+static QByteArray h263(bool key, int w, int h)
 {
     return char(key ? 0x12 : 0x22) + QByteArray("\0\0\x80\0", 4) + char(0x80 | w >> 9) +
            char(w >> 1) + char((w & 1) << 7 | h >> 9) + char(h >> 1) +
@@ -39,7 +36,7 @@ QByteArray h263(bool key, int w, int h)
 }
 
 // The file a recipe of files.txt describes; `kept` gets its tags but onMetaData.
-QByteArray build(const QString& recipe, QByteArray* kept = nullptr)
+static QByteArray build(const QString& recipe, QByteArray* kept = nullptr)
 {
     QByteArray f, add;
     for (const QString& step : recipe.split(' ', Qt::SkipEmptyParts)) {
@@ -66,7 +63,7 @@ QByteArray build(const QString& recipe, QByteArray* kept = nullptr)
     return f;
 }
 
-QByteArray goodFile(int frames = 30) // 25 fps, a key frame every 10 frames, with sound
+static QByteArray goodFile(int frames = 30) // 25 fps, a key frame every 10 frames, with sound
 {
     QString recipe = "flv:05";
     for (int i = 0; i < frames; ++i)
@@ -79,7 +76,7 @@ const auto metadata = [](const QString& file) { // as flvmeta reads it
 };
 
 // flvmeta --check's errors and metadata warnings (W8...) but those on one of the `allowed` fields.
-QStringList complaints(const QString& file, const QStringList& allowed = {})
+static QStringList complaints(const QString& file, const QStringList& allowed = {})
 {
     QStringList found;
     for (const QString& line : QString(run("flvmeta", {"--check", file}).out).split('\n'))
@@ -90,13 +87,11 @@ QStringList complaints(const QString& file, const QStringList& allowed = {})
     return found;
 }
 
-QByteArray withoutDate(QByteArray f)
+static QByteArray withoutDate(QByteArray f)
 {
     const qint64 at = f.indexOf("metadatadate\x0b");
     return at < 0 ? f : f.replace(at + 13, 8, QByteArray(8, 0));
 }
-
-} // namespace
 
 class TestFlvmdi : public QObject
 {

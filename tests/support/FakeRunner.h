@@ -14,7 +14,7 @@ class FakeRunner : public ToolRunner
 public:
     QStringList script;
     QList<QStringList> started;
-    bool stopped = false, paused = false;
+    bool paused = false;
     std::function<void()> onHang; // called once a "hang" run has started
 
     void Start(const QStringList& argv, const QString& outputFile) override
@@ -42,7 +42,6 @@ public:
     }
     std::optional<ToolOutcome> StopAndWait() override
     {
-        stopped = true;
         const bool ran = hanging();
         Cancel();
         return ran ? std::optional(ToolOutcome{ToolOutcome::Exited, 0x8000000Fu, 0, true})

@@ -4,27 +4,14 @@
 #include "common/AppPaths.h"
 #include "common/VbError.h"
 
-#include <QAccessible>
-#include <QDirIterator>
-#include <QGroupBox>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QMenuBar>
-#include <QProcess>
-#include <QScreen>
-#include <QStyleOptionGroupBox>
-#include <QTest>
-
 namespace TestSupport
 {
 
 void IsolateProcess()
 {
-    static QTemporaryDir runtime, state, cache, config;
-    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
-    qputenv("XDG_STATE_HOME", state.path().toLocal8Bit());
-    qputenv("XDG_CACHE_HOME", cache.path().toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    static QTemporaryDir folders[4];
+    for (int i = 0; const char* name : {"RUNTIME_DIR", "STATE_HOME", "CACHE_HOME", "CONFIG_HOME"})
+        qputenv(QByteArray("XDG_") + name, folders[i++].path().toLocal8Bit());
     AppPaths::SetAppFolder(BuiltAppFolder());
 }
 
@@ -44,11 +31,17 @@ void WriteFile(const QString& path, const QByteArray& bytes)
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size());
 }
 
+QByteArray ReadFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 MessageRecorder::MessageRecorder()
 {
     SetMsgBoxHandler(
         [this](const QString& text, int style, const QString& title, const QString& details) {
-            messages.append({text, style, title, details});
+            messages.append({text, title, details, style});
             return answers.isEmpty() ? 1 : answers.takeFirst();
         });
 }
@@ -81,10 +74,10 @@ std::optional<QString> Run(const QString& program, const QStringList& args)
 
 QStringList Corpus(const QString& fileName)
 {
-    QFile file(KESTREL_TEST_SOURCE_DIR "/tests/corpus/" + fileName);
-    if (!file.open(QIODevice::ReadOnly))
+    const QByteArray text = ReadFile(KESTREL_TEST_SOURCE_DIR "/tests/corpus/" + fileName);
+    if (text.isEmpty())
         qFatal("missing test corpus %s", qPrintable(fileName));
-    return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    return QString::fromUtf8(text).split(u'\n', Qt::SkipEmptyParts);
 }
 
 void StartWindow(frmMain& window, int splashMs)
@@ -101,36 +94,33 @@ QColor CaptionColor(QWidget* frame)
         uint(frame->style()->styleHint(QStyle::SH_GroupBox_TextLabelColor, &option, frame)));
 }
 
-namespace
-{
-
 // The named control a widget belongs to (the tab strip is its tab control's).
-QString ControlName(QWidget* w)
+static QString ControlName(QWidget* w)
 {
     while (w && (w->objectName().isEmpty() || w->objectName().startsWith("qt_")))
         w = w->parentWidget();
     return w ? w->objectName() : "nothing";
 }
 
-QString Quoted(QString text)
+static QString Quoted(QString text)
 {
     return '"' + text.replace('\n', "\\n") + '"';
 }
 
 template <typename E>
-QString Key(E value)
+static QString Key(E value)
 {
     return QMetaEnum::fromType<E>().valueToKeys(int(value));
 }
 
-QTabWidget* TabsOfPage(QWidget* w)
+static QTabWidget* TabsOfPage(QWidget* w)
 {
     return w->parentWidget() ? qobject_cast<QTabWidget*>(w->parentWidget()->parentWidget())
                              : nullptr;
 }
 
 // Bold, underline, the colours the window sets itself, style sheet, pointer.
-QString Look(QWidget* w)
+static QString Look(QWidget* w)
 {
     QString s =
         QString(w->font().bold() ? " bold" : "") + (w->font().underline() ? " underline" : "");
@@ -155,7 +145,7 @@ QString Look(QWidget* w)
 }
 
 // The caption or text and the start state.
-QString State(QWidget* w, bool items = true)
+static QString State(QWidget* w, bool items = true)
 {
     QString s;
     if (auto* b = qobject_cast<QAbstractButton*>(w)) {
@@ -193,7 +183,7 @@ QString State(QWidget* w, bool items = true)
 }
 
 // What a screen reader (Orca) calls a field: the labels Qt gives it but its frame, else its name.
-QString Heard(QWidget* field)
+static QString Heard(QWidget* field)
 {
     QAccessibleInterface* access = QAccessible::queryAccessibleInterface(field);
     QStringList labels;
@@ -206,7 +196,8 @@ QString Heard(QWidget* field)
 
 // The named controls inside w, in drawing order (a tab control's pages in tab order), each placed
 // in its frame or window, or for a control on a page, in the whole tab control.
-void DescribeChildren(QWidget* w, const QString& indent, const QStringList& cycle, QStringList& out)
+static void DescribeChildren(QWidget* w, const QString& indent, const QStringList& cycle,
+                             QStringList& out)
 {
     QList<QWidget*> children = w->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
     if (auto* tabs = qobject_cast<QTabWidget*>(w)) {
@@ -240,8 +231,6 @@ void DescribeChildren(QWidget* w, const QString& indent, const QStringList& cycl
         DescribeChildren(c, indent + "  ", cycle, out);
     }
 }
-
-} // namespace
 
 QStringList TabCycle(QWidget* window)
 {
@@ -277,18 +266,16 @@ QString DescribeWindow(QWidget* window)
                                                 : window->screen()->availableGeometry();
     const bool centred =
         (window->frameGeometry().center() - around.center()).manhattanLength() <= 4;
+    const auto n = [](int v) { return QString::number(v); };
     QStringList out = {
         QString("window %1 client %2x%3 %4, buttons %5, icon %6%7%8")
-            .arg(Quoted(window->windowTitle()))
-            .arg(client.width())
-            .arg(client.height())
-            .arg(window->minimumSize() == window->maximumSize() ? "fixed" : "resizable",
+            .arg(Quoted(window->windowTitle()), n(client.width()), n(client.height()),
+                 window->minimumSize() == window->maximumSize() ? "fixed" : "resizable",
                  buttons.join(' '), icon.join(' '), centred ? ", centred" : "",
                  window->isModal() ? ", modal" : ""),
         QString("font %1 %2px, focus at start %3")
-                .arg(window->font().family())
-                .arg(window->font().pixelSize())
-                .arg(cycle.value(0, "none")) +
+                .arg(window->font().family(), n(window->font().pixelSize()),
+                     cycle.value(0, "none")) +
             Look(window)};
     for (QAction* menu : main ? main->menuBar()->actions() : QList<QAction*>()) {
         out << "menu " + menu->menu()->objectName() + ' ' + Quoted(menu->text());
@@ -303,23 +290,19 @@ QString DescribeWindow(QWidget* window)
     return out.join('\n') + '\n';
 }
 
+static const QString GoldenFolder = KESTREL_TEST_SOURCE_DIR "/tests/golden/";
+
 void CompareGolden(const QString& name, const QString& text)
 {
-    QFile golden(KESTREL_TEST_SOURCE_DIR "/tests/golden/" + name);
-    if (qEnvironmentVariableIntValue("KESTREL_UPDATE_GOLDEN")) {
-        QVERIFY(golden.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        golden.write(text.toUtf8());
-        return;
-    }
-    QVERIFY2(golden.open(QIODevice::ReadOnly), qPrintable(golden.fileName()));
-    QCOMPARE(text.split('\n'), QString::fromUtf8(golden.readAll()).split('\n'));
+    if (qEnvironmentVariableIntValue("KESTREL_UPDATE_GOLDEN"))
+        return WriteFile(GoldenFolder + name, text.toUtf8());
+    QCOMPARE(text.split('\n'), QString::fromUtf8(ReadFile(GoldenFolder + name)).split('\n'));
 }
 
 void CompareGoldenTable(const QString& name, const std::function<QString(const QString&)>& call)
 {
-    QFile golden(KESTREL_TEST_SOURCE_DIR "/tests/golden/" + name);
-    QVERIFY2(golden.open(QIODevice::ReadOnly), qPrintable(golden.fileName()));
-    QStringList lines = QString::fromUtf8(golden.readAll()).split('\n');
+    QStringList lines = QString::fromUtf8(ReadFile(GoldenFolder + name)).split('\n');
+    QVERIFY2(lines.size() > 1, qPrintable(GoldenFolder + name));
     for (QString& line : lines) {
         const QJsonArray row = QJsonDocument::fromJson(line.toUtf8()).array();
         if (row.isEmpty())

@@ -6,23 +6,20 @@
 #include "app/frmMain.h"
 #include "ui_frmMain.h"
 
-#include <QTemporaryDir>
-#include <QUrl>
+#include <QtTest> // and QtCore
+#include <QtWidgets>
 #include <optional>
 
 namespace TestSupport
 {
 
-inline QString BuiltAppFolder()
-{
-    return KESTREL_TEST_APP_DIR;
-}
+inline const auto BuiltAppFolder = [] { return QString(KESTREL_TEST_APP_DIR); };
 
-// Gives this test process its own (temporary, so the owner's alone) runtime, state, cache and
-// configuration folders and points the program at the built application folder.
+// Own temporary runtime, state, cache and configuration folders; the built application folder.
 void IsolateProcess();
 
 void WriteFile(const QString& path, const QByteArray& bytes);
+QByteArray ReadFile(const QString& path); // empty when it cannot be read
 
 // A copy of the built application folder that a test may change.
 class AppFolderCopy
@@ -31,10 +28,7 @@ public:
     AppFolderCopy();
     QString path() const { return m_dir.path(); }
     QString file(const QString& name) const { return m_dir.filePath(name); }
-    void writeFile(const QString& name, const QByteArray& bytes) const
-    {
-        WriteFile(file(name), bytes);
-    }
+    void writeFile(const QString& name, const QByteArray& b) const { WriteFile(file(name), b); }
 
 private:
     QTemporaryDir m_dir;
@@ -42,10 +36,8 @@ private:
 
 // Records every message and answers with the scripted button codes (then 1).
 struct Message {
-    QString text;
+    QString text, title, details;
     int style;
-    QString title;
-    QString details;
 };
 struct MessageRecorder {
     MessageRecorder();
@@ -76,11 +68,9 @@ struct LinkRecorder {
 // What a program printed, or nothing (and its errors as a warning) when it did not end well.
 std::optional<QString> Run(const QString& program, const QStringList& args);
 
-// The entries of a hostile-input list of tests/corpus (one per line).
-QStringList Corpus(const QString& fileName);
+QStringList Corpus(const QString& fileName); // a hostile-input list of tests/corpus, one a line
 
-// Builds the main window and runs its start-up with a short splash.
-void StartWindow(frmMain& window, int splashMs = 10);
+void StartWindow(frmMain& window, int splashMs = 10); // start-up with a short splash
 
 // A started main window whose messages, dialogs and links are recorded.
 struct Window {
@@ -92,8 +82,7 @@ struct Window {
     Ui::frmMain* ui() const { return w.ui(); }
 };
 
-// Each note names a step, then the messages, file dialogs and opened addresses since the last note,
-// and every control whose caption, state or tooltip changed.
+// Each note: a step, the messages, dialogs, addresses since the last, and every control changed.
 class Transcript
 {
 public:
@@ -109,18 +98,15 @@ private:
     qsizetype m_messages = 0, m_dialogs = 0, m_links = 0;
 };
 
-// The controls that real Tab presses visit once round, from the one that has the focus; "then X"
-// ends a round that does not come back.
+// The controls real Tab presses visit once round from the focus ("then X": a round not back).
 QStringList TabCycle(QWidget* window);
 
 QColor CaptionColor(QWidget* frame);
 
-// The window's frame and menus, then each named control a line: class, place, state, tooltip, Tab
-// position, access key and look.
+// Frame and menus, then each named control: class, place, state, tooltip, Tab place, key, look.
 QString DescribeWindow(QWidget* window);
 
-// Compares text with tests/golden/NAME and fails with a diff; with KESTREL_UPDATE_GOLDEN=1 it
-// rewrites the file instead.
+// Compares text with tests/golden/NAME (KESTREL_UPDATE_GOLDEN=1: rewrites the file instead).
 void CompareGolden(const QString& name, const QString& text);
 
 // tests/golden/NAME as a table of JSON ["input", "result"] lines (others are comments): a VbError

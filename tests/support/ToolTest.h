@@ -11,8 +11,7 @@ struct Run {
     QByteArray out, err;
 };
 
-// PROGRAM with ARGS in WORKDIR, the test's environment changed by ENV (NAME=VALUE, or NAME:
-// removed); STARTED is given its process id.
+// PROGRAM with ARGS in WORKDIR, ENV changing the environment (NAME=VALUE, or NAME: removed).
 inline Run run(const QString& program, const QStringList& args, const QStringList& env = {},
                const QString& workDir = {}, const std::function<void(qint64)>& started = {})
 {
