@@ -57,3 +57,9 @@ void SetMsgBoxHandler(MsgBoxHandler h)
 {
     handler() = std::move(h);
 }
+
+int ShowJobWords(const QString& text, bool failure, const QString& details)
+{
+    return failure ? MsgBox(text, vbCritical, QStringLiteral("Error"), details)
+                   : MsgBox(text, vbInformation, QStringLiteral("Message"), details);
+}

@@ -12,6 +12,10 @@
 int MsgBox(const QString& text, int style, const QString& title,
            const QString& details = QString());
 
+// What a job reports, in a box: a failure as an error (style 16, "Error"),
+// anything else as a message (style 64, "Message").
+int ShowJobWords(const QString& text, bool failure, const QString& details = QString());
+
 // A tooltip that shows a text (a file name, a setting) as it stands: one that
 // Qt would take for rich text is escaped and given as rich text, blanks kept.
 QString PlainToolTip(const QString& text);

@@ -2,7 +2,7 @@
 
 #include "common/MessageStyle.h"
 #include "options/OutputName.h"
-#include "pipeline/ConversionJob.h"
+#include "pipeline/ConversionEngine.h"
 #include "pipeline/StillsSet.h"
 
 #include <QFileInfo>
@@ -17,9 +17,9 @@ QString nameOf(const JobRequest& request)
 
 } // namespace
 
-WindowBatch::WindowBatch(ConversionJob& job, const QList<PlannedJob>& jobs, bool replace,
+WindowBatch::WindowBatch(ConversionEngine& engine, const QList<PlannedJob>& jobs, bool replace,
                          QObject* parent)
-    : QObject(parent), m_job(job)
+    : QObject(parent), m_engine(engine), m_replace(replace)
 {
     for (const PlannedJob& planned : jobs) {
         Video video;
@@ -28,63 +28,39 @@ WindowBatch::WindowBatch(ConversionJob& job, const QList<PlannedJob>& jobs, bool
         m_toRun += !video.skip;
         m_videos << video;
     }
-    connect(&m_job, &ConversionJob::StepEnded, this, &WindowBatch::stepEnded);
-    // A cancel that came between two steps stops the step that follows.
-    connect(&m_job, &ConversionJob::StepStarted, this, [this] {
-        if (m_stopping)
-            QMetaObject::invokeMethod(&m_job, &ConversionJob::Cancel, Qt::QueuedConnection);
+    connect(&m_engine, &ConversionEngine::JobStarted, this, [this](int job) {
+        while (m_videos[m_current].number != job)
+            ++m_current;
+        emit VideoStarted(QStringLiteral("Video %1 of %2: ")
+                              .arg(++m_started)
+                              .arg(m_toRun)
+                              .append(nameOf(Current())));
     });
-    connect(&m_job, &ConversionJob::Finished, this, [this](bool cancelled) {
-        m_stopping = m_stopping || cancelled;
-        QMetaObject::invokeMethod(this, &WindowBatch::runNext, Qt::QueuedConnection);
+    connect(&m_engine, &ConversionEngine::JobEnded, this,
+            [this](int job, const JobOutcome& outcome) {
+                for (Video& video : m_videos) {
+                    if (video.number == job)
+                        video.outcome = outcome;
+                }
+            });
+    connect(&m_engine, &ConversionEngine::Idle, this, [this] {
+        if (!m_silent)
+            emit Ended(summary());
     });
 }
 
 void WindowBatch::Start()
 {
-    QMetaObject::invokeMethod(this, &WindowBatch::runNext, Qt::QueuedConnection);
+    m_engine.SetHoldBetweenSteps(false);
+    m_engine.SetReplaceOutputs(m_replace);
+    for (Video& video : m_videos)
+        video.number = m_engine.Add({video.request, std::nullopt, video.skip});
 }
 
 void WindowBatch::Cancel()
 {
     m_stopping = true;
-    m_job.Cancel();
-}
-
-void WindowBatch::StopForExit(const QString& reason)
-{
-    m_stopping = m_silent = true;
-    m_job.StopForExit(reason);
-}
-
-void WindowBatch::runNext()
-{
-    while (!m_stopping && ++m_current < m_videos.size()) {
-        const Video& video = m_videos[m_current];
-        if (video.skip)
-            continue;
-        emit VideoStarted(QStringLiteral("Video %1 of %2: ")
-                              .arg(++m_started)
-                              .arg(m_toRun)
-                              .append(nameOf(video.request)));
-        m_job.Start(video.request);
-        return;
-    }
-    if (!m_silent)
-        emit Ended(summary());
-}
-
-void WindowBatch::stepEnded(const StepResult& result)
-{
-    Video& video = m_videos[m_current];
-    if (!result.text.isEmpty())
-        video.words << result.text;
-    video.converted = video.converted || result.outcome == StepOutcome::Converted;
-    if (result.IsFailure()) {
-        video.details += (video.failed ? QStringLiteral("\n\n") : QString()) + result.details;
-        video.failed = true;
-    }
-    m_job.Continue();
+    m_engine.Stop();
 }
 
 StepResult WindowBatch::summary() const
@@ -96,14 +72,20 @@ StepResult WindowBatch::summary() const
     for (const Video& video : m_videos) {
         const QString name = nameOf(video.request);
         // A video the cancel came before has no words of its own.
-        const QString words = video.skip
+        const QString words = video.outcome.result == JobResult::Skipped
                                   ? QStringLiteral("SKIPPED! THE OUTPUT FILE ALREADY EXISTS.")
-                              : video.words.isEmpty() ? StepResult::TextOf(StepOutcome::Cancelled)
-                                                      : video.words.join(u' ');
+                              : video.outcome.Words().isEmpty()
+                                  ? StepResult::TextOf(StepOutcome::Cancelled)
+                                  : video.outcome.Words();
         lines << name + QStringLiteral(": ") + words;
-        converted += video.converted;
-        if (video.failed) {
-            details << name + QStringLiteral(":\n") + video.details;
+        converted += video.outcome.Converted();
+        QStringList failures;
+        for (const StepResult& step : video.outcome.steps) {
+            if (step.IsFailure())
+                failures << step.details;
+        }
+        if (!failures.isEmpty()) {
+            details << name + QStringLiteral(":\n") + failures.join(QStringLiteral("\n\n"));
             summary.outcome = StepOutcome::EncodingFailed; // any failure names the batch
         }
     }

@@ -5,27 +5,26 @@
 
 #include <QObject>
 
-class ConversionJob;
+class ConversionEngine;
 
-// Many videos converted one after the other by the window's job, with the
-// window's settings. Nothing is shown while it runs: each step's words are
+// Many videos converted one after the other by the window's engine, with the
+// window's settings. Nothing is shown while it runs: each video's outcome is
 // collected, and the end brings one summary in the window's words.
 class WindowBatch : public QObject
 {
     Q_OBJECT
 public:
     // The jobs have passed their checks; those whose output exists are
-    // skipped unless replace. The job must not run while the batch does.
-    WindowBatch(ConversionJob& job, const QList<PlannedJob>& jobs, bool replace,
+    // skipped unless replace. The engine must run nothing else meanwhile.
+    WindowBatch(ConversionEngine& engine, const QList<PlannedJob>& jobs, bool replace,
                 QObject* parent = nullptr);
 
     // The first video starts from the event loop; Ended follows once.
     void Start();
-    // Stops the running program; no video starts after it.
+    // Stops the videos by the engine's rule.
     void Cancel();
-    // Stops at once without a word (the window is closing); the reason ends
-    // the running video's log.
-    void StopForExit(const QString& reason);
+    // The window is closing: Ended does not follow.
+    void StopForExit() { m_silent = true; }
     // The request of the video that runs now.
     const JobRequest& Current() const { return m_videos[m_current].request; }
 
@@ -40,21 +39,18 @@ private:
     struct Video {
         JobRequest request;
         bool skip = false;
-        QStringList words;
-        QString details;
-        bool converted = false;
-        bool failed = false;
+        int number = 0; // the engine's
+        JobOutcome outcome;
     };
 
-    void runNext();
-    void stepEnded(const StepResult& result);
     StepResult summary() const;
 
-    ConversionJob& m_job;
+    ConversionEngine& m_engine;
     QList<Video> m_videos;
-    qsizetype m_current = -1;
+    qsizetype m_current = 0;
     qsizetype m_started = 0;
     qsizetype m_toRun = 0;
+    bool m_replace = false;
     bool m_stopping = false;
     bool m_silent = false;
 };

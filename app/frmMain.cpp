@@ -7,7 +7,7 @@
 #include "app/SingleInstance.h"
 #include "app/WindowBatch.h"
 #include "common/AppPaths.h"
-#include "pipeline/ConversionJob.h"
+#include "pipeline/ConversionEngine.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -161,8 +161,8 @@ bool frmMain::Form_QueryUnload()
     m_heldReports.clear();
     const QString reason = QStringLiteral("the program was closed");
     if (m_batch)
-        m_batch->StopForExit(reason);
-    m_job->StopForExit(reason);
+        m_batch->StopForExit();
+    m_engine->StopForExit(reason);
     EndProgram(0);
     return true;
 }

@@ -13,7 +13,7 @@ class frmMain;
 }
 class QLabel;
 class QMimeData;
-class ConversionJob;
+class ConversionEngine;
 class DesktopSession;
 class frmProgress;
 class NewsFetcher;
@@ -137,9 +137,9 @@ private:
     void StartBatch(const QStringList& videos);
     void BatchEnded(const StepResult& summary);
 
-    ConversionJob* m_job = nullptr;
-    WindowBatch* m_batch = nullptr;    // while a batch runs
-    frmProgress* m_progress = nullptr; // made when the first job starts
+    ConversionEngine* m_engine = nullptr; // runs the single job and the batch
+    WindowBatch* m_batch = nullptr;       // while a batch runs
+    frmProgress* m_progress = nullptr;    // made when the first job starts
     // Goes on the bus when the first job starts.
     DesktopSession* m_desktop = nullptr;
 

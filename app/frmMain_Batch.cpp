@@ -52,7 +52,7 @@ void frmMain::StartBatch(const QStringList& videos)
     const bool replace =
         existing > 0 && MsgBox(question, vbQuestionYesNo, QStringLiteral("Confirm")) == vbYes;
 
-    m_batch = new WindowBatch(*m_job, plan.jobs, replace, this);
+    m_batch = new WindowBatch(*m_engine, plan.jobs, replace, this);
     ShowProgressWindow();
     connect(m_batch, &WindowBatch::VideoStarted, m_progress, &frmProgress::ShowVideo);
     connect(m_batch, &WindowBatch::Ended, this, [this](const StepResult& summary) {
@@ -68,7 +68,7 @@ void frmMain::BatchEnded(const StepResult& summary)
     m_progress->hide();
     m_desktop->JobStepEnded(summary);
     m_desktop->JobEnded();
-    MsgBox(summary.text, summary.Style(), summary.Title(), summary.details);
+    ShowJobWords(summary.text, summary.IsFailure(), summary.details);
     std::exchange(m_batch, nullptr)->deleteLater();
     JobFinished();
 }

@@ -9,61 +9,64 @@
 #include "common/AppPaths.h"
 #include "common/VbNumber.h"
 #include "panels/DesktopSession.h"
-#include "pipeline/ConversionJob.h"
+#include "pipeline/ConversionEngine.h"
 #include "pipeline/JobChecks.h"
 #include "pipeline/StillsSet.h"
-#include "pipeline/ToolRunner.h"
 
 #include <QApplication>
 #include <QDir>
 
 bool frmMain::JobRunning() const
 {
-    return m_job->IsRunning() || m_batch;
+    return !m_engine->IsIdle() || m_batch;
 }
 
 void frmMain::WireJob()
 {
-    m_job = new ConversionJob(MakeToolRunner(nullptr), LocalFileSystem(), this);
-    connect(m_job, &ConversionJob::CommandLine, m_ui->txtApp, &QLineEdit::setText);
-    connect(m_job, &ConversionJob::StillsCountShown, m_ui->txtNumImages, &QLineEdit::setText);
-    connect(m_job, &ConversionJob::CornerPlaced, this,
-            [this](const QString& left, const QString& top) {
+    m_engine = new ConversionEngine(this);
+    connect(m_engine, &ConversionEngine::CommandLine, m_ui->txtApp,
+            [this](int, const QString& line) { m_ui->txtApp->setText(line); });
+    connect(m_engine, &ConversionEngine::StillsCountShown, m_ui->txtNumImages,
+            [this](int, const QString& count) { m_ui->txtNumImages->setText(count); });
+    connect(m_engine, &ConversionEngine::CornerPlaced, this,
+            [this](int, const QString& left, const QString& top) {
                 m_ui->txtLeft->setText(left);
                 m_ui->txtTop->setText(top);
             });
-    connect(m_job, &ConversionJob::StepStarted, this, [this](const QString& step) {
+    connect(m_engine, &ConversionEngine::StepStarted, this, [this](int, JobStep step) {
         // The stills count the job uses is in its box by now.
-        m_progress->StartStep(step,
-                              step == QLatin1String(ConversionJob::StillsStep)
-                                  ? ParseVbInteger(m_ui->txtNumImages->text()).value.value_or(0)
-                                  : 0,
-                              m_batch ? m_batch->Current().stillsName
-                                      : QLatin1String(DefaultStillsName));
+        m_progress->StartStep(
+            StepCaption(step),
+            step == JobStep::Stills ? ParseVbInteger(m_ui->txtNumImages->text()).value.value_or(0)
+                                    : 0,
+            m_batch ? m_batch->Current().stillsName : QLatin1String(DefaultStillsName));
     });
-    connect(m_job, &ConversionJob::Progress, this, [this](int percent, const QString& status) {
-        m_progress->ShowProgress(percent, status);
+    connect(m_engine, &ConversionEngine::Progress, this, [this](int, const JobProgress& progress) {
+        m_progress->ShowProgress(progress.percent, progress.statusLine);
     });
     // Each step's word is shown in a box; the job goes on once it has been
     // answered. The desktop hears of it before the box holds the job. A batch
     // collects the words instead and speaks at its end.
     m_desktop = new DesktopSession([] { return QApplication::activeWindow() != nullptr; }, this);
-    connect(m_job, &ConversionJob::StepEnded, this, [this](const StepResult& result) {
+    connect(m_engine, &ConversionEngine::StepEnded, this,
+            [this](int job, const StepResult& result) {
+                if (m_batch)
+                    return;
+                Report([this, job, result] {
+                    m_desktop->JobStepEnded(result);
+                    if (result.outcome == StepOutcome::Cancelled) // the progress window goes first
+                        m_progress->hide();
+                    if (!result.text.isEmpty())
+                        ShowJobWords(result.text, result.IsFailure(), result.details);
+                    m_engine->Continue(job);
+                });
+            });
+    connect(m_engine, &ConversionEngine::JobEnded, this, [this](int, const JobOutcome& outcome) {
         if (m_batch)
             return;
-        Report([this, result] {
-            m_desktop->JobStepEnded(result);
-            if (result.outcome == StepOutcome::Cancelled) // the progress window goes first
-                m_progress->hide();
-            if (!result.text.isEmpty())
-                MsgBox(result.text, result.Style(), result.Title(), result.details);
-            m_job->Continue();
-        });
-    });
-    connect(m_job, &ConversionJob::Finished, this, [this] {
-        if (m_batch)
-            return;
-        Report([this] {
+        Report([this, outcome] {
+            SourceWidth = outcome.sourceWidth;
+            SourceHeight = outcome.sourceHeight;
             m_desktop->JobEnded();
             JobFinished();
         });
@@ -161,7 +164,9 @@ void frmMain::cmdConvert_Click()
     }
     ShowProgressWindow();
     m_desktop->JobStarted(job.outFile);
-    m_job->Start(job);
+    m_engine->SetHoldBetweenSteps(true);
+    m_engine->SetReplaceOutputs(true); // the user has just been asked
+    m_engine->Add({job, std::nullopt, false});
 }
 
 // The job's controls stay off while it runs, so nothing can change it.
@@ -171,8 +176,8 @@ void frmMain::ShowProgressWindow()
     if (!m_progress) {
         m_progress = new frmProgress(this);
         connect(m_progress, &frmProgress::CancelRequested, this,
-                [this] { m_batch ? m_batch->Cancel() : m_job->Cancel(); });
-        connect(m_progress, &frmProgress::PauseRequested, m_job, &ConversionJob::Pause);
+                [this] { m_batch ? m_batch->Cancel() : m_engine->Stop(); });
+        connect(m_progress, &frmProgress::PauseRequested, m_engine, &ConversionEngine::Pause);
     }
     m_progress->ShowVideo(QString());
     m_progress->show();
@@ -180,8 +185,6 @@ void frmMain::ShowProgressWindow()
 
 void frmMain::JobFinished()
 {
-    SourceWidth = m_job->SourceWidth;
-    SourceHeight = m_job->SourceHeight;
     m_progress->hide();
     EnableJobControls(true);
     TakePendingFiles();

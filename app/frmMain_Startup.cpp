@@ -11,7 +11,6 @@
 #include "common/VbError.h"
 #include "options/Catalogs.h"
 #include "options/OptionLists.h"
-#include "pipeline/ConversionJob.h"
 #include "pipeline/PathHelpers.h"
 #include "settings/LinkFile.h"
 
@@ -38,7 +37,6 @@ void frmMain::Form_Load()
             move(screen->availableGeometry().center() - rect().center());
         show();
 
-        m_job->EncoderOptions.clear();
         FillOptionLists();
         WindowsDir = GetWindowsDir();
         m_ui->swfControl->SetMovie(AppPaths::AppFile(QStringLiteral("kstr_flvp_small.qml")));

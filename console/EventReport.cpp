@@ -4,18 +4,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
-QString StepName(JobStep step)
-{
-    static const char* const names[] = {"probe", "encode", "inject", "stills"};
-    return QLatin1String(names[static_cast<int>(step)]);
-}
-
-QString ResultName(JobResult result)
-{
-    static const char* const names[] = {"converted", "failed", "cancelled", "refused", "skipped"};
-    return QLatin1String(names[static_cast<int>(result)]);
-}
-
 namespace
 {
 
@@ -75,21 +63,6 @@ void EventReport::Queued(int job, int jobs, const JobRequest& request)
     writeJson("queued", {{"job", job}, {"source", state.source}, {"output", state.output}});
 }
 
-void EventReport::Refused(int job, const QString& message)
-{
-    Ended(job, {JobResult::Refused, std::nullopt, QString()}, message);
-}
-
-void EventReport::Skipped(int job, const QString& existing)
-{
-    // A watched folder, whose count is not known, takes no --overwrite.
-    Ended(job, {JobResult::Skipped, std::nullopt, QString()},
-          existing + (m_jobs > 0 ? QStringLiteral(" exists (--overwrite replaces it)")
-                                 : QStringLiteral(" exists (--watch never replaces it: delete it, "
-                                                  "and the video is converted again when it "
-                                                  "changes or when --watch starts again)")));
-}
-
 QString EventReport::prefix(int job) const
 {
     return m_jobs > 0 ? QStringLiteral("[%1/%2]").arg(job).arg(m_jobs)
@@ -127,22 +100,27 @@ void EventReport::Progress(int job, int percent, std::optional<int> secondsLeft)
     m_progressShown = true;
 }
 
-void EventReport::StepEnded(int job, const StepReport& step)
+void EventReport::StepEnded(int job, const StepResult& step)
 {
-    if (!step.message.isEmpty())
-        m_running[job].messages << step.message;
     writeJson("outcome", {{"job", job},
                           {"step", StepName(step.step)},
-                          {"ok", step.ok},
-                          {"message", step.message},
+                          {"ok", step.outcome != StepOutcome::Cancelled && !step.IsFailure()},
+                          {"message", step.text},
                           {"details", step.details}});
 }
 
-void EventReport::Ended(int job, const JobEnd& end, const QString& message)
+// A skipped job's note is the output that is there; a watched folder, whose
+// count is not known, takes no --overwrite.
+void EventReport::Ended(int job, const JobOutcome& end)
 {
     const Job state = m_running.take(job);
     ++m_results[static_cast<int>(end.result)];
-    QString text = message.isEmpty() ? state.messages.join(u' ') : message;
+    QString text = end.note.isEmpty() ? end.Words() : end.note;
+    if (end.result == JobResult::Skipped)
+        text += m_jobs > 0 ? QStringLiteral(" exists (--overwrite replaces it)")
+                           : QStringLiteral(" exists (--watch never replaces it: delete it, "
+                                            "and the video is converted again when it "
+                                            "changes or when --watch starts again)");
     writeJson("ended",
               {{"job", job},
                {"source", state.source},

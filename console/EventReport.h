@@ -2,6 +2,7 @@
 
 #include "console/JobEvents.h"
 #include "pipeline/JobRequest.h"
+#include "pipeline/StepResult.h"
 
 #include <QHash>
 #include <QJsonValue>
@@ -23,13 +24,10 @@ public:
 
     // jobs: how many the run has; 0 while that is not known (a watched folder).
     void Queued(int job, int jobs, const JobRequest& request);
-    void Refused(int job, const QString& message);
-    // existing: the file that is there already.
-    void Skipped(int job, const QString& existing);
     void StepStarted(int job, JobStep step, const QString& caption);
     void Progress(int job, int percent, std::optional<int> secondsLeft);
-    void StepEnded(int job, const StepReport& step);
-    void Ended(int job, const JobEnd& end, const QString& message = QString());
+    void StepEnded(int job, const StepResult& step);
+    void Ended(int job, const JobOutcome& outcome);
     void RunEnded(int exitStatus);
 
 private:
@@ -43,7 +41,6 @@ private:
         QString output;
         JobStep step = JobStep::Encode;
         QString caption;
-        QStringList messages;
     };
     FILE* m_lines;
     FILE* m_json;

@@ -39,7 +39,7 @@ QString scratchFolder(const QString& appFolder)
 // One step of the job: when it runs, what it runs, the outcomes of a good and
 // a failed end, and what else its end sets (nothing when judge is null).
 struct ConversionJob::Step {
-    const char* caption;
+    JobStep step;
     bool (ConversionJob::*wanted)() const;
     void (ConversionJob::*run)();
     void (ConversionJob::*judge)(const ToolOutcome&);
@@ -50,15 +50,15 @@ struct ConversionJob::Step {
 const QList<ConversionJob::Step>& ConversionJob::Steps()
 {
     using O = StepOutcome;
+    using J = ConversionJob;
     static const QList<Step> steps = {
-        {"Reading the source video...", &ConversionJob::wantsProbe, &ConversionJob::RunProbe,
-         &ConversionJob::judgeProbe, O::Probed, O::Probed},
-        {"Encoding the video...", &ConversionJob::always, &ConversionJob::RunEncode,
-         &ConversionJob::judgeEncode, O::Encoded, O::EncodingFailed},
-        {"Adding the metadata...", &ConversionJob::wantsInjection,
-         &ConversionJob::RunMetadataInjection, nullptr, O::Converted, O::InjectionFailed},
-        {StillsStep, &ConversionJob::wantsStills, &ConversionJob::RunImageGrab, nullptr,
-         O::StillsGenerated, O::StillsFailed},
+        {JobStep::Probe, &J::wantsProbe, &J::RunProbe, &J::judgeProbe, O::Probed, O::Probed},
+        {JobStep::Encode, &J::always, &J::RunEncode, &J::judgeEncode, O::Encoded,
+         O::EncodingFailed},
+        {JobStep::Inject, &J::wantsInjection, &J::RunMetadataInjection, nullptr, O::Converted,
+         O::InjectionFailed},
+        {JobStep::Stills, &J::wantsStills, &J::RunImageGrab, nullptr, O::StillsGenerated,
+         O::StillsFailed},
     };
     return steps;
 }
@@ -74,11 +74,15 @@ ConversionJob::ConversionJob(ToolRunner* runner, const JobFileSystem& files, QOb
 void ConversionJob::Start(const JobRequest& request)
 {
     m_request = request;
-    SourceWidth = request.sourceSize.width;
-    SourceHeight = request.sourceSize.height;
+    m_outcome = JobOutcome();
+    m_exitCodes.clear();
+    m_outcome.sourceWidth = request.sourceSize.width;
+    m_outcome.sourceHeight = request.sourceSize.height;
     m_running = true;
     m_waiting = false;
-    m_cancelled = false;
+    m_stops = 0;
+    m_leftOut = false;
+    m_encodeSucceeded = false;
     m_stepIndex = -1;
     m_batchScratch.reset();
     m_log.Begin(JobLog::DefaultFolder(), QDateTime::currentDateTime(), request.batchNumber);
@@ -92,23 +96,24 @@ void ConversionJob::Continue()
     QMetaObject::invokeMethod(
         this,
         [this] {
-            if (!m_running) // stopped for the window's end meanwhile
-                return;
-            if (m_cancelled) {
-                m_running = false;
-                m_batchScratch.reset();
-                emit Finished(true);
-            } else {
+            if (m_running) // not stopped for the window's end meanwhile
                 nextStep();
-            }
         },
         Qt::QueuedConnection);
 }
 
-void ConversionJob::Cancel()
+void ConversionJob::Stop()
 {
-    if (m_current)
+    if (!m_running)
+        return;
+    ++m_stops;
+    if (m_current && (m_stops > 1 || m_current->step != JobStep::Inject))
         m_runner->Cancel();
+}
+
+qint64 ConversionJob::ToolProcessId() const
+{
+    return m_runner->ProcessId();
 }
 
 void ConversionJob::Pause(bool paused)
@@ -145,13 +150,43 @@ void ConversionJob::nextStep()
         const Step& step = steps[m_stepIndex];
         if (!(this->*step.wanted)())
             continue;
+        // Only the injection that completes a good encode outlasts a stop.
+        if (m_stops > 0 && (m_stops > 1 || step.step != JobStep::Inject)) {
+            m_leftOut = true;
+            break;
+        }
         m_current = &step;
         (this->*step.run)();
         return;
     }
+    finish();
+}
+
+// A cancelled step names the job, else the first failure, else a stop that
+// left steps out.
+void ConversionJob::finish()
+{
     m_running = false;
     m_batchScratch.reset();
-    emit Finished(false);
+    JobOutcome& outcome = m_outcome;
+    outcome.logPath = m_log.Path();
+    outcome.result = m_leftOut ? JobResult::Cancelled : JobResult::Converted;
+    outcome.exitCode = m_leftOut ? std::nullopt : std::optional<quint32>(0);
+    for (qsizetype i = 0; i < outcome.steps.size(); ++i) {
+        const StepResult& step = outcome.steps[i];
+        if (step.outcome == StepOutcome::Cancelled) {
+            outcome.result = JobResult::Cancelled;
+            outcome.exitCode.reset();
+            break;
+        }
+        if (step.IsFailure() && outcome.result != JobResult::Failed) { // the first failure
+            outcome.result = JobResult::Failed;
+            outcome.exitCode = step.outcome == StepOutcome::CannotStart
+                                   ? std::nullopt
+                                   : std::optional<quint32>(m_exitCodes[i]);
+        }
+    }
+    emit Finished(outcome);
 }
 
 // Jobs of a batch may probe at the same time: each has a private folder of
@@ -194,10 +229,9 @@ void ConversionJob::RunProbe()
 void ConversionJob::RunEncode()
 {
     BuildEncoderOptions();
-    const QString command = BuildEncodeCommand(appShort(), m_request.separator, m_request.source,
-                                               EncoderOptions, m_request.outDir, m_request.outFile);
-    // Only an encoder that was seen to end with code 0 counts as a success.
-    EncodeSucceeded = false;
+    const QString command =
+        BuildEncodeCommand(appShort(), m_request.separator, m_request.source,
+                           m_outcome.encoderOptions, m_request.outDir, m_request.outFile);
     emit CommandLine(command);
     startProgram(command);
 }
@@ -231,22 +265,25 @@ void ConversionJob::RunImageGrab()
 // is built, so what building it showed (the stills count) is in place.
 void ConversionJob::startProgram(const QString& command, const QString& outputFile)
 {
-    emit StepStarted(QString::fromLatin1(m_current->caption));
+    emit StepStarted(m_current->step);
     m_progress = ProgressParser();
     m_log.ProgramStarted(command);
     m_clock.start();
     const QStringList argv = SplitCommandLine(command);
     m_program = argv.value(0);
     m_runner->Start(argv, outputFile);
-    ToolProcessId = m_runner->ProcessId();
 }
 
 void ConversionJob::onOutput(const QByteArray& chunk)
 {
     if (m_current)
         m_log.Output(chunk);
-    if (m_current && m_progress.Feed(chunk))
-        emit Progress(m_progress.Percent().value_or(-1), m_progress.LastStatusLine());
+    if (!m_current || !m_progress.Feed(chunk))
+        return;
+    const int percent = m_progress.Percent().value_or(-1);
+    emit Progress(
+        {percent, m_progress.LastStatusLine(),
+         percent >= 0 ? RemainingSeconds(percent, m_clock.elapsed() / 1000.0) : std::nullopt});
 }
 
 void ConversionJob::onFinished(const ToolOutcome& outcome)
@@ -255,8 +292,10 @@ void ConversionJob::onFinished(const ToolOutcome& outcome)
     if (!step)
         return;
     const StepResult result = judge(outcome, *step);
-    m_cancelled = result.outcome == StepOutcome::Cancelled;
-    logEnd(outcome, m_cancelled ? QStringLiteral("stopped by the user") : QString());
+    m_outcome.steps << result;
+    m_exitCodes << outcome.exitCode;
+    const bool cancelled = result.outcome == StepOutcome::Cancelled;
+    logEnd(outcome, cancelled ? QStringLiteral("stopped by the user") : QString());
     m_waiting = true;
     emit StepEnded(result);
 }
@@ -266,13 +305,12 @@ void ConversionJob::onFinished(const ToolOutcome& outcome)
 StepResult ConversionJob::judge(const ToolOutcome& outcome, const Step& step)
 {
     StepResult result;
+    result.step = step.step;
     if (outcome.stopped && !outcome.Succeeded()) {
         result.outcome = StepOutcome::Cancelled;
         result.text = StepResult::TextOf(result.outcome);
         return result;
     }
-    if (outcome.kind == ToolOutcome::Exited)
-        ToolExitCode = outcome.exitCode;
     if (step.judge)
         (this->*step.judge)(outcome);
     // A probe that cannot run just finds no size.
@@ -313,7 +351,7 @@ bool ConversionJob::wantsProbe() const
 
 bool ConversionJob::wantsInjection() const
 {
-    return EncodeSucceeded;
+    return m_encodeSucceeded;
 }
 
 bool ConversionJob::wantsStills() const
@@ -333,8 +371,8 @@ void ConversionJob::judgeProbe(const ToolOutcome&)
         m_reportPath.isEmpty() ? QByteArray() : ReadScratch(m_reportPath, JobLog::MaxBytes);
     m_log.Output(report);
     if (const std::optional<FrameSize> size = ParseProbeReport(report)) {
-        SourceWidth = size->width;
-        SourceHeight = size->height;
+        m_outcome.sourceWidth = size->width;
+        m_outcome.sourceHeight = size->height;
     }
 }
 
@@ -342,18 +380,18 @@ void ConversionJob::BuildEncoderOptions()
 {
     EncoderControls controls = m_request.options;
     if (controls.watermark) {
-        const CornerTexts place =
-            CornerRule(m_request.corner, SourceWidth, SourceHeight, controls.left, controls.top);
+        const CornerTexts place = CornerRule(m_request.corner, m_outcome.sourceWidth,
+                                             m_outcome.sourceHeight, controls.left, controls.top);
         controls.left = place.left;
         controls.top = place.top;
         emit CornerPlaced(place.left, place.top);
         controls.alpha = ParseVbInteger(m_request.alphaText).value.value_or(255);
     }
-    EncoderOptions =
+    m_outcome.encoderOptions =
         ComposeEncoderOptions(controls, {appShort(), m_request.windowsDir, m_request.separator});
 }
 
 void ConversionJob::judgeEncode(const ToolOutcome& outcome)
 {
-    EncodeSucceeded = outcome.Succeeded();
+    m_encodeSucceeded = outcome.Succeeded();
 }

@@ -20,10 +20,16 @@ struct ToolOutcome;
 // the other, each started only when the previous one has ended.
 //
 // The job shows nothing itself. It reports each step's end with StepEnded and
-// then waits until its front calls Continue(): the window once the user has
-// seen the step's message, a front that only collects the outcomes at once.
-// After the last step, or a cancelled one, Continue() ends the job with
-// Finished. Nothing follows Finished.
+// then waits until Continue() (ConversionEngine calls it at once, or when the
+// front holding the job between steps lets it go on). After the last step, or
+// after a stop, Continue() ends the job with Finished and its outcome. Nothing
+// follows Finished.
+//
+// A stop ends the running program, except the metadata injection after a
+// good encode, which finishes so that an FLV that is there has its metadata
+// (a second stop ends that too). No step starts after a stop but that
+// injection. A job whose steps the stop left out ends as cancelled, unless a
+// step had failed before.
 class ConversionJob : public QObject
 {
     Q_OBJECT
@@ -35,33 +41,19 @@ public:
     // From Start until Finished.
     bool IsRunning() const { return m_running; }
 
-    // The option part of the last encode command.
-    QString EncoderOptions;
-    // The last encode ended with code 0; a command that could not be started
-    // or that crashed counts as a failure.
-    bool EncodeSucceeded = false;
-    qint64 ToolProcessId = 0;
-    quint32 ToolExitCode = 0;
-    // The source's frame size as the request brought it in and the probe
-    // found it.
-    qint16 SourceWidth = 0;
-    qint16 SourceHeight = 0;
     // The job's log; empty when it could not be written.
     QString LogPath() const { return m_log.Path(); }
-
-    static constexpr const char* StillsStep = "Grabbing the still images...";
+    qint64 ToolProcessId() const;
 
 public slots:
     // Goes on after StepEnded: with the next step, or to Finished. It may be
     // called from a slot of StepEnded; the next step starts from the event
     // loop. At any other time it does nothing.
     void Continue();
-    // Stops the running program: that step ends as Cancelled, and the job
-    // with it. A program that has already ended keeps its own outcome and the
-    // job goes on: a cancel counts only for a program that had not ended.
-    // While the job waits for Continue() no program runs: a front that must
-    // stop there calls StopForExit() instead of Continue().
-    void Cancel();
+    // Stops the job by the rule above. A program that has already ended
+    // keeps its own outcome: a stop counts only for a program that had not
+    // ended.
+    void Stop();
     // Pauses or continues the running program.
     void Pause(bool paused);
     // Stops the running program and waits for it, without a word: no signal
@@ -71,16 +63,15 @@ public slots:
 signals:
     // The command line of each step but the probe, before it runs.
     void CommandLine(const QString& line);
-    void StepStarted(const QString& step);
-    // percent < 0 while it is not known.
-    void Progress(int percent, const QString& statusLine);
+    void StepStarted(JobStep step);
+    void Progress(const JobProgress& progress);
     // Each step's end; the job waits for Continue().
     void StepEnded(const StepResult& result);
     // The stills count "0" became this one.
     void StillsCountShown(const QString& count);
     // The watermark's position after the probe.
     void CornerPlaced(const QString& left, const QString& top);
-    void Finished(bool cancelled);
+    void Finished(const JobOutcome& outcome);
 
 private:
     struct Step;
@@ -105,6 +96,7 @@ private:
     bool always() const { return true; }
     void judgeProbe(const ToolOutcome& outcome);
     void judgeEncode(const ToolOutcome& outcome);
+    void finish();
     void BuildEncoderOptions();
     QString appShort() const;
     QString probeFolder();
@@ -114,7 +106,9 @@ private:
     JobRequest m_request;
     bool m_running = false;
     bool m_waiting = false; // for Continue()
-    bool m_cancelled = false;
+    int m_stops = 0;
+    bool m_leftOut = false; // a stop left wanted steps out
+    bool m_encodeSucceeded = false;
     int m_stepIndex = -1;
     const Step* m_current = nullptr;
     QString m_program;
@@ -124,4 +118,6 @@ private:
     JobLog m_log;
     QElapsedTimer m_clock;
     qint16 m_stillsCount = 0;
+    JobOutcome m_outcome;
+    QList<quint32> m_exitCodes; // of each step in m_outcome
 };

@@ -28,6 +28,13 @@ private:
     QString m_lastLine;
 };
 
+// Where a running step is: percent < 0 while it is not known.
+struct JobProgress {
+    int percent = -1;
+    QString statusLine;
+    std::optional<int> secondsLeft;
+};
+
 // "00:01:02.50" -> 62.5; nothing for other texts.
 std::optional<double> ParseClock(const QString& text);
 

@@ -1,6 +1,18 @@
 #include "pipeline/StepResult.h"
 
-#include "common/MessageStyle.h"
+QString StepName(JobStep step)
+{
+    static const char* const names[] = {"probe", "encode", "inject", "stills"};
+    return QLatin1String(names[static_cast<int>(step)]);
+}
+
+QString StepCaption(JobStep step)
+{
+    static const char* const captions[] = {"Reading the source video...", "Encoding the video...",
+                                           "Adding the metadata...",
+                                           "Grabbing the still images..."};
+    return QLatin1String(captions[static_cast<int>(step)]);
+}
 
 QString StepResult::TextOf(StepOutcome outcome)
 {
@@ -32,12 +44,27 @@ bool StepResult::IsFailure() const
            outcome == StepOutcome::StillsFailed || outcome == StepOutcome::CannotStart;
 }
 
-int StepResult::Style() const
+QString ResultName(JobResult result)
 {
-    return IsFailure() ? vbCritical : vbInformation;
+    static const char* const names[] = {"converted", "failed", "cancelled", "refused", "skipped"};
+    return QLatin1String(names[static_cast<int>(result)]);
 }
 
-QString StepResult::Title() const
+bool JobOutcome::Converted() const
 {
-    return IsFailure() ? QStringLiteral("Error") : QStringLiteral("Message");
+    for (const StepResult& step : steps) {
+        if (step.outcome == StepOutcome::Converted)
+            return true;
+    }
+    return false;
+}
+
+QString JobOutcome::Words() const
+{
+    QStringList words;
+    for (const StepResult& step : steps) {
+        if (!step.text.isEmpty())
+            words << step.text;
+    }
+    return words.join(u' ');
 }

@@ -54,7 +54,7 @@ class TestConvert : public QObject
     AppFolderCopy m_app;
     std::unique_ptr<Window> m_win;
     Ui::frmMain* ui = nullptr;
-    FakeRunner* m_fake = nullptr;
+    FakeTools m_fake;
 
     void startJob(const QString& source, const QString& folder)
     {
@@ -90,7 +90,8 @@ private slots:
         if (QByteArray(QTest::currentTestFunction()).startsWith("real"))
             SetToolRunnerFactory({});
         else
-            SetToolRunnerFactory([this](QObject*) { return m_fake = new FakeRunner; });
+            SetToolRunnerFactory([this](QObject*) { return new FakeRunner(m_fake); });
+        m_fake = FakeTools();
         m_win = std::make_unique<Window>();
         ui = m_win->ui();
         m_win->w.activateWindow();
@@ -134,7 +135,7 @@ void TestConvert::beforeTheJobStarts()
         QVERIFY(QFile(out.filePath(name)).open(QIODevice::WriteOnly));
     m_win->messages.messages.clear();
     m_win->messages.answers = {vbNo, vbYes, vbNo};
-    m_fake->script = {"0", "0", "1"}; // the injector fails
+    m_fake.script = {"0", "0", "1"}; // the injector fails
     ui->cmdConvert->click();
     QVERIFY(!m_win->w.JobRunning() && QApplication::focusWidget() == ui->txtOutFile);
     ui->cmdConvert->click();
@@ -150,19 +151,19 @@ void TestConvert::beforeTheJobStarts()
 
 void TestConvert::pauseCancelAndClose()
 {
-    m_fake->script = {"hang", "hang"};
+    m_fake.script = {"hang", "hang"};
     startJob(m_clip, m_media.path());
     QVERIFY(!ui->cmdConvert->isEnabled() && !ui->mnuWatermark->isEnabled() &&
             !ui->mnuFormat->isEnabled() && !drop(&m_win->w, {QUrl::fromLocalFile(m_clip)}));
     QPushButton* pause = progress<QPushButton>("cmdPause");
     QTest::qWait(100);
     pause->click();
-    QVERIFY(m_fake->paused && pause->text() == "&Resume");
+    QVERIFY(m_fake.paused && pause->text() == "&Resume");
     QCOMPARE(progress("lblStatus")->text(), QString("Paused"));
     QTest::qWait(1100); // paused time is not counted in the time left
     pause->click();
-    QVERIFY(!m_fake->paused && pause->text() == "&Pause");
-    emit m_fake->Output("  Duration: 00:00:10.00, start: 0.0\nframe=  125 time=00:00:05.00\r");
+    QVERIFY(!m_fake.paused && pause->text() == "&Pause");
+    emit m_fake.last->Output("  Duration: 00:00:10.00, start: 0.0\nframe=  125 time=00:00:05.00\r");
     QCOMPARE(progress("lblRemaining")->text() + ' ' + progress("lblStatus")->text(),
              QString("50% done, 0:00 left frame=  125 time=00:00:05.00"));
     progress<QPushButton>("cmdCancel")->click();
@@ -181,7 +182,7 @@ void TestConvert::pauseCancelAndClose()
         seen << "answered";
         return ++questions == 1 ? vbNo : vbYes;
     });
-    m_fake->script.clear(); // every program ends well
+    m_fake.script.clear(); // every program ends well
     for (int job : {1, 2}) {
         ui->cmdConvert->click();
         m_win->w.close();
@@ -256,12 +257,12 @@ void TestConvert::batchOfDrops()
     QTRY_COMPARE(m_win->dialogs.requests.value(0).folder, dir.path());
     m_win->w.SetCaption(ui->lblOutDir, dir.path() + '/');
     m_win->messages.answers = {vbYes, vbOK, vbYes, vbOK, vbYes, vbNo};
-    m_fake->script = {"0", "0", "1", "late", "hang"}; // e.avi: the cancel meets its end
+    m_fake.script = {"0", "0", "1", "late", "0"}; // e.avi: the cancel meets the encode's end
     QString caption;
-    m_fake->onHang = [&] {
+    m_fake.onStop = [&] {
         caption = progress("lblVideo")->text();
         progress<QPushButton>("cmdCancel")->click();
-        m_fake->onHang = nullptr; // one click
+        m_fake.onStop = nullptr; // one click
     };
     for (const QList<QUrl>& videos : {QList{urls[0], urls[6]}, {urls[0], urls[7]}, urls.mid(0, 6)})
         QVERIFY(drop(&m_win->w, videos));
@@ -281,11 +282,11 @@ void TestConvert::batchOfDrops()
                           "CHARACTER! RENAME THE FILE FIRST.|16|Error",
                           "CONVERT ALL 6 VIDEOS WITH THESE SETTINGS?|36|Confirm",
                           "2 OUTPUT FILES ALREADY EXIST! REPLACE THEM?|36|Confirm",
-                          "1 OF 6 VIDEOS CONVERTED.\n\na.avi: FLV CONVERSION SUCCESSFUL!\nb.avi" +
+                          "2 OF 6 VIDEOS CONVERTED.\n\na.avi: FLV CONVERSION SUCCESSFUL!\nb.avi" +
                               skipped + "c.avi" + skipped +
                               "d.avi: ENCODING FAILED! POSSIBLE REASON IS A DAMAGED/IMPROPER/"
-                              "CORRUPTED/UNSUPPORTED SOURCE VIDEO FILE.\ne.avi: CONVERSION "
-                              "CANCELLED!\nf.avi: CONVERSION CANCELLED!|16|Error"}));
+                              "CORRUPTED/UNSUPPORTED SOURCE VIDEO FILE.\ne.avi: FLV CONVERSION "
+                              "SUCCESSFUL!\nf.avi: CONVERSION CANCELLED!|16|Error"}));
     const QString details = m_win->messages.messages.last().details;
     QVERIFY2(details.startsWith("d.avi:\n") && details.contains("The whole log: "),
              qPrintable(details));

@@ -109,7 +109,10 @@ private slots:
         for (const QString& m : messages) {
             here = m.startsWith('h');
             session.JobStepEnded(
-                {m[1] == '1' ? StepOutcome::EncodingFailed : StepOutcome::Converted, m.mid(3), {}});
+                {JobStep::Inject,
+                 m[1] == '1' ? StepOutcome::EncodingFailed : StepOutcome::Converted,
+                 m.mid(3),
+                 {}});
         }
         session.JobEnded();
         QTRY_COMPARE(m_fake.calls, calls);
@@ -120,8 +123,8 @@ private slots:
     void windowCancelledBeforeThePortalAnswered()
     {
         m_fake.setup = L{Pd, Nt};
-        FakeRunner* runner = nullptr;
-        SetToolRunnerFactory([&runner](QObject*) { return runner = new FakeRunner; });
+        FakeTools tools;
+        SetToolRunnerFactory([&tools](QObject*) { return new FakeRunner(tools); });
         const L before = onBus();
         Window win;
         for (const QString& name : onBus()) // earlier sessions may still be leaving
@@ -129,10 +132,11 @@ private slots:
         win.w.SetCaption(win.ui()->lblInput, QCoreApplication::applicationFilePath());
         win.w.SetCaption(win.ui()->lblOutDir, QCoreApplication::applicationDirPath() + '/');
         win.ui()->txtOutFile->setText("clip & <b>.flv");
-        runner->script = {"hang"};
+        tools.script = {"hang"};
         win.ui()->cmdConvert->click();
+        QTRY_VERIFY(tools.last);
         QApplication::setActiveWindow(nullptr);
-        emit runner->Finished({ToolOutcome::Exited, 0x8000000F, 0, true});
+        emit tools.last->Finished({ToolOutcome::Exited, 0x8000000F, 0, true});
         QTRY_COMPARE(m_fake.calls, (L{G, P, N.arg("cancelled", flv + "CONVERSION CANCELLED!"), C}));
 
         // A batch is heard of once, at its end: the folder, then each video's outcome.

@@ -84,10 +84,9 @@ void TestInstance::secondCopyThenKilledCopy()
 // a drop, or once a running job ends; a copy without files only says the program is open.
 void TestInstance::openWithThenPlayer()
 {
-    FakeRunner* runner = nullptr;
-    SetToolRunnerFactory([&](QObject*) { return runner = new FakeRunner; });
+    FakeTools tools;
+    SetToolRunnerFactory([&](QObject*) { return new FakeRunner(tools); });
     TestSupport::Window win;
-    SetToolRunnerFactory({});
     QTemporaryDir dir;
     for (const char* name : {"clip.avi", "other.avi"})
         QVERIFY(QFile(dir.filePath(name)).open(QIODevice::WriteOnly));
@@ -106,7 +105,7 @@ void TestInstance::openWithThenPlayer()
              (QStringList{"CONVERT ALL 2 VIDEOS WITH THESE SETTINGS?|36|Confirm",
                           "THIS SOFTWARE IS ALREADY OPEN!|16|Error"}));
     QCOMPARE(second.ui()->cmbVideoWindow->count(), 0); // start-up stopped before the lists
-    runner->script = {"hang"};
+    tools.script = {"hang"};
     win.ui()->cmdConvert->click();
     QWidget other; // the window the user works in
     other.show();

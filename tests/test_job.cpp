@@ -1,7 +1,8 @@
 // The conversion job and its checks against a scripted runner: every outcome in milliseconds.
 #include "common/AppPaths.h"
 #include "common/CommandLine.h"
-#include "pipeline/ConversionJob.h"
+#include "pipeline/ConversionEngine.h"
+#include "pipeline/JobLog.h"
 #include "tests/support/FakeRunner.h"
 #include "tests/support/TestSupport.h"
 
@@ -46,6 +47,7 @@ class TestJob : public QObject
 private slots:
     void initTestCase() { TestSupport::IsolateProcess(); }
     void stepsAndOutcomes();
+    void jobsAtOnce();
     void jobLog();
 };
 
@@ -65,34 +67,37 @@ void TestJob::stepsAndOutcomes()
              !QFile::link(app + "/elsewhere.txt", app + "/infile.txt")))
             return QString("no link");
         FakeFileSystem files;
-        auto* runner = new FakeRunner;
-        runner->script =
+        FakeTools tools;
+        tools.script =
             row.section(" | ", 1).split(' ').replaceInStrings("report=640x480", "report=" + stream);
-        ConversionJob job(runner, files);
-        QSignalSpy finished(&job, &ConversionJob::Finished);
+        // The window's way: each step's end holds the job until the user has seen it.
+        ConversionEngine engine([&tools] { return new FakeRunner(tools); }, files);
+        engine.SetHoldBetweenSteps(true);
+        QSignalSpy ended(&engine, &ConversionEngine::JobEnded);
         QStringList said, commands, shown;
-        bool unasked = false;
-        runner->onHang = [&] { job.Cancel(); };
-        QObject::connect(&job, &ConversionJob::StepEnded, [&](const StepResult& r) {
-            said << (!r.text.isEmpty()
-                         ? QString("%1|%2|%3").arg(r.text).arg(r.Style()).arg(r.Title())
+        bool unasked = false, encodeFailed = false;
+        tools.onStop = [&] { engine.Stop(); };
+        QObject::connect(&engine, &ConversionEngine::StepEnded, [&](int job, StepResult r) {
+            said << (!r.text.isEmpty() ? QString("%1|%2").arg(r.text).arg(
+                                             r.IsFailure() ? "16|Error" : "64|Message")
                      : r.outcome == StepOutcome::Probed ? "probed"
                                                         : "encoded");
-            QTimer::singleShot(0, &job, [&] {
-                unasked |= runner->started.size() > said.size();
-                job.Continue();
+            encodeFailed |= r.step == JobStep::Encode && r.outcome != StepOutcome::Encoded;
+            QTimer::singleShot(0, &engine, [&, job] {
+                unasked |= tools.started.size() > said.size();
+                engine.Continue(job);
             });
         });
-        QObject::connect(&job, &ConversionJob::CommandLine, [&](auto l) { commands << l; });
-        QObject::connect(&job, &ConversionJob::StillsCountShown,
-                         [&](auto n) { shown << "count " + n; });
-        QObject::connect(&job, &ConversionJob::CornerPlaced,
-                         [&](auto x, auto y) { shown << x + ',' + y; });
-        job.EncodeSucceeded = true;
-        job.Start(request(app, changes));
-        finished.wait(5000);
+        QObject::connect(&engine, &ConversionEngine::CommandLine,
+                         [&](int, auto l) { commands << l; });
+        QObject::connect(&engine, &ConversionEngine::StillsCountShown,
+                         [&](int, auto n) { shown << "count " + n; });
+        QObject::connect(&engine, &ConversionEngine::CornerPlaced,
+                         [&](int, auto x, auto y) { shown << x + ',' + y; });
+        engine.Add({request(app, changes), std::nullopt, false});
+        ended.wait(5000);
         QCoreApplication::sendPostedEvents(); // nothing may follow the end
-        if (finished.size() != 1 || job.IsRunning() || unasked)
+        if (ended.size() != 1 || !engine.IsIdle() || unasked)
             return QString("the job did not end once, or went on unasked");
         // Each program gets the line the window shows, whole; the probe's is written down.
         QList<QStringList> shownLines;
@@ -100,12 +105,13 @@ void TestJob::stepsAndOutcomes()
             shownLines << SplitCommandLine(line);
         if (changes.contains("watermark"))
             shownLines.prepend({app + "/ffmpeg", "-i", "/v/clip.avi"});
-        if (runner->started != shownLines)
-            return "another line than the one shown runs: " + runner->started.last().join(' ');
-        const QStringList last = runner->started.value(runner->started.size() - 1);
+        if (tools.started != shownLines)
+            return "another line than the one shown runs: " + tools.started.last().join(' ');
+        const QStringList last = tools.started.value(tools.started.size() - 1);
+        const auto outcome = ended[0][1].value<JobOutcome>();
         return QString("%1; encode %2; %3; input.bat %4%5%6")
-            .arg(said.join(" / "), job.EncodeSucceeded ? "good" : "failed",
-                 finished[0][0].toBool() ? "cancelled" : "finished",
+            .arg(said.join(" / "), encodeFailed ? "failed" : "good",
+                 outcome.result == JobResult::Cancelled ? "cancelled" : "finished",
                  QFile::exists(app + "/input.bat")       ? "beside the program"
                  : QFile::exists(runtime + "/input.bat") ? "in the runtime folder"
                                                          : "none",
@@ -124,6 +130,45 @@ void TestJob::stepsAndOutcomes()
                          .arg(got->title, got->message, got->focus.isEmpty() ? "stays" : got->focus)
                    : QString("the job may start");
     });
+}
+
+// Two at once; a stop ends the running ones by the rule and those that wait as cancelled; a
+// refused job and one whose output is there end without a program; the engine then takes jobs
+// again.
+void TestJob::jobsAtOnce()
+{
+    QTemporaryDir dir;
+    FakeFileSystem files;
+    files.files = {{"/out/c.flv", "C"}};
+    FakeTools tools;
+    tools.script = {"hang", "0", "!0"}; // the user stops as the second job injects
+    ConversionEngine engine([&tools] { return new FakeRunner(tools); }, files);
+    engine.SetJobsAtOnce(2);
+    QSignalSpy idle(&engine, &ConversionEngine::Idle);
+    QStringList ended;
+    QObject::connect(&engine, &ConversionEngine::JobEnded, [&](int job, const JobOutcome& o) {
+        ended << QString("%1 %2 %3").arg(job).arg(ResultName(o.result), o.note + o.Words());
+    });
+    int stops = 0;
+    tools.onStop = [&] { ++stops == 2 ? engine.Stop() : void(); };
+    PlannedJob job{request(dir.path(), "batch"), std::nullopt, false};
+    for (const QString name : {"a", "b", "c", "d", "e", "f"}) {
+        job.request.outFile = name + ".flv";
+        job.outputExists = files.Exists("/out/" + job.request.outFile);
+        job.refusal = std::nullopt;
+        if (name == "d")
+            job.refusal = JobRefusal{"NO FILE TO ENCODE!"};
+        QCOMPARE(engine.Add(job), name[0].unicode() - 'a' + 1);
+        if (name == "e")
+            QVERIFY(idle.wait(5000) && ended.size() == 5 && tools.started.size() == 3);
+    }
+    QVERIFY(idle.wait(5000));
+    ended.sort();
+    QCOMPARE(ended,
+             (QStringList{"1 cancelled CONVERSION CANCELLED!",
+                          "2 converted FLV CONVERSION SUCCESSFUL!", "3 skipped /out/c.flv",
+                          "4 refused NO FILE TO ENCODE!", "5 cancelled stopped before it started",
+                          "6 converted FLV CONVERSION SUCCESSFUL!"}));
 }
 
 void TestJob::jobLog()
