@@ -43,8 +43,11 @@ public:
         stops += hanging();
         for (int i = 0; i < stops && m_tools.onStop; ++i)
             QTimer::singleShot(0, this, [this] { m_tools.onStop(); });
+        // The program's own end comes after the stops, as late as a stop it meets.
         if (!hanging())
-            QTimer::singleShot(0, this, [this, outcome] { end(outcome); });
+            QTimer::singleShot(0, this, [this, outcome] {
+                QTimer::singleShot(0, this, [this, outcome] { end(outcome); });
+            });
     }
     void Cancel() override
     {
