@@ -103,27 +103,21 @@ void ConversionEngine::startNext()
 
 void ConversionEngine::start(int number, const JobRequest& request)
 {
-    auto* job = new ConversionJob(m_makeRunner(), m_files, this);
+    auto* job = new ConversionJob(number, m_makeRunner(), m_files, this);
     m_running.insert(number, job);
-    connect(job, &ConversionJob::CommandLine, this,
-            [this, number](const QString& line) { emit CommandLine(number, line); });
-    connect(job, &ConversionJob::StepStarted, this,
-            [this, number](JobStep step) { emit StepStarted(number, step); });
-    connect(job, &ConversionJob::Progress, this,
-            [this, number](const JobProgress& progress) { emit Progress(number, progress); });
-    connect(job, &ConversionJob::StillsCountShown, this,
-            [this, number](const QString& count) { emit StillsCountShown(number, count); });
-    connect(job, &ConversionJob::CornerPlaced, this,
-            [this, number](const QString& left, const QString& top) {
-                emit CornerPlaced(number, left, top);
-            });
-    connect(job, &ConversionJob::StepEnded, this, [this, number, job](const StepResult& result) {
+    using J = ConversionJob;
+    using E = ConversionEngine;
+    connect(job, &J::CommandLine, this, &E::CommandLine);
+    connect(job, &J::StepStarted, this, &E::StepStarted);
+    connect(job, &J::Progress, this, &E::Progress);
+    connect(job, &J::StillsCountShown, this, &E::StillsCountShown);
+    connect(job, &J::CornerPlaced, this, &E::CornerPlaced);
+    connect(job, &J::StepEnded, this, [this, job](int number, const StepResult& result) {
         emit StepEnded(number, result);
         if (!m_hold)
             job->Continue();
     });
-    connect(job, &ConversionJob::Finished, this,
-            [this, number](const JobOutcome& outcome) { jobEnded(number, outcome); });
+    connect(job, &J::Finished, this, &E::jobEnded);
     emit JobStarted(number, request);
     job->Start(request);
 }

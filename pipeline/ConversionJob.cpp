@@ -63,8 +63,9 @@ const QList<ConversionJob::Step>& ConversionJob::Steps()
     return steps;
 }
 
-ConversionJob::ConversionJob(ToolRunner* runner, const JobFileSystem& files, QObject* parent)
-    : QObject(parent), m_runner(runner), m_files(files)
+ConversionJob::ConversionJob(int number, ToolRunner* runner, const JobFileSystem& files,
+                             QObject* parent)
+    : QObject(parent), m_number(number), m_runner(runner), m_files(files)
 {
     m_runner->setParent(this);
     connect(m_runner, &ToolRunner::Output, this, &ConversionJob::onOutput);
@@ -186,7 +187,7 @@ void ConversionJob::finish()
                                    : std::optional<quint32>(m_exitCodes[i]);
         }
     }
-    emit Finished(outcome);
+    emit Finished(m_number, outcome);
 }
 
 // Jobs of a batch may probe at the same time: each has a private folder of
@@ -232,7 +233,7 @@ void ConversionJob::RunEncode()
     const QString command =
         BuildEncodeCommand(appShort(), m_request.separator, m_request.source,
                            m_outcome.encoderOptions, m_request.outDir, m_request.outFile);
-    emit CommandLine(command);
+    emit CommandLine(m_number, command);
     startProgram(command);
 }
 
@@ -240,7 +241,7 @@ void ConversionJob::RunMetadataInjection()
 {
     const QString command =
         BuildInjectCommand(appShort(), m_request.separator, m_request.outDir, m_request.outFile);
-    emit CommandLine(command);
+    emit CommandLine(m_number, command);
     startProgram(command);
 }
 
@@ -251,13 +252,13 @@ void ConversionJob::RunImageGrab()
     qint16 count = ParseVbInteger(m_request.stillsCount).value.value_or(0);
     if (count == 0) {
         count = 10;
-        emit StillsCountShown(QStringLiteral("10"));
+        emit StillsCountShown(m_number, QStringLiteral("10"));
     }
     m_stillsCount = count;
     const QString command = BuildStillsCommand(
         appShort(), m_request.separator, m_request.source, m_request.options.videoWindow,
         QString::number(count), m_request.outDir, m_request.stillsName);
-    emit CommandLine(command);
+    emit CommandLine(m_number, command);
     startProgram(command);
 }
 
@@ -265,7 +266,7 @@ void ConversionJob::RunImageGrab()
 // is built, so what building it showed (the stills count) is in place.
 void ConversionJob::startProgram(const QString& command, const QString& outputFile)
 {
-    emit StepStarted(m_current->step);
+    emit StepStarted(m_number, m_current->step);
     m_progress = ProgressParser();
     m_log.ProgramStarted(command);
     m_clock.start();
@@ -281,9 +282,9 @@ void ConversionJob::onOutput(const QByteArray& chunk)
     if (!m_current || !m_progress.Feed(chunk))
         return;
     const int percent = m_progress.Percent().value_or(-1);
-    emit Progress(
-        {percent, m_progress.LastStatusLine(),
-         percent >= 0 ? RemainingSeconds(percent, m_clock.elapsed() / 1000.0) : std::nullopt});
+    emit Progress(m_number, {percent, m_progress.LastStatusLine(),
+                             percent >= 0 ? RemainingSeconds(percent, m_clock.elapsed() / 1000.0)
+                                          : std::nullopt});
 }
 
 void ConversionJob::onFinished(const ToolOutcome& outcome)
@@ -297,7 +298,7 @@ void ConversionJob::onFinished(const ToolOutcome& outcome)
     const bool cancelled = result.outcome == StepOutcome::Cancelled;
     logEnd(outcome, cancelled ? QStringLiteral("stopped by the user") : QString());
     m_waiting = true;
-    emit StepEnded(result);
+    emit StepEnded(m_number, result);
 }
 
 // A cancel counts only when it stopped a program that had not ended well by
@@ -384,7 +385,7 @@ void ConversionJob::BuildEncoderOptions()
                                              m_outcome.sourceHeight, controls.left, controls.top);
         controls.left = place.left;
         controls.top = place.top;
-        emit CornerPlaced(place.left, place.top);
+        emit CornerPlaced(m_number, place.left, place.top);
         controls.alpha = ParseVbInteger(m_request.alphaText).value.value_or(255);
     }
     m_outcome.encoderOptions =

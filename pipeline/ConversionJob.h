@@ -34,8 +34,10 @@ class ConversionJob : public QObject
 {
     Q_OBJECT
 public:
-    // The job owns the runner; the file system must outlive the job.
-    ConversionJob(ToolRunner* runner, const JobFileSystem& files, QObject* parent = nullptr);
+    // The job owns the runner; the file system must outlive the job. Every
+    // signal names the job by its number.
+    ConversionJob(int number, ToolRunner* runner, const JobFileSystem& files,
+                  QObject* parent = nullptr);
 
     void Start(const JobRequest& request);
     // From Start until Finished.
@@ -62,16 +64,16 @@ public slots:
 
 signals:
     // The command line of each step but the probe, before it runs.
-    void CommandLine(const QString& line);
-    void StepStarted(JobStep step);
-    void Progress(const JobProgress& progress);
+    void CommandLine(int job, const QString& line);
+    void StepStarted(int job, JobStep step);
+    void Progress(int job, const JobProgress& progress);
     // Each step's end; the job waits for Continue().
-    void StepEnded(const StepResult& result);
+    void StepEnded(int job, const StepResult& result);
     // The stills count "0" became this one.
-    void StillsCountShown(const QString& count);
+    void StillsCountShown(int job, const QString& count);
     // The watermark's position after the probe.
-    void CornerPlaced(const QString& left, const QString& top);
-    void Finished(const JobOutcome& outcome);
+    void CornerPlaced(int job, const QString& left, const QString& top);
+    void Finished(int job, const JobOutcome& outcome);
 
 private:
     struct Step;
@@ -101,6 +103,7 @@ private:
     QString appShort() const;
     QString probeFolder();
 
+    const int m_number;
     ToolRunner* m_runner;
     const JobFileSystem& m_files;
     JobRequest m_request;
