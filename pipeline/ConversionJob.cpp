@@ -2,7 +2,6 @@
 
 #include "common/AppPaths.h"
 #include "common/CommandLine.h"
-#include "common/VbNumber.h"
 #include "pipeline/Commands.h"
 #include "pipeline/JobChecks.h"
 #include "pipeline/PathHelpers.h"
@@ -214,14 +213,14 @@ void ConversionJob::RunMetadataInjection()
 void ConversionJob::RunImageGrab()
 {
     // The count goes as the number read from the box ("+3" gives 3).
-    qint16 count = ParseVbInteger(m_request.stillsCount).value.value_or(0);
+    qint16 count = m_request.stillsCount.value_or(0);
     if (count == 0) {
         count = 10;
         emit StillsCountShown(QStringLiteral("10"));
     }
     m_stillsCount = count;
     const QString command = BuildStillsCommand(
-        appShort(), m_request.separator, m_request.source, m_request.options.videoWindow,
+        appShort(), m_request.separator, m_request.source, SizeText(m_request.options.frameSize),
         QString::number(count), m_request.outDir, m_request.stillsName);
     emit CommandLine(command);
     startProgram(command);
@@ -347,7 +346,6 @@ void ConversionJob::BuildEncoderOptions()
         controls.left = place.left;
         controls.top = place.top;
         emit CornerPlaced(place.left, place.top);
-        controls.alpha = ParseVbInteger(m_request.alphaText).value.value_or(255);
     }
     EncoderOptions =
         ComposeEncoderOptions(controls, {appShort(), m_request.windowsDir, m_request.separator});
