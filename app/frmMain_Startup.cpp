@@ -87,8 +87,7 @@ void frmMain::ShowStartValues()
         if (option.kind == OptionKind::Number)
             findChild<QLineEdit*>(ControlOf(option.field))->setText(QString::number(option.start));
     }
-    findChild<QRadioButton*>(CornerControls[JobOptionOf(JobField::Corner).start])
-        ->setChecked(true);
+    findChild<QRadioButton*>(CornerControls[JobOptionOf(JobField::Corner).start])->setChecked(true);
 }
 
 void frmMain::FillOptionLists()

@@ -87,18 +87,16 @@ void setValue(JobRequest& job, const JobOption& option, int n, const QString& te
         c.alpha = qint16(n);
         break;
     case JobField::Left:
-        c.left = QString::number(n);
-        break;
     case JobField::Top:
-        c.top = QString::number(n);
+        (option.field == JobField::Left ? c.left : c.top) = QString::number(n);
         break;
     case JobField::StillsCount:
         job.stillsCount = qint16(n);
         break;
     case JobField::OutputFolder:
-        job.outDir = text.isEmpty() ? QString()
-                                    : QDir::cleanPath(QFileInfo(text).absoluteFilePath()) +
-                                          job.separator;
+        job.outDir = text.isEmpty()
+                         ? QString()
+                         : QDir::cleanPath(QFileInfo(text).absoluteFilePath()) + job.separator;
         break;
     case JobField::Settings:
         break;

@@ -53,7 +53,7 @@ void watch(const ConsoleArguments& args, const JobRequest& common, BatchRunner& 
             const QString first = takenBy->value(output, path);
             takenBy->insert(output, first);
             if (!job.refusal && first != path)
-                job.refusal = JobRefusal{DescribeClash({output, {first, path}})};
+                job.refusal = JobRefusal{DescribeClash({output, {first, path}}), JobField::None};
             job.request.stillsName = StillsNameFor(job.request.outFile);
             runner.Add(job);
         });

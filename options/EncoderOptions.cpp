@@ -90,9 +90,10 @@ QString ComposeEncoderOptions(const EncoderControls& c, const EncoderPaths& path
     }
     if (c.disableAudio)
         return options + QStringLiteral("-an ");
-    return options + QStringLiteral("-ar %1Hz -ab %2k -ac %3 ")
-                         .arg(c.audioRate)
-                         .arg(c.audioBitrate)
-                         .arg(c.channels) +
+    return options +
+           QStringLiteral("-ar %1Hz -ab %2k -ac %3 ")
+               .arg(c.audioRate)
+               .arg(c.audioBitrate)
+               .arg(c.channels) +
            QLatin1String(format.audioCodec);
 }

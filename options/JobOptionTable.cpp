@@ -9,7 +9,8 @@ namespace
 QString oneOf(QStringList items)
 {
     const QString last = items.takeLast();
-    return items.isEmpty() ? last : items.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last;
+    return items.isEmpty() ? last
+                           : items.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last;
 }
 
 QList<JobOption> makeOptions()
@@ -23,6 +24,7 @@ QList<JobOption> makeOptions()
     const QStringList corners = {"top-left", "top-right", "bottom-left", "bottom-right"};
     using enum OptionKind;
     // "240x180" stands before "240x135" on purpose: users know the list so.
+    // clang-format off
     return {
         {JobField::FrameSize, "size", "WxH", "frame size", List,
          {"160x120", "240x180", "240x135", "320x180", "320x240", "400x225", "400x300", "512x288",
@@ -56,6 +58,7 @@ QList<JobOption> makeOptions()
         {JobField::Left, "", "", "", Number, {}, 10},
         {JobField::Top, "", "", "", Number, {}, 10},
     };
+    // clang-format on
 }
 
 } // namespace

@@ -5,45 +5,15 @@
 
 // Every value a job is made of, as the window's controls, kestrel-convert's
 // options and manifests, and the checks of a job name it.
-enum class JobField {
-    None,
-    Source,
-    OutputFolder,
-    OutputName,
-    FrameSize,
-    VideoBitrate,
-    FrameRate,
-    AudioRate,
-    AudioBitrate,
-    Channels,
-    NoAudio,
-    Format,
-    Watermark,
-    WatermarkText,
-    Font,
-    FontSize,
-    Colour,
-    Corner,
-    Opacity,
-    Left,
-    Top,
-    Stills,
-    StillsCount,
-    Settings,
-};
+// clang-format off
+enum class JobField { None, Source, OutputFolder, OutputName, FrameSize, VideoBitrate, FrameRate,
+    AudioRate, AudioBitrate, Channels, NoAudio, Format, WatermarkText, Font, FontSize, Colour, Corner,
+    Opacity, Left, Top, StillsCount, Settings };
+// clang-format on
 
-enum class OptionKind {
-    List,   // one of entries, the window's fixed list; --help names its start value
-    Choice, // one of entries (formats, corners)
-    Font,   // an entry of a catalog
-    FontSize,
-    Colour,
-    Number, // a whole number from low to high
-    Switch, // true or false
-    Text,
-    File,
-    Folder,
-};
+// List: one of entries, a fixed list of the window (--help names its start value); Choice: one
+// of entries; Font, FontSize, Colour: a catalog's entry; Number: a whole number from low to high.
+enum class OptionKind { List, Choice, Font, FontSize, Colour, Number, Switch, Text, File, Folder };
 
 struct JobOption {
     JobField field;

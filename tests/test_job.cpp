@@ -16,8 +16,8 @@ using TestSupport::CompareGoldenTable;
 static JobRequest request(const QString& app, const QString& changes = QString())
 {
     JobRequest job;
-    job.options = {225,   {400, 300}, 24, FlvFormat::Sorenson, false, "yellow", "f.ttf", "20", 255,
-                   "7",   "8",        "Sample", false,         22050, 64, 1};
+    job.options = {225, {400, 300}, 24,  {},       false, "yellow", "f.ttf", "20",
+                   255, "7",        "8", "Sample", false, 22050,    64,      1};
     job.appFolder = app;
     job.windowsDir = "/usr/share";
     job.sourceSize = {320, 240};
@@ -122,7 +122,8 @@ void TestJob::stepsAndOutcomes()
         files.shortNames = !changes.contains("noshort");
         const std::optional<JobRefusal> got = CheckJob(request("/app", changes), files);
         const QString focus = got ? ControlOf(got->field) : QString();
-        return got ? QString("16 Error %1 | focus %2").arg(got->message, focus.isEmpty() ? "stays" : focus)
+        return got ? QString("16 Error %1 | focus %2")
+                         .arg(got->message, focus.isEmpty() ? "stays" : focus)
                    : QString("the job may start");
     });
 }

@@ -63,8 +63,8 @@ void TestPipelineCore::tables()
             return BuildStillsCommand(app, u'\\', source, "400x300", "10", out);
         if (changes == "probe")
             return BuildProbeLine("C:\\APPS", u'\\', "D:\\a b.avi", "C:\\APPS");
-        EncoderControls c = {225,   {400, 300}, 24,       FlvFormat::Sorenson, false, "yellow",
-                             "arial.ttf", "20", 255, "290", "10", "Sample", false, 22050, 64, 1};
+        EncoderControls c = {225, {400, 300}, 24,   {},       false, "yellow", "arial.ttf", "20",
+                             255, "290",      "10", "Sample", false, 22050,    64,          1};
         for (const QString& change : changes.split(';', Qt::SkipEmptyParts)) {
             const QString value = change.section('=', 1);
             if (change.startsWith("channel="))

@@ -26,12 +26,13 @@ static QString Describe(const LoadedSettings& s)
         return v ? QString::number(qint16(*v)) : std::optional<QString>();
     };
     QStringList parts;
-    for (auto [name, value] : {std::pair{"text=", s.text},
-                               {"alpha=", s.alpha},
-                               {"color=", number(s.colorIndex)},
-                               {"corner=", number(s.corner ? std::optional(CornerFileCode(*s.corner)) : std::nullopt)},
-                               {"font=", number(s.fontIndex)},
-                               {"size=", number(s.fontSizeIndex)}})
+    for (auto [name, value] :
+         {std::pair{"text=", s.text},
+          {"alpha=", s.alpha},
+          {"color=", number(s.colorIndex)},
+          {"corner=", number(s.corner ? std::optional(CornerFileCode(*s.corner)) : std::nullopt)},
+          {"font=", number(s.fontIndex)},
+          {"size=", number(s.fontSizeIndex)}})
         if (value)
             parts << name + *value;
     return (parts << (s.complete ? "complete" : "stopped")).join(' ');
@@ -72,9 +73,8 @@ void TestSettings::contents()
              QString("stopped"));
     const WatermarkSettings longest{QString(32767, 'x'), 6, "255", Corner::TopLeft, 0, 1};
     QCOMPARE(*DecodeSettingsFile(EncodeSettingsFile(longest), 1, 2).text, longest.text);
-    QCOMPARE(
-        CheckSettingsForSave({QString(16384, u'é'), 6, "255", Corner::TopLeft, 0, 1}).kind,
-        SettingsSaveProblem::TextTooLong);
+    QCOMPARE(CheckSettingsForSave({QString(16384, u'é'), 6, "255", Corner::TopLeft, 0, 1}).kind,
+             SettingsSaveProblem::TextTooLong);
     QCOMPARE(CheckSettingsForSave({"Sample", 6, "Ø", Corner::TopLeft, 0, 1}).kind,
              SettingsSaveProblem::AlphaBreaksLine);
     QVERIFY_THROWS_EXCEPTION(std::invalid_argument,

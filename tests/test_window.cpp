@@ -153,8 +153,7 @@ void TestWindow::settingsFiles()
     QTemporaryDir dir;
     const QString typed = dir.filePath("my logo"), path = typed + ".wsx",
                   damaged = dir.filePath("damaged.wsx");
-    WriteFile(damaged,
-              EncodeSettingsFile({"partial", 0, "255", Corner::BottomLeft, 0, 9999}));
+    WriteFile(damaged, EncodeSettingsFile({"partial", 0, "255", Corner::BottomLeft, 0, 9999}));
     Window win;
     auto* ui = win.ui();
     ui->ccbWatermarkColor->SetSelectionIndex(3);
