@@ -127,11 +127,11 @@ std::optional<JobRefusal> RefuseBatch(const BatchPlan& plan)
     if (first && alike)
         return first;
     if (first)
-        return JobRefusal{lines.join(u'\n'), vbCritical, QStringLiteral("Error"), QString()};
+        return JobRefusal{lines.join(u'\n')};
     lines.clear();
     for (const OutputClash& clash : plan.clashes)
         lines << DescribeClash(clash);
     if (!lines.isEmpty())
-        return JobRefusal{lines.join(u'\n'), vbCritical, QStringLiteral("Error"), QString()};
+        return JobRefusal{lines.join(u'\n')};
     return std::nullopt;
 }

@@ -99,6 +99,7 @@ protected:
 private:
     bool Form_QueryUnload();
     void EndProgram(int exitCode);
+    void ShowStartValues();
     void FillOptionLists();
     bool AcquireSingleInstance();
     void ApplyLook();

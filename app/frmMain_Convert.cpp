@@ -3,6 +3,7 @@
 #include "app/frmMain.h"
 #include "ui_frmMain.h"
 
+#include "app/FieldControls.h"
 #include "app/MsgBox.h"
 #include "app/WindowBatch.h"
 #include "app/frmProgress.h"
@@ -94,20 +95,17 @@ JobRequest frmMain::ReadJobRequest() const
     job.outDir = m_ui->lblOutDir->text();
     job.outFile = m_ui->txtOutFile->text();
     EncoderControls& c = job.options;
-    c.videoBitrate = m_ui->cmbVideoBitrate->currentText();
-    c.videoWindow = m_ui->cmbVideoWindow->currentText();
-    c.videoFrameRate = m_ui->cmbVideoFrameRate->currentText();
+    for (const JobOption& option : JobOptions()) {
+        if (option.kind == OptionKind::List)
+            SetListEntry(c, option.field,
+                         findChild<QComboBox*>(ControlOf(option.field))->currentText());
+    }
     c.format = ChosenFormat();
     c.watermark = m_ui->chkWatermark->isChecked();
     if (c.watermark) {
-        const std::pair<QRadioButton*, Corner> corners[] = {
-            {m_ui->optTopLeft, Corner::TopLeft},
-            {m_ui->optTopRight, Corner::TopRight},
-            {m_ui->optBottomLeft, Corner::BottomLeft},
-            {m_ui->optBottomRight, Corner::BottomRight}};
-        for (const auto& [button, corner] : corners) {
-            if (button->isChecked())
-                job.corner = corner;
+        for (int i = 0; i < 4; ++i) {
+            if (findChild<QRadioButton*>(CornerControls[i])->isChecked())
+                job.corner = Corner(i + 1);
         }
         c.left = m_ui->txtLeft->text();
         c.top = m_ui->txtTop->text();
@@ -115,16 +113,11 @@ JobRequest frmMain::ReadJobRequest() const
         c.fontFileName = m_ui->cmbFontFileName->currentText();
         c.fontSize = m_ui->cmbFontSize->currentText();
         c.watermarkText = m_ui->txtWatermark->text();
-        job.alphaText = m_ui->txtAlpha->text();
+        c.alpha = ParseVbInteger(m_ui->txtAlpha->text()).value;
     }
     c.disableAudio = m_ui->chkDisableAudio->isChecked();
-    if (!c.disableAudio) {
-        c.audioSampling = m_ui->cmbAudioSampling->currentText();
-        c.audioBitrate = m_ui->cmbAudioBitrate->currentText();
-        c.audioChannel = m_ui->cmbAudioChannel->currentText();
-    }
     job.stills = m_ui->chkImage->isChecked();
-    job.stillsCount = m_ui->txtNumImages->text();
+    job.stillsCount = ParseVbInteger(m_ui->txtNumImages->text()).value;
     job.appFolder = AppPaths::AppFolder();
     job.windowsDir = WindowsDir;
     job.separator = QDir::separator();
@@ -134,9 +127,9 @@ JobRequest frmMain::ReadJobRequest() const
 
 void frmMain::ShowRefusal(const JobRefusal& refusal)
 {
-    MsgBox(refusal.message, refusal.style, refusal.title);
-    if (!refusal.focus.isEmpty())
-        findChild<QWidget*>(refusal.focus)->setFocus();
+    MsgBox(refusal.message, vbCritical, QStringLiteral("Error"));
+    if (const QString control = ControlOf(refusal.field); !control.isEmpty())
+        findChild<QWidget*>(control)->setFocus();
 }
 
 void frmMain::cmdConvert_Click()

@@ -19,22 +19,31 @@ QSettings UserSettings()
 
 } // namespace
 
+// The menu's entries come from the table of formats; the first is the start
+// value, and so is anything but a known key in the settings.
 void frmMain::WireFormatMenu()
 {
     auto* group = new QActionGroup(this);
-    group->addAction(m_ui->mnuFormatSorenson);
-    group->addAction(m_ui->mnuFormatH264);
-    // Anything but a known name is the Flash-era default.
-    if (UserSettings().value(formatKey).toString() == u"h264")
-        m_ui->mnuFormatH264->setChecked(true);
+    const QString chosen = UserSettings().value(formatKey).toString();
+    for (const OutputFormat& format : OutputFormats()) {
+        const QString key = QLatin1String(format.key);
+        QAction* action = m_ui->mnuFormat->addAction(QLatin1String(format.caption));
+        action->setObjectName(QStringLiteral("mnuFormat") + key.left(1).toUpper() + key.mid(1));
+        action->setData(int(format.format));
+        action->setCheckable(true);
+        group->addAction(action);
+        action->setChecked(group->actions().size() == 1 || key == chosen);
+    }
     connect(group, &QActionGroup::triggered, this, [this] {
-        UserSettings().setValue(formatKey, ChosenFormat() == FlvFormat::H264
-                                               ? QStringLiteral("h264")
-                                               : QStringLiteral("sorenson"));
+        UserSettings().setValue(formatKey, QLatin1String(FormatOf(ChosenFormat()).key));
     });
 }
 
 FlvFormat frmMain::ChosenFormat() const
 {
-    return m_ui->mnuFormatH264->isChecked() ? FlvFormat::H264 : FlvFormat::Sorenson;
+    for (const QAction* action : m_ui->mnuFormat->actions()) {
+        if (action->isChecked())
+            return FlvFormat(action->data().toInt());
+    }
+    return OutputFormats().first().format;
 }

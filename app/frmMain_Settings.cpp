@@ -3,6 +3,7 @@
 #include "ui_frmMain.h"
 
 #include "app/CommonDialog.h"
+#include "app/FieldControls.h"
 #include "app/MsgBox.h"
 #include "settings/SettingsFile.h"
 
@@ -52,14 +53,10 @@ void frmMain::mnuWMSaveSettings_Click()
     settings.text = text->text();
     settings.colorIndex = static_cast<qint16>(m_ui->ccbWatermarkColor->SelectionIndex());
     settings.alpha = m_ui->txtAlpha->text();
-    if (m_ui->optTopLeft->isChecked())
-        settings.corner = WatermarkCorner::TopLeft;
-    else if (m_ui->optBottomLeft->isChecked())
-        settings.corner = WatermarkCorner::BottomLeft;
-    else if (m_ui->optTopRight->isChecked())
-        settings.corner = WatermarkCorner::TopRight;
-    else
-        settings.corner = WatermarkCorner::BottomRight;
+    for (int i = 0; i < 4; ++i) {
+        if (findChild<QRadioButton*>(CornerControls[i])->isChecked())
+            settings.corner = Corner(i + 1);
+    }
     settings.fontIndex = static_cast<qint16>(m_ui->cmbFontName->currentIndex());
     settings.fontSizeIndex = static_cast<qint16>(m_ui->cmbFontSize->currentIndex());
 
@@ -124,11 +121,8 @@ void frmMain::mnuWMLoadSettings_Click()
         m_ui->ccbWatermarkColor->SetSelectionIndex(*loaded.colorIndex);
     if (loaded.alpha)
         m_ui->txtAlpha->setText(*loaded.alpha);
-    if (loaded.corner) {
-        QRadioButton* const corners[] = {m_ui->optTopLeft, m_ui->optBottomLeft, m_ui->optTopRight,
-                                         m_ui->optBottomRight};
-        corners[static_cast<int>(*loaded.corner) - 1]->setChecked(true);
-    }
+    if (loaded.corner)
+        findChild<QRadioButton*>(CornerControls[int(*loaded.corner) - 1])->setChecked(true);
     if (loaded.fontIndex) {
         m_ui->cmbFontName->setCurrentIndex(*loaded.fontIndex);
         m_ui->cmbFontFileName->setCurrentIndex(m_ui->cmbFontName->currentIndex());

@@ -3,6 +3,7 @@
 #include "app/frmMain.h"
 #include "ui_frmMain.h"
 
+#include "app/FieldControls.h"
 #include "app/MsgBox.h"
 #include "app/SingleInstance.h"
 #include "app/frmSplash.h"
@@ -10,7 +11,6 @@
 #include "common/AppPaths.h"
 #include "common/VbError.h"
 #include "options/Catalogs.h"
-#include "options/OptionLists.h"
 #include "pipeline/PathHelpers.h"
 #include "settings/LinkFile.h"
 
@@ -78,12 +78,24 @@ bool frmMain::AcquireSingleInstance()
     return true;
 }
 
+// The boxes and the corner the .ui leaves empty.
+void frmMain::ShowStartValues()
+{
+    for (const JobOption& option : JobOptions()) {
+        if (option.kind == OptionKind::Number)
+            findChild<QLineEdit*>(ControlOf(option.field))->setText(QString::number(option.start));
+    }
+    findChild<QRadioButton*>(CornerControls[JobOptionOf(JobField::Corner).start])->setChecked(true);
+}
+
 void frmMain::FillOptionLists()
 {
-    for (const FixedOptionList& list : FixedOptionLists()) {
-        auto* combo = findChild<QComboBox*>(QLatin1String(list.controlName));
-        combo->addItems(list.entries);
-        combo->setCurrentIndex(list.startIndex);
+    for (const JobOption& option : JobOptions()) {
+        if (option.kind != OptionKind::List)
+            continue;
+        auto* combo = findChild<QComboBox*>(ControlOf(option.field));
+        combo->addItems(option.entries);
+        combo->setCurrentIndex(option.start);
     }
 
     const Catalogs catalogs = LoadCatalogs(AppPaths::AppFolder());
@@ -92,10 +104,10 @@ void frmMain::FillOptionLists()
         m_ui->cmbFontFileName->addItem(font.fileName);
     }
     m_ui->cmbFontSize->addItems(catalogs.fontSizes);
-    m_ui->cmbFontName->setCurrentIndex(FontStartIndex);
-    m_ui->cmbFontFileName->setCurrentIndex(FontStartIndex);
-    m_ui->cmbFontSize->setCurrentIndex(FontSizeStartIndex);
+    m_ui->cmbFontName->setCurrentIndex(JobOptionOf(JobField::Font).start);
+    m_ui->cmbFontFileName->setCurrentIndex(JobOptionOf(JobField::Font).start);
+    m_ui->cmbFontSize->setCurrentIndex(JobOptionOf(JobField::FontSize).start);
     for (const ColorEntry& color : catalogs.colors)
         m_ui->ccbWatermarkColor->AddColor(color.name, color.value);
-    m_ui->ccbWatermarkColor->SetSelectionIndex(ColorStartIndex);
+    m_ui->ccbWatermarkColor->SetSelectionIndex(JobOptionOf(JobField::Colour).start);
 }

@@ -44,12 +44,14 @@ int count(const QString& option, const QString& value)
 ConsoleArguments ParseArguments(const QStringList& arguments)
 {
     QCommandLineParser parser;
-    for (const JobOption& option : JobOptionList()) {
-        QStringList names{QLatin1String(option.name)};
-        if (names.first() == u"output-dir")
+    for (const JobOption& option : JobOptions()) {
+        QStringList names{option.name};
+        if (option.field == JobField::OutputFolder)
             names.prepend(QStringLiteral("o"));
-        parser.addOption(option.valueName ? QCommandLineOption(names, QString(), option.valueName)
-                                          : QCommandLineOption(names));
+        if (!option.name.isEmpty())
+            parser.addOption(option.valueName.isEmpty()
+                                 ? QCommandLineOption(names)
+                                 : QCommandLineOption(names, QString(), option.valueName));
     }
     for (const RunOption& option : runOptions())
         parser.addOption(option.valueName
@@ -64,11 +66,11 @@ ConsoleArguments ParseArguments(const QStringList& arguments)
         args.action = ConsoleArguments::Help;
     else if (parser.isSet(QStringLiteral("version")))
         args.action = ConsoleArguments::Version;
-    for (const JobOption& option : JobOptionList()) {
-        const QString name = QLatin1String(option.name);
-        if (parser.isSet(name))
-            args.jobOptions.append(
-                {name, option.valueName ? parser.values(name).last() : QStringLiteral("true")});
+    for (const JobOption& option : JobOptions()) {
+        if (!option.name.isEmpty() && parser.isSet(option.name))
+            args.jobOptions.append({option.name, option.valueName.isEmpty()
+                                                     ? QStringLiteral("true")
+                                                     : parser.values(option.name).last()});
     }
     if (parser.isSet(QStringLiteral("output-dir")))
         args.outputDir = parser.values(QStringLiteral("output-dir")).last();
@@ -105,25 +107,27 @@ QString HelpText()
         "Converts videos to Flash Video (FLV) the way Kestrel's window does, without a\n"
         "window. A FOLDER gives the videos directly inside it.\n\n"
         "Job options (default: the window's start values):\n");
-    auto line = [&text](const QString& names, const char* valueName, const QString& help) {
-        const QString left = names + (valueName ? u' ' + QLatin1String(valueName) : QString());
+    auto line = [&text](const QString& names, const QString& valueName, const QString& help) {
+        const QString left = names + (valueName.isEmpty() ? QString() : u' ' + valueName);
         text += QStringLiteral("  %1 %2\n").arg(left, -28).arg(help);
     };
-    for (const JobOption& option : JobOptionList()) {
-        const QString start = FixedStartValue(QLatin1String(option.name));
-        line((QLatin1String(option.name) == u"output-dir" ? QStringLiteral("-o, --")
-                                                          : QStringLiteral("    --")) +
-                 QLatin1String(option.name),
+    for (const JobOption& option : JobOptions()) {
+        if (option.name.isEmpty())
+            continue;
+        line((option.field == JobField::OutputFolder ? QStringLiteral("-o, --")
+                                                     : QStringLiteral("    --")) +
+                 option.name,
              option.valueName,
-             QLatin1String(option.help) +
-                 (start.isEmpty() ? QString() : QStringLiteral(" (default ") + start + u')'));
+             option.help + (option.kind == OptionKind::List
+                                ? QStringLiteral(" (default ") + option.entries[option.start] + u')'
+                                : QString()));
     }
     text += QStringLiteral("\nRun options:\n");
     for (const RunOption& option : runOptions())
         line((option.names.size() > 1 ? u'-' + option.names[0] + QStringLiteral(", --")
                                       : QStringLiteral("    --")) +
                  option.names.last(),
-             option.valueName, QLatin1String(option.help));
+             QLatin1String(option.valueName), QLatin1String(option.help));
     text += QStringLiteral(
         "\nExit status: 0 when every job converted or was skipped, 1 when any failed or\n"
         "was refused, 2 for bad usage, 128 + the signal when stopped by SIGINT (130),\n"

@@ -1,7 +1,7 @@
 #include "console/JobOptions.h"
 
+#include "common/VbNumber.h"
 #include "console/UsageError.h"
-#include "options/OptionLists.h"
 #include "pipeline/PathHelpers.h"
 #include "settings/SettingsFile.h"
 
@@ -12,40 +12,12 @@
 namespace
 {
 
-// The options whose values come from the window's fixed lists.
-struct ListOption {
-    const char* name;
-    const char* control;
-    QString EncoderControls::*field;
-};
-const ListOption ListOptions[] = {
-    {"size", "cmbVideoWindow", &EncoderControls::videoWindow},
-    {"video-bitrate", "cmbVideoBitrate", &EncoderControls::videoBitrate},
-    {"frame-rate", "cmbVideoFrameRate", &EncoderControls::videoFrameRate},
-    {"audio-rate", "cmbAudioSampling", &EncoderControls::audioSampling},
-    {"audio-bitrate", "cmbAudioBitrate", &EncoderControls::audioBitrate},
-    {"channels", "cmbAudioChannel", &EncoderControls::audioChannel},
-};
-
-const FixedOptionList& fixedList(const char* control)
+// The position of the entry, whatever the case typed.
+int pick(const QString& option, const QString& value, const QStringList& entries)
 {
-    for (const FixedOptionList& list : FixedOptionLists()) {
-        if (qstrcmp(list.controlName, control) == 0)
-            return list;
-    }
-    Q_UNREACHABLE();
-}
-
-const QStringList CornerNames = {"top-left", "top-right", "bottom-left", "bottom-right"};
-const Corner Corners[] = {Corner::TopLeft, Corner::TopRight, Corner::BottomLeft,
-                          Corner::BottomRight};
-
-// The entry as the list spells it, whatever the case typed.
-QString pick(const QString& option, const QString& value, const QStringList& entries)
-{
-    for (const QString& entry : entries) {
-        if (entry.compare(value, Qt::CaseInsensitive) == 0)
-            return entry;
+    for (int i = 0; i < entries.size(); ++i) {
+        if (entries[i].compare(value, Qt::CaseInsensitive) == 0)
+            return i;
     }
     throw UsageError(QStringLiteral("--%1 takes one of: %2 (not \"%3\")")
                          .arg(option, entries.join(QStringLiteral(", ")), value));
@@ -64,6 +36,75 @@ int wholeNumber(const QString& option, const QString& value, int lowest, int hig
     return n;
 }
 
+QStringList entriesOf(const JobOption& option, const Catalogs& catalogs)
+{
+    QStringList names;
+    switch (option.kind) {
+    case OptionKind::Font:
+        for (const FontEntry& font : catalogs.fonts)
+            names << font.displayName;
+        return names;
+    case OptionKind::FontSize:
+        return catalogs.fontSizes;
+    case OptionKind::Colour:
+        for (const ColorEntry& color : catalogs.colors)
+            names << color.name;
+        return names;
+    default:
+        return option.entries;
+    }
+}
+
+// Sets the field to a value: a position in the option's entries, a number or
+// a switch's 0 or 1 in n, a text in text.
+void setValue(JobRequest& job, const JobOption& option, int n, const QString& text,
+              const Catalogs& catalogs)
+{
+    EncoderControls& c = job.options;
+    switch (option.field) {
+    case JobField::NoAudio:
+        c.disableAudio = n;
+        break;
+    case JobField::Format:
+        c.format = OutputFormats()[n].format;
+        break;
+    case JobField::WatermarkText:
+        c.watermarkText = text;
+        break;
+    case JobField::Font:
+        c.fontFileName = catalogs.fonts.value(n).fileName;
+        break;
+    case JobField::FontSize:
+        c.fontSize = catalogs.fontSizes.value(n);
+        break;
+    case JobField::Colour:
+        c.colorName = catalogs.colors.value(n).name;
+        break;
+    case JobField::Corner:
+        job.corner = Corner(n + 1);
+        break;
+    case JobField::Opacity:
+        c.alpha = qint16(n);
+        break;
+    case JobField::Left:
+    case JobField::Top:
+        (option.field == JobField::Left ? c.left : c.top) = QString::number(n);
+        break;
+    case JobField::StillsCount:
+        job.stillsCount = qint16(n);
+        break;
+    case JobField::OutputFolder:
+        job.outDir = text.isEmpty()
+                         ? QString()
+                         : QDir::cleanPath(QFileInfo(text).absoluteFilePath()) + job.separator;
+        break;
+    case JobField::Settings:
+        break;
+    default:
+        SetListEntry(c, option.field, option.entries.value(n));
+    }
+}
+
 void applySettingsFile(JobRequest& job, const QString& path, const Catalogs& catalogs)
 {
     const QString prefix = QStringLiteral("--settings ") + path + QStringLiteral(": ");
@@ -78,125 +119,53 @@ void applySettingsFile(JobRequest& job, const QString& path, const Catalogs& cat
         *loaded.fontSizeIndex < 0)
         throw UsageError(prefix + QStringLiteral("not a watermark settings file that the colour, "
                                                  "font and size lists can take"));
-    EncoderControls& c = job.options;
-    c.watermark = true;
-    c.watermarkText = *loaded.text;
-    c.colorName = catalogs.colors[*loaded.colorIndex].name;
-    job.alphaText = *loaded.alpha;
-    const Corner fileOrder[] = {Corner::TopLeft, Corner::BottomLeft, Corner::TopRight,
-                                Corner::BottomRight};
-    job.corner = fileOrder[static_cast<int>(*loaded.corner) - 1];
-    c.fontFileName = catalogs.fonts[*loaded.fontIndex].fileName;
-    c.fontSize = catalogs.fontSizes[*loaded.fontSizeIndex];
+    job.options.watermark = true;
+    job.options.watermarkText = *loaded.text;
+    job.options.alpha = ParseVbInteger(*loaded.alpha).value;
+    job.corner = *loaded.corner;
+    for (const auto& [field, n] : {std::pair{JobField::Colour, *loaded.colorIndex},
+                                   {JobField::Font, *loaded.fontIndex},
+                                   {JobField::FontSize, *loaded.fontSizeIndex}})
+        setValue(job, JobOptionOf(field), n, QString(), catalogs);
 }
 
 void applyOption(JobRequest& job, const QString& name, const QString& value,
                  const Catalogs& catalogs)
 {
-    EncoderControls& c = job.options;
-    for (const ListOption& list : ListOptions) {
-        if (name == QLatin1String(list.name)) {
-            c.*list.field = pick(name, value, fixedList(list.control).entries);
-            return;
-        }
-    }
-    if (name == u"no-audio") {
-        c.disableAudio = pick(name, value, {"true", "false"}) == u"true";
-    } else if (name == u"format") {
-        c.format = pick(name, value, {"sorenson", "h264"}) == u"h264" ? FlvFormat::H264
-                                                                      : FlvFormat::Sorenson;
-    } else if (name == u"watermark") {
-        c.watermark = true;
-        c.watermarkText = value;
-    } else if (name == u"font") {
-        QStringList names;
-        for (const FontEntry& font : catalogs.fonts)
-            names << font.displayName;
-        c.fontFileName = catalogs.fonts[names.indexOf(pick(name, value, names))].fileName;
-    } else if (name == u"font-size") {
-        c.fontSize = pick(name, value, catalogs.fontSizes);
-    } else if (name == u"colour") {
-        QStringList names;
-        for (const ColorEntry& color : catalogs.colors)
-            names << color.name;
-        c.colorName = pick(name, value, names);
-    } else if (name == u"corner") {
-        job.corner = Corners[CornerNames.indexOf(pick(name, value, CornerNames))];
-    } else if (name == u"opacity") {
-        job.alphaText = QString::number(wholeNumber(name, value, 0, 255));
-    } else if (name == u"stills") {
-        job.stills = true;
-        job.stillsCount = QString::number(wholeNumber(name, value, 1, 99));
-    } else if (name == u"output-dir") {
-        if (value.isEmpty())
-            throw UsageError(QStringLiteral("--output-dir takes a folder (not \"\")"));
-        job.outDir = QDir::cleanPath(QFileInfo(value).absoluteFilePath()) + job.separator;
-    } else if (name != u"settings") {
+    const JobOption* option = FindJobOption(name);
+    if (!option)
         throw UsageError(QStringLiteral("there is no option --") + name +
                          QStringLiteral(" for a job"));
+    int n = 0;
+    switch (option->kind) {
+    case OptionKind::Number:
+        n = wholeNumber(name, value, option->low, option->high);
+        break;
+    case OptionKind::Switch:
+        n = value == u"true";
+        break;
+    case OptionKind::Folder:
+        if (value.isEmpty())
+            throw UsageError(QStringLiteral("--%1 takes a folder (not \"\")").arg(name));
+        break;
+    case OptionKind::Text:
+    case OptionKind::File:
+        break;
+    default:
+        n = pick(name, value, entriesOf(*option, catalogs));
     }
+    setValue(job, *option, n, value, catalogs);
+    job.options.watermark |= option->field == JobField::WatermarkText;
+    job.stills |= option->field == JobField::StillsCount;
 }
 
 } // namespace
 
-const QList<JobOption>& JobOptionList()
-{
-    static const QList<JobOption> options = {
-        {"size", "WxH", "frame size"},
-        {"video-bitrate", "KBPS", "video bitrate in kbit/s"},
-        {"frame-rate", "FPS", "frames a second"},
-        {"audio-rate", "HZ", "audio sampling frequency"},
-        {"audio-bitrate", "KBPS", "audio bitrate in kbit/s"},
-        {"channels", "Stereo|Mono", "audio channels"},
-        {"no-audio", nullptr, "leave the audio out"},
-        {"format", "sorenson|h264", "Sorenson Spark + MP3 (default) or H.264 + AAC"},
-        {"watermark", "TEXT", "draw TEXT on the picture"},
-        {"font", "NAME", "watermark font, as fonts.txt names it"},
-        {"font-size", "N", "watermark font size, from fontsizes.txt"},
-        {"colour", "NAME", "watermark colour, from colors.txt"},
-        {"corner", "CORNER", "top-left, top-right, bottom-left or bottom-right"},
-        {"opacity", "0-255", "watermark opacity"},
-        {"stills", "N", "also write JPEG stills of the first N frames (1-99)"},
-        {"settings", "FILE.wsx", "watermark settings saved by the window"},
-        {"output-dir", "DIR", "write into DIR (default: beside each source)"},
-    };
-    return options;
-}
-
-bool IsSwitch(const QString& name)
-{
-    for (const JobOption& option : JobOptionList()) {
-        if (name == QLatin1String(option.name))
-            return option.valueName == nullptr;
-    }
-    return false;
-}
-
-QString FixedStartValue(const QString& name)
-{
-    for (const ListOption& list : ListOptions) {
-        if (name == QLatin1String(list.name)) {
-            const FixedOptionList& fixed = fixedList(list.control);
-            return fixed.entries[fixed.startIndex];
-        }
-    }
-    return QString();
-}
-
 JobRequest StartRequest(const Catalogs& catalogs, const QString& appFolder)
 {
     JobRequest job;
-    for (const ListOption& list : ListOptions) {
-        const FixedOptionList& fixed = fixedList(list.control);
-        job.options.*list.field = fixed.entries[fixed.startIndex];
-    }
-    job.options.colorName = catalogs.colors.value(ColorStartIndex).name;
-    job.options.fontFileName = catalogs.fonts.value(FontStartIndex).fileName;
-    job.options.fontSize = catalogs.fontSizes.value(FontSizeStartIndex);
-    job.options.left = job.options.top = QStringLiteral("10");
-    job.corner = Corner::TopLeft;
-    job.alphaText = QStringLiteral("255");
-    job.stillsCount = QStringLiteral("10");
+    for (const JobOption& option : JobOptions())
+        setValue(job, option, option.start, QString(), catalogs);
     job.appFolder = appFolder;
     job.windowsDir = GetWindowsDir();
     return job;

@@ -7,23 +7,11 @@
 #include <QString>
 #include <utility>
 
-// The options of one job, by long name ("video-bitrate"), in the order given;
-// a later value of a name wins. A switch such as "no-audio" has "true" or
-// "false".
+// The options of one job (JobOptions(): on the command line for all jobs, or
+// on a manifest line for that job alone), by long name ("video-bitrate"), in
+// the order given; a later value of a name wins. A switch such as "no-audio"
+// has "true" or "false".
 using OptionValues = QList<std::pair<QString, QString>>;
-
-struct JobOption {
-    const char* name;
-    const char* valueName; // nullptr for a switch
-    const char* help;
-};
-
-// Every option that can be set for one job: on the command line for all jobs,
-// or on a manifest line for that job alone.
-const QList<JobOption>& JobOptionList();
-bool IsSwitch(const QString& name);
-// The window's start value of an option with a fixed list, else empty.
-QString FixedStartValue(const QString& name);
 
 // A request with the window's start values, the programs of appFolder and
 // the system fonts.

@@ -9,27 +9,19 @@
 namespace
 {
 
-bool isJobOption(const QString& name)
-{
-    for (const JobOption& option : JobOptionList()) {
-        if (name == QLatin1String(option.name))
-            return true;
-    }
-    return false;
-}
-
 // A switch takes true or false, any other option a string or a whole number.
-QString optionText(const QString& name, const QJsonValue& value)
+QString optionText(const JobOption& option, const QJsonValue& value)
 {
-    if (IsSwitch(name) && value.isBool())
+    const bool isSwitch = option.kind == OptionKind::Switch;
+    if (isSwitch && value.isBool())
         return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
-    if (!IsSwitch(name) && value.isString())
+    if (!isSwitch && value.isString())
         return value.toString();
-    if (!IsSwitch(name) && value.isDouble() && value.toDouble() == value.toInteger())
+    if (!isSwitch && value.isDouble() && value.toDouble() == value.toInteger())
         return QString::number(value.toInteger());
-    throw UsageError(QStringLiteral("\"") + name +
-                     (IsSwitch(name) ? QStringLiteral("\" takes true or false")
-                                     : QStringLiteral("\" takes a text or a whole number")));
+    throw UsageError(QStringLiteral("\"") + option.name +
+                     (isSwitch ? QStringLiteral("\" takes true or false")
+                               : QStringLiteral("\" takes a text or a whole number")));
 }
 
 ManifestJob parseObject(const QByteArray& line)
@@ -51,10 +43,11 @@ ManifestJob parseObject(const QByteArray& line)
     for (auto it = object.begin(); it != object.end(); ++it) {
         if (it.key() == u"source")
             continue;
-        if (!isJobOption(it.key()))
+        const JobOption* option = FindJobOption(it.key());
+        if (!option)
             throw UsageError(QStringLiteral("\"") + it.key() +
                              QStringLiteral("\" is not an option for one job"));
-        job.options.append({it.key(), optionText(it.key(), it.value())});
+        job.options.append({it.key(), optionText(*option, it.value())});
     }
     return job;
 }

@@ -1,6 +1,5 @@
 // kestrel-convert: the conversions of the window, from the command line.
 #include "common/AppPaths.h"
-#include "common/MessageStyle.h"
 #include "common/VbError.h"
 #include "console/Arguments.h"
 #include "console/BatchRunner.h"
@@ -54,8 +53,7 @@ void watch(const ConsoleArguments& args, const JobRequest& common, BatchRunner& 
             const QString first = takenBy->value(output, path);
             takenBy->insert(output, first);
             if (!job.refusal && first != path)
-                job.refusal = JobRefusal{DescribeClash({output, {first, path}}), vbCritical,
-                                         QStringLiteral("Error"), QString()};
+                job.refusal = JobRefusal{DescribeClash({output, {first, path}}), JobField::None};
             job.request.stillsName = StillsNameFor(job.request.outFile);
             runner.Add(job);
         });

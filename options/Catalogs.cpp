@@ -4,6 +4,7 @@
 #include "common/TextFile.h"
 #include "common/VbError.h"
 #include "common/VbNumber.h"
+#include "options/JobOptionTable.h"
 
 #include <QBuffer>
 
@@ -68,9 +69,9 @@ Catalogs LoadCatalogs(const QString& appFolder)
         return VbError(VbError::InvalidPropertyValue,
                        QStringLiteral("Invalid property value (") + why + u')');
     };
-    if (catalogs.fonts.size() <= FontStartIndex)
+    if (catalogs.fonts.size() <= JobOptionOf(JobField::Font).start)
         throw noSuchPosition(QStringLiteral("fonts.txt has no font"));
-    if (catalogs.fontSizes.size() <= FontSizeStartIndex)
+    if (catalogs.fontSizes.size() <= JobOptionOf(JobField::FontSize).start)
         throw noSuchPosition(QStringLiteral("fontsizes.txt has fewer than two lines"));
 
     for (const QByteArray& line : SplitCatalogLines(ReadTextFile(appFolder + "/colors.txt")))

@@ -25,10 +25,6 @@ struct Catalogs {
     QList<ColorEntry> colors;
 };
 
-inline constexpr int FontStartIndex = 0;
-inline constexpr int FontSizeStartIndex = 1;
-inline constexpr int ColorStartIndex = 6;
-
 // Splits file bytes into lines. An end of file is tested before each line, so a
 // final line end yields no extra empty line. More than 32767 lines overflow
 // the line counter: VbError 6, thrown after the 32768th line.
@@ -42,6 +38,7 @@ ColorEntry ParseColorLine(const QString& line); // throws VbError 9, 13 or 6
 QString FontPackage(const QString& fontFileName);
 
 // Reads fonts.txt, fontsizes.txt and colors.txt from the folder and checks
-// that the start positions exist, in the order start-up has always used.
+// that the start positions of JobOptions() exist, in the order start-up has
+// always used.
 // Any failure throws VbError with the number and description to report.
 Catalogs LoadCatalogs(const QString& appFolder);

@@ -38,34 +38,62 @@ CornerTexts CornerRule(Corner corner, qint16 sourceWidth, qint16 sourceHeight,
     return {typedLeft, typedTop};
 }
 
+QString SizeText(FrameSize size)
+{
+    return QStringLiteral("%1x%2").arg(size.width).arg(size.height);
+}
+
+void SetListEntry(EncoderControls& c, JobField field, const QString& entry)
+{
+    switch (field) {
+    case JobField::FrameSize:
+        c.frameSize = {entry.section(u'x', 0, 0).toShort(), entry.section(u'x', 1).toShort()};
+        break;
+    case JobField::VideoBitrate:
+        c.videoBitrate = entry.toInt();
+        break;
+    case JobField::FrameRate:
+        c.frameRate = entry.toInt();
+        break;
+    case JobField::AudioRate:
+        c.audioRate = entry.toInt();
+        break;
+    case JobField::AudioBitrate:
+        c.audioBitrate = entry.toInt();
+        break;
+    case JobField::Channels:
+        c.channels = entry == u"Stereo" ? 2 : 1;
+        break;
+    default:
+        Q_UNREACHABLE();
+    }
+}
+
 QString ComposeEncoderOptions(const EncoderControls& c, const EncoderPaths& paths)
 {
     const QChar sep = paths.separator;
-    QString options = QStringLiteral(" -b ") + c.videoBitrate + QStringLiteral("kb/s ");
-    options += QStringLiteral("-s ") + c.videoWindow + u' ';
-    options += QStringLiteral("-r ") + c.videoFrameRate + u' ';
-    const bool h264 = c.format == FlvFormat::H264;
-    if (h264)
-        options += QStringLiteral("-vcodec libx264 ");
+    const OutputFormat& format = FormatOf(c.format);
+    QString options = QStringLiteral(" -b %1kb/s -s %2 -r %3 ")
+                          .arg(c.videoBitrate)
+                          .arg(SizeText(c.frameSize))
+                          .arg(c.frameRate) +
+                      QLatin1String(format.videoCodec);
     if (c.watermark) {
         const QString hook = paths.appShort + sep + QStringLiteral("vhook") + sep;
         const QString module =
             hook + QStringLiteral("imlib2.dll -c ") + c.colorName + QStringLiteral(" -F ") +
             paths.windowsDir + sep + QStringLiteral("fonts") + sep + c.fontFileName + u'/' +
             c.fontSize + QStringLiteral(" -C ") + hook + QStringLiteral("rgb.txt -A ") +
-            QString::number(c.alpha) + QStringLiteral(" -x ") + c.left + QStringLiteral(" -y ") +
-            c.top + QStringLiteral(" -t ") + c.watermarkText;
+            QString::number(c.alpha.value_or(255)) + QStringLiteral(" -x ") + c.left +
+            QStringLiteral(" -y ") + c.top + QStringLiteral(" -t ") + c.watermarkText;
         options += QStringLiteral(" -vhook ") + Quoted(module) + u' ';
     }
-    if (c.disableAudio) {
-        options += QStringLiteral("-an ");
-    } else {
-        options += QStringLiteral("-ar ") + c.audioSampling + QStringLiteral("Hz ");
-        options += QStringLiteral("-ab ") + c.audioBitrate + QStringLiteral("k ");
-        options +=
-            c.audioChannel == u"Stereo" ? QStringLiteral("-ac 2 ") : QStringLiteral("-ac 1 ");
-        if (h264)
-            options += QStringLiteral("-acodec libfaac ");
-    }
-    return options;
+    if (c.disableAudio)
+        return options + QStringLiteral("-an ");
+    return options +
+           QStringLiteral("-ar %1Hz -ab %2k -ac %3 ")
+               .arg(c.audioRate)
+               .arg(c.audioBitrate)
+               .arg(c.channels) +
+           QLatin1String(format.audioCodec);
 }

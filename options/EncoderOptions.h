@@ -1,6 +1,10 @@
 #pragma once
 
+#include "options/JobOptionTable.h"
+#include "options/OutputFormats.h"
+
 #include <QString>
+#include <optional>
 
 // The option part of the encoder's command line, composed from the values of
 // the window's option controls.
@@ -18,29 +22,34 @@ struct CornerTexts {
 CornerTexts CornerRule(Corner corner, qint16 sourceWidth, qint16 sourceHeight,
                        const QString& typedLeft, const QString& typedTop);
 
-// The kind of FLV written: Sorenson Spark video and MP3 audio, as Flash
-// Player 6 and later play it, or H.264 and AAC, as browsers and streaming
-// servers take it.
-enum class FlvFormat { Sorenson, H264 };
+struct FrameSize {
+    qint16 width = 0;
+    qint16 height = 0;
+};
+QString SizeText(FrameSize size); // "400x300"
 
 struct EncoderControls {
-    QString videoBitrate;   // cmbVideoBitrate
-    QString videoWindow;    // cmbVideoWindow
-    QString videoFrameRate; // cmbVideoFrameRate
-    bool watermark = false; // chkWatermark
-    QString colorName;      // ccbWatermarkColor
-    QString fontFileName;   // cmbFontFileName
-    QString fontSize;       // cmbFontSize
-    qint16 alpha = 255;     // txtAlpha, already read as a number
-    QString left;           // txtLeft after the corner rule
-    QString top;            // txtTop after the corner rule
-    QString watermarkText;  // txtWatermark
+    int videoBitrate = 0; // kbit/s
+    FrameSize frameSize;
+    int frameRate = 0;
+    FlvFormat format = FlvFormat::Sorenson;
+    bool watermark = false;
+    QString colorName;
+    QString fontFileName;
+    QString fontSize;
+    std::optional<qint16> alpha = 255; // none: the text it was read from is no number
+    QString left;                      // the typed position, or the corner's
+    QString top;
+    QString watermarkText;
     bool disableAudio = false;
-    QString audioSampling;
-    QString audioBitrate;
-    QString audioChannel;
-    FlvFormat format = FlvFormat::Sorenson; // the Format menu
+    int audioRate = 0; // Hz
+    int audioBitrate = 0;
+    int channels = 2;
 };
+
+// Sets the field of a fixed list (OptionKind::List) to the entry; a channels
+// entry other than "Stereo" is one channel.
+void SetListEntry(EncoderControls& controls, JobField field, const QString& entry);
 
 // Where the watermark module and the fonts are: the application folder in the
 // form the command line takes it (no blanks), the system folder holding
@@ -51,9 +60,9 @@ struct EncoderPaths {
     QChar separator = u'/';
 };
 
-// " -b 225kb/s -s 400x300 -r 24 ... " (always a blank at both ends); H.264
-// adds "-vcodec libx264 " after the frame rate and, with audio,
-// "-acodec libfaac " after the channels. The
+// " -b 225kb/s -s 400x300 -r 24 ... " (always a blank at both ends); the
+// format adds its video words after the frame rate and, with audio, its audio
+// words after the channels. The
 // watermark piece is one double-quoted argument whose inner quotes and
 // backslashes before quotes are escaped, so the text arrives exactly.
 QString ComposeEncoderOptions(const EncoderControls& controls, const EncoderPaths& paths);

@@ -1,6 +1,5 @@
 #include "pipeline/BatchPlan.h"
 
-#include "common/MessageStyle.h"
 #include "options/OutputName.h"
 
 #include <QDir>
@@ -56,8 +55,7 @@ BatchPlan PlanBatch(const QList<JobRequest>& requests, const JobFileSystem& file
         JobRequest& request = job.request;
         job.refusal = CheckJob(request, files);
         if (!job.refusal && !files.Exists(request.source))
-            job.refusal = JobRefusal{QStringLiteral("SOURCE FILE NOT FOUND!"), vbCritical,
-                                     QStringLiteral("Error"), QString()};
+            job.refusal = JobRefusal{QStringLiteral("SOURCE FILE NOT FOUND!")};
         job.outputExists = OutputExists(request, files);
         if (request.outFile.isEmpty())
             continue;

@@ -2,7 +2,6 @@
 
 #include "common/AppPaths.h"
 #include "common/CommandLine.h"
-#include "common/VbNumber.h"
 #include "pipeline/Commands.h"
 #include "pipeline/JobChecks.h"
 #include "pipeline/PathHelpers.h"
@@ -249,14 +248,14 @@ void ConversionJob::RunMetadataInjection()
 void ConversionJob::RunImageGrab()
 {
     // The count goes as the number read from the box ("+3" gives 3).
-    qint16 count = ParseVbInteger(m_request.stillsCount).value.value_or(0);
+    qint16 count = m_request.stillsCount.value_or(0);
     if (count == 0) {
         count = 10;
         emit StillsCountShown(m_number, QStringLiteral("10"));
     }
     m_stillsCount = count;
     const QString command = BuildStillsCommand(
-        appShort(), m_request.separator, m_request.source, m_request.options.videoWindow,
+        appShort(), m_request.separator, m_request.source, SizeText(m_request.options.frameSize),
         QString::number(count), m_request.outDir, m_request.stillsName);
     emit CommandLine(m_number, command);
     startProgram(command);
@@ -386,7 +385,6 @@ void ConversionJob::BuildEncoderOptions()
         controls.left = place.left;
         controls.top = place.top;
         emit CornerPlaced(m_number, place.left, place.top);
-        controls.alpha = ParseVbInteger(m_request.alphaText).value.value_or(255);
     }
     m_outcome.encoderOptions =
         ComposeEncoderOptions(controls, {appShort(), m_request.windowsDir, m_request.separator});

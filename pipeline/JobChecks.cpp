@@ -1,7 +1,5 @@
 #include "pipeline/JobChecks.h"
 
-#include "common/MessageStyle.h"
-#include "common/VbNumber.h"
 #include "options/Catalogs.h"
 #include "pipeline/PathHelpers.h"
 
@@ -23,18 +21,13 @@ public:
     QString ShortName(const QString& path) const override { return GetShortName(path); }
 };
 
-JobRefusal refusal(const QString& message, const QString& focus)
-{
-    return {message, vbCritical, QStringLiteral("Error"), focus};
-}
-
 } // namespace
 
 JobRefusal SourceNameRefusal()
 {
-    return refusal(QStringLiteral("THE FILE NAME HOLDS A LINE BREAK OR ANOTHER CONTROL CHARACTER! "
-                                  "RENAME THE FILE FIRST."),
-                   QString());
+    // Renamed outside the window.
+    return {QStringLiteral("THE FILE NAME HOLDS A LINE BREAK OR ANOTHER CONTROL CHARACTER! "
+                           "RENAME THE FILE FIRST.")};
 }
 
 const JobFileSystem& LocalFileSystem()
@@ -45,51 +38,50 @@ const JobFileSystem& LocalFileSystem()
 
 std::optional<JobRefusal> CheckJob(const JobRequest& job, const JobFileSystem& files)
 {
-    const QString outFile = QStringLiteral("txtOutFile");
+    using enum JobField;
     if (job.source.isEmpty())
-        return refusal(QStringLiteral("NO FILE TO ENCODE!"), QStringLiteral("cmdInput"));
+        return JobRefusal(QStringLiteral("NO FILE TO ENCODE!"), Source);
     if (job.outDir.isEmpty())
-        return refusal(QStringLiteral("OUTPUT FOLDER MISSING!"), QStringLiteral("cmdOutput"));
+        return JobRefusal(QStringLiteral("OUTPUT FOLDER MISSING!"), OutputFolder);
     if (job.outFile.isEmpty())
-        return refusal(QStringLiteral("OUTPUT FILE NAME MISSING!"), outFile);
+        return JobRefusal(QStringLiteral("OUTPUT FILE NAME MISSING!"), OutputName);
     if (job.outFile.right(4).toLower() != u".flv")
-        return refusal(QStringLiteral("INVALID OUTPUT FILE NAME! MUST BE A .FLV FILE."), outFile);
+        return JobRefusal(QStringLiteral("INVALID OUTPUT FILE NAME! MUST BE A .FLV FILE."),
+                          OutputName);
     const bool watermark = job.options.watermark;
     if (watermark && job.options.watermarkText.isEmpty())
-        return refusal(QStringLiteral("WATERMARK TEXT MISSING!"), QStringLiteral("txtWatermark"));
+        return JobRefusal(QStringLiteral("WATERMARK TEXT MISSING!"), WatermarkText);
     // A font the catalog names may be missing on this machine (Debian moves fonts between
     // packages); FFmpeg would only fail on it once the job has begun.
     const QString font = job.options.fontFileName;
     if (watermark && !files.Exists(job.windowsDir + job.separator + QStringLiteral("fonts") +
                                    job.separator + font)) {
         const QString package = FontPackage(font);
-        return refusal(QStringLiteral("THE WATERMARK FONT \"") + font +
-                           QStringLiteral("\" IS NOT INSTALLED! ") +
-                           (package.isEmpty()
-                                ? QStringLiteral("INSTALL IT OR CHOOSE ANOTHER FONT.")
-                                : QStringLiteral("INSTALL THE DEBIAN PACKAGE ") + package +
-                                      QStringLiteral(" OR CHOOSE ANOTHER FONT.")),
-                       QStringLiteral("cmbFontFileName"));
+        return JobRefusal(QStringLiteral("THE WATERMARK FONT \"") + font +
+                              QStringLiteral("\" IS NOT INSTALLED! ") +
+                              (package.isEmpty()
+                                   ? QStringLiteral("INSTALL IT OR CHOOSE ANOTHER FONT.")
+                                   : QStringLiteral("INSTALL THE DEBIAN PACKAGE ") + package +
+                                         QStringLiteral(" OR CHOOSE ANOTHER FONT.")),
+                          Font);
     }
-    // The opacity comes from a settings file and may hold anything.
-    if (watermark && !ParseVbInteger(job.alphaText).ok())
-        return refusal(QStringLiteral("INVALID WATERMARK OPACITY! LOAD A VALID SETTINGS FILE."),
-                       QString());
-    if (job.stills && !ParseVbInteger(job.stillsCount).ok())
-        return refusal(QStringLiteral("NUMBER OF IMAGES MUST BE A NUMBER!"),
-                       QStringLiteral("txtNumImages"));
+    // The opacity comes from a settings file and may hold anything; the window has no box for it.
+    if (watermark && !job.options.alpha)
+        return JobRefusal(QStringLiteral("INVALID WATERMARK OPACITY! LOAD A VALID SETTINGS FILE."));
+    if (job.stills && !job.stillsCount)
+        return JobRefusal(QStringLiteral("NUMBER OF IMAGES MUST BE A NUMBER!"), StillsCount);
     if (files.SameFile(job.source, job.outDir + job.outFile))
-        return refusal(QStringLiteral("THE OUTPUT FILE IS THE SOURCE FILE! CHOOSE ANOTHER OUTPUT "
-                                      "FILE NAME OR FOLDER."),
-                       outFile);
+        return JobRefusal(
+            QStringLiteral("THE OUTPUT FILE IS THE SOURCE FILE! CHOOSE ANOTHER OUTPUT "
+                           "FILE NAME OR FOLDER."),
+            OutputName);
     // The programs beside this one are named on their command lines by a path
     // without blanks.
     if (files.ShortName(job.appFolder).isEmpty())
-        return refusal(QStringLiteral("CANNOT RUN THE PROGRAMS IN \"") + job.appFolder +
-                           QStringLiteral("\": THE FOLDER NAME HOLDS A BLANK AND NO LINK WITHOUT "
-                                          "ONE CAN BE MADE. MOVE THE PROGRAM TO A FOLDER WHOSE "
-                                          "NAME HAS NO BLANKS."),
-                       QString());
+        return JobRefusal(QStringLiteral("CANNOT RUN THE PROGRAMS IN \"") + job.appFolder +
+                          QStringLiteral("\": THE FOLDER NAME HOLDS A BLANK AND NO LINK WITHOUT "
+                                         "ONE CAN BE MADE. MOVE THE PROGRAM TO A FOLDER WHOSE "
+                                         "NAME HAS NO BLANKS."));
     return std::nullopt;
 }
 

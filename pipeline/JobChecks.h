@@ -20,13 +20,11 @@ public:
 // The real file system.
 const JobFileSystem& LocalFileSystem();
 
-// Why a job cannot start: the message to show and the control (by name) that
-// gets the focus afterwards, none when focus is empty.
+// Why a job cannot start, and the value to put right (None when no one value
+// of the job can be).
 struct JobRefusal {
     QString message;
-    int style = 0;
-    QString title;
-    QString focus;
+    JobField field = JobField::None;
 };
 
 // A source whose name holds a line break or another control character: such a

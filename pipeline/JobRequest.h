@@ -14,13 +14,13 @@ struct JobRequest {
     QString outFile; // name of the FLV file in it
 
     // The option values, the format among them. left and top are the typed position, used as they
-    // are when no corner is chosen; alpha is read from alphaText by the job.
+    // are when no corner is chosen.
     EncoderControls options;
     Corner corner = Corner::None;
-    QString alphaText;
 
     bool stills = false;
-    QString stillsCount;
+    // Read as ParseVbInteger reads it ("+3" is 3); none when the text is no number. 0 grabs 10.
+    std::optional<qint16> stillsCount = 10;
     // In the output folder; a batch names them after each output.
     QString stillsName = QLatin1String(DefaultStillsName);
     // The user agreed to replace the stills in the folder: the older set goes.

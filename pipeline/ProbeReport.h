@@ -1,12 +1,9 @@
 #pragma once
 
+#include "options/EncoderOptions.h"
+
 #include <QByteArray>
 #include <optional>
-
-struct FrameSize {
-    qint16 width = 0;
-    qint16 height = 0;
-};
 
 // Reads the frame size from the encoder's report: the last line holding
 // "Video:" whose third ":"-separated field has a lower-case "x" between a

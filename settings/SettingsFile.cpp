@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QIODevice>
 #include <QSaveFile>
+#include <algorithm>
 #include <fcntl.h>
 #include <stdexcept>
 #include <unistd.h>
@@ -31,26 +32,20 @@ bool hasFraction(const QString& number)
     return false;
 }
 
+// The corners in the order of their codes, from 1.
+const Corner FileCorners[] = {Corner::TopLeft, Corner::BottomLeft, Corner::TopRight,
+                              Corner::BottomRight};
+
 // The corner line is compared as a number with 1, 2 and 3; any other number
 // means bottom right, and a text that is no number cannot be applied.
-std::optional<WatermarkCorner> cornerFromText(const QString& text)
+std::optional<Corner> cornerFromText(const QString& text)
 {
     const VbInteger n = ParseVbInteger(text);
     if (n.error == VbNumberError::TypeMismatch)
         return std::nullopt;
-    if (n.ok() && !hasFraction(text)) {
-        switch (*n.value) {
-        case 1:
-            return WatermarkCorner::TopLeft;
-        case 2:
-            return WatermarkCorner::BottomLeft;
-        case 3:
-            return WatermarkCorner::TopRight;
-        default:
-            break;
-        }
-    }
-    return WatermarkCorner::BottomRight;
+    if (n.ok() && !hasFraction(text) && *n.value >= 1 && *n.value <= 3)
+        return FileCorners[*n.value - 1];
+    return Corner::BottomRight;
 }
 
 // A list position: a 16-bit number from -1 (nothing selected) to count - 1.
@@ -100,12 +95,18 @@ QList<QByteArray> valueBytes(const WatermarkSettings& settings)
     return {settings.text.toLocal8Bit(),
             QByteArray::number(settings.colorIndex),
             settings.alpha.toLocal8Bit(),
-            QByteArray::number(static_cast<qint16>(settings.corner)),
+            QByteArray::number(CornerFileCode(settings.corner)),
             QByteArray::number(settings.fontIndex),
             QByteArray::number(settings.fontSizeIndex)};
 }
 
 } // namespace
+
+qint16 CornerFileCode(Corner corner)
+{
+    return qint16(std::find(std::begin(FileCorners), std::end(FileCorners), corner) -
+                  std::begin(FileCorners) + 1);
+}
 
 SettingsSaveProblem CheckSettingsForSave(const WatermarkSettings& settings)
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "options/EncoderOptions.h"
+
 #include <QByteArray>
 #include <QString>
 #include <optional>
@@ -21,14 +23,14 @@ class QIODevice;
 // Numbers are read with ParseVbInteger (blanks ignored, a fraction rounded half
 // to even). Texts cross to bytes in the locale's 8-bit encoding.
 
-// Corner codes in file order: top left, bottom left, top right, bottom right.
-enum class WatermarkCorner : qint16 { TopLeft = 1, BottomLeft = 2, TopRight = 3, BottomRight = 4 };
+// The file's code of a corner: 1 top left, 2 bottom left, 3 top right, 4 bottom right.
+qint16 CornerFileCode(Corner corner);
 
 struct WatermarkSettings {
     QString text;
     qint16 colorIndex = 0;
     QString alpha;
-    WatermarkCorner corner = WatermarkCorner::BottomRight;
+    Corner corner = Corner::BottomRight;
     qint16 fontIndex = -1;
     qint16 fontSizeIndex = -1;
 };
@@ -65,7 +67,7 @@ struct LoadedSettings {
     std::optional<QString> text;
     std::optional<qint16> colorIndex;
     std::optional<QString> alpha;
-    std::optional<WatermarkCorner> corner;
+    std::optional<Corner> corner;
     std::optional<qint16> fontIndex;
     std::optional<qint16> fontSizeIndex;
     bool complete = false;

@@ -11,16 +11,17 @@ using namespace TestSupport;
 static QStringList fields(const JobRequest& j)
 {
     const EncoderControls& o = j.options;
-    return {"size=" + o.videoWindow,
-            "video=" + o.videoBitrate + '/' + o.videoFrameRate +
+    const auto n = [](auto number) { return QString::number(number); };
+    return {"size=" + SizeText(o.frameSize),
+            "video=" + n(o.videoBitrate) + '/' + n(o.frameRate) +
                 (o.format == FlvFormat::H264 ? " h264" : ""),
-            "audio=" + (o.disableAudio
-                            ? "off"
-                            : o.audioSampling + '/' + o.audioBitrate + '/' + o.audioChannel),
+            "audio=" + (o.disableAudio ? "off"
+                                       : n(o.audioRate) + '/' + n(o.audioBitrate) + '/' +
+                                             (o.channels == 2 ? "Stereo" : "Mono")),
             "watermark=" + (o.watermark ? o.watermarkText : "off"),
             "look=" + o.fontFileName + '/' + o.fontSize + '/' + o.colorName + '/' +
-                QString::number(int(j.corner)) + '/' + j.alphaText,
-            "stills=" + (j.stills ? j.stillsCount + ' ' + j.stillsName : "off")};
+                n(int(j.corner)) + '/' + (o.alpha ? n(*o.alpha) : "none"),
+            "stills=" + (j.stills ? n(j.stillsCount.value_or(0)) + ' ' + j.stillsName : "off")};
 }
 
 class TestConsole : public QObject
@@ -36,7 +37,7 @@ void TestConsole::plans()
     QTemporaryDir dir;
     QDir root(dir.path());
     QMap<QString, QByteArray> files = {
-        {"logo.wsx", EncodeSettingsFile({"Logo", 3, "128", WatermarkCorner::BottomLeft, 2, 0})},
+        {"logo.wsx", EncodeSettingsFile({"Logo", 3, "128", Corner::BottomLeft, 2, 0})},
         {"m.txt", "# two jobs\nv/a.avi\n\n{\"source\": \"v/B.MOV\", \"size\": \"160x120\", "
                   "\"no-audio\": true}\n"},
         {"bad.txt", "v/a.avi\n{\"source\": \"v/a.avi\", \"opacity\": \"x\"}\n{\"source\": "

@@ -334,7 +334,7 @@ void TestConvert::realBatchInTheNewFormat()
     QTemporaryDir out;
     const QString broken = m_media.filePath("broken.avi");
     WriteFile(broken, "not a video");
-    ui->mnuFormatH264->trigger();
+    m_win->w.findChild<QAction*>("mnuFormatH264")->trigger();
     ui->cmbVideoWindow->setCurrentText("768x576");
     ui->chkImage->setChecked(true);
     ui->txtNumImages->setText("2");
@@ -363,8 +363,8 @@ void TestConvert::realBatchInTheNewFormat()
             QString(text).contains(QRegularExpression("exit code [1-9]\\d* after")));
     m_win.reset(); // the next run
     m_win = std::make_unique<Window>();
-    QVERIFY(m_win->ui()->mnuFormatH264->isChecked());
-    m_win->ui()->mnuFormatSorenson->trigger();
+    QVERIFY(m_win->w.findChild<QAction*>("mnuFormatH264")->isChecked());
+    m_win->w.findChild<QAction*>("mnuFormatSorenson")->trigger();
 }
 
 // Closed during a real encode held paused (so it cannot end first): the encoder is stopped, no half

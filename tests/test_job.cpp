@@ -1,6 +1,8 @@
 // The conversion job and its checks against a scripted runner: every outcome in milliseconds.
+#include "app/FieldControls.h"
 #include "common/AppPaths.h"
 #include "common/CommandLine.h"
+#include "common/VbNumber.h"
 #include "pipeline/ConversionEngine.h"
 #include "pipeline/JobLog.h"
 #include "tests/support/FakeRunner.h"
@@ -15,16 +17,14 @@ using TestSupport::CompareGoldenTable;
 static JobRequest request(const QString& app, const QString& changes = QString())
 {
     JobRequest job;
-    job.options = {"225", "400x300", "24",     false, "yellow", "f.ttf", "20",  255,
-                   "7",   "8",       "Sample", false, "22050",  "64",    "Mono"};
+    job.options = {225, {400, 300}, 24,  {},       false, "yellow", "f.ttf", "20",
+                   255, "7",        "8", "Sample", false, 22050,    64,      1};
     job.appFolder = app;
     job.windowsDir = "/usr/share";
     job.sourceSize = {320, 240};
     const QHash<QString, QString*> texts = {{"source", &job.source},
                                             {"dir", &job.outDir},
                                             {"name", &job.outFile},
-                                            {"alpha", &job.alphaText},
-                                            {"count", &job.stillsCount},
                                             {"text", &job.options.watermarkText},
                                             {"font", &job.options.fontFileName}};
     const QString start = "source=/v/clip.avi;dir=/out/;name=clip.flv;alpha=255;count=10;";
@@ -32,6 +32,8 @@ static JobRequest request(const QString& app, const QString& changes = QString()
         const QString key = change.section('=', 0, 0), value = change.section('=', 1);
         if (QString* text = texts.value(key))
             *text = value;
+        if (key == "alpha" || key == "count")
+            (key == "alpha" ? job.options.alpha : job.stillsCount) = ParseVbInteger(value).value;
         if (key == "corner")
             job.corner = value == "TopRight" ? Corner::TopRight : Corner::BottomRight;
         job.options.watermark |= key == "watermark";
@@ -125,9 +127,9 @@ void TestJob::stepsAndOutcomes()
                        {"/out/clip.flv", changes.contains("same") ? "A" : "B"}};
         files.shortNames = !changes.contains("noshort");
         const std::optional<JobRefusal> got = CheckJob(request("/app", changes), files);
-        return got ? QString("%1 %2 %3 | focus %4")
-                         .arg(got->style)
-                         .arg(got->title, got->message, got->focus.isEmpty() ? "stays" : got->focus)
+        const QString focus = got ? ControlOf(got->field) : QString();
+        return got ? QString("16 Error %1 | focus %2")
+                         .arg(got->message, focus.isEmpty() ? "stays" : focus)
                    : QString("the job may start");
     });
 }

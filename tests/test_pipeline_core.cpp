@@ -63,11 +63,12 @@ void TestPipelineCore::tables()
             return BuildStillsCommand(app, u'\\', source, "400x300", "10", out);
         if (changes == "probe")
             return BuildProbeLine("C:\\APPS", u'\\', "D:\\a b.avi", "C:\\APPS");
-        EncoderControls c = {"225", "400x300", "24",     false, "yellow", "arial.ttf", "20",  255,
-                             "290", "10",      "Sample", false, "22050",  "64",        "Mono"};
+        EncoderControls c = {225, {400, 300}, 24,   {},       false, "yellow", "arial.ttf", "20",
+                             255, "290",      "10", "Sample", false, 22050,    64,          1};
         for (const QString& change : changes.split(';', Qt::SkipEmptyParts)) {
             const QString value = change.section('=', 1);
-            c.audioChannel = change.startsWith("channel=") ? value : c.audioChannel;
+            if (change.startsWith("channel="))
+                SetListEntry(c, JobField::Channels, value);
             c.watermarkText = change.startsWith("text=") ? value : c.watermarkText;
             c.watermark |= change == "watermark";
             c.disableAudio |= change == "noaudio";

@@ -26,12 +26,13 @@ static QString Describe(const LoadedSettings& s)
         return v ? QString::number(qint16(*v)) : std::optional<QString>();
     };
     QStringList parts;
-    for (auto [name, value] : {std::pair{"text=", s.text},
-                               {"alpha=", s.alpha},
-                               {"color=", number(s.colorIndex)},
-                               {"corner=", number(s.corner)},
-                               {"font=", number(s.fontIndex)},
-                               {"size=", number(s.fontSizeIndex)}})
+    for (auto [name, value] :
+         {std::pair{"text=", s.text},
+          {"alpha=", s.alpha},
+          {"color=", number(s.colorIndex)},
+          {"corner=", number(s.corner ? std::optional(CornerFileCode(*s.corner)) : std::nullopt)},
+          {"font=", number(s.fontIndex)},
+          {"size=", number(s.fontSizeIndex)}})
         if (value)
             parts << name + *value;
     return (parts << (s.complete ? "complete" : "stopped")).join(' ');
@@ -49,14 +50,14 @@ void TestSettings::contents()
     // "Sample", colour 6, opacity "255", top left, font 0, size 1, byte by byte.
     const QByteArray sample =
         "\xC2\xD3\xE3\xD1\xE0\xCA\r\n\xA5\r\n\xA1\xA7\xAB\r\n\xA0\r\n\x9F\r\n\xA0\r\n";
-    QCOMPARE(EncodeSettingsFile({"Sample", 6, "255", WatermarkCorner::TopLeft, 0, 1}), sample);
-    QCOMPARE(EncodeSettingsFile({"Grüße", -1, "12", WatermarkCorner::BottomRight, -1, 3}),
+    QCOMPARE(EncodeSettingsFile({"Sample", 6, "255", Corner::TopLeft, 0, 1}), sample);
+    QCOMPARE(EncodeSettingsFile({"Grüße", -1, "12", Corner::BottomRight, -1, 3}),
              Scrambled("Grüße\r\n-1\r\n12\r\n4\r\n-1\r\n3\r\n"));
     CompareGoldenTable("settings-load.txt", [](const QString& lines) {
         return Describe(DecodeSettingsFile(Scrambled(lines), 10, 7));
     });
     CompareGoldenTable("settings-refusals.txt", [](const QString& text) {
-        const WatermarkSettings s{text, 6, "255", WatermarkCorner::TopLeft, 0, 1};
+        const WatermarkSettings s{text, 6, "255", Corner::TopLeft, 0, 1};
         const SettingsSaveProblem p = CheckSettingsForSave(s);
         return QString("%1 %2 %3").arg(p.kind).arg(p.position).arg(p.character) +
                (!p && DecodeSettingsFile(EncodeSettingsFile(s), 1, 2).text == text ? " comes back"
@@ -70,15 +71,14 @@ void TestSettings::contents()
     // The cipher takes at most 32767 bytes a value.
     QCOMPARE(Describe(DecodeSettingsFile(QByteArray(32768, 'x') + "\r\n", 1, 1)),
              QString("stopped"));
-    const WatermarkSettings longest{QString(32767, 'x'), 6, "255", WatermarkCorner::TopLeft, 0, 1};
+    const WatermarkSettings longest{QString(32767, 'x'), 6, "255", Corner::TopLeft, 0, 1};
     QCOMPARE(*DecodeSettingsFile(EncodeSettingsFile(longest), 1, 2).text, longest.text);
-    QCOMPARE(
-        CheckSettingsForSave({QString(16384, u'é'), 6, "255", WatermarkCorner::TopLeft, 0, 1}).kind,
-        SettingsSaveProblem::TextTooLong);
-    QCOMPARE(CheckSettingsForSave({"Sample", 6, "Ø", WatermarkCorner::TopLeft, 0, 1}).kind,
+    QCOMPARE(CheckSettingsForSave({QString(16384, u'é'), 6, "255", Corner::TopLeft, 0, 1}).kind,
+             SettingsSaveProblem::TextTooLong);
+    QCOMPARE(CheckSettingsForSave({"Sample", 6, "Ø", Corner::TopLeft, 0, 1}).kind,
              SettingsSaveProblem::AlphaBreaksLine);
     QVERIFY_THROWS_EXCEPTION(std::invalid_argument,
-                             EncodeSettingsFile({"Ø", 6, "255", WatermarkCorner::TopLeft, 0, 1}));
+                             EncodeSettingsFile({"Ø", 6, "255", Corner::TopLeft, 0, 1}));
     // A save that cannot complete (full disk, missing folder, no regular file) keeps the old file.
     QTemporaryDir dir;
     const QString path = dir.filePath("kept.wsx"), pipe = dir.filePath("pipe.wsx");

@@ -153,8 +153,7 @@ void TestWindow::settingsFiles()
     QTemporaryDir dir;
     const QString typed = dir.filePath("my logo"), path = typed + ".wsx",
                   damaged = dir.filePath("damaged.wsx");
-    WriteFile(damaged,
-              EncodeSettingsFile({"partial", 0, "255", WatermarkCorner::BottomLeft, 0, 9999}));
+    WriteFile(damaged, EncodeSettingsFile({"partial", 0, "255", Corner::BottomLeft, 0, 9999}));
     Window win;
     auto* ui = win.ui();
     ui->ccbWatermarkColor->SetSelectionIndex(3);
@@ -203,8 +202,8 @@ void TestWindow::settingsFiles()
         }
         win.dialogs.answers = {path, path};
         ui->mnuWMSaveSettings->trigger();
-        QCOMPARE(ReadFile(path), EncodeSettingsFile({"partial", 0, "255",
-                                                     WatermarkCorner(std::min(code, 4)), 0, 0}));
+        const Corner corner = Corner(QList{0, 1, 3, 2, 4}[std::min(code, 4)]); // in file order
+        QCOMPARE(ReadFile(path), EncodeSettingsFile({"partial", 0, "255", corner, 0, 0}));
         (code == 3 ? ui->optTopLeft : ui->optTopRight)->setChecked(true);
         ui->mnuWMLoadSettings->trigger();
         QVERIFY(corners[std::min(code, 4) - 1]->isChecked());

@@ -82,16 +82,6 @@ int channelCount(const std::string& value, const char* codec)
     return value[0] - '0';
 }
 
-// The one codec of each kind that can be asked for besides the Flash-era one.
-bool codecAsked(const std::string& option, const std::string& value)
-{
-    const char* named = option == "-vcodec" ? "libx264" : "libfaac";
-    if (value != named)
-        throw Failure(option + " " + quoted(value) + ": only " + named +
-                      " can be asked for (or no " + option + " at all)");
-    return true;
-}
-
 int stillCount(const std::string& value)
 {
     std::optional<int> n = wholeNumber(value);
@@ -165,10 +155,10 @@ Job parseCommandLine(const std::vector<std::string>& args)
     std::vector<std::string> audioOptions, encodeOnly;
     bool haveInput = false;
     // The words of the audio refusals name the codec, wherever it is asked for.
-    const char* audioCodec = "MP3";
+    const char* audioCodec = codecRow(Codec::Mp3).name;
     for (size_t i = 0; i + 1 < args.size(); ++i)
-        if (args[i] == "-acodec" && args[i + 1] == "libfaac")
-            audioCodec = "AAC";
+        if (args[i] == "-acodec" && args[i + 1] == codecRow(Codec::Aac).asked)
+            audioCodec = codecRow(Codec::Aac).name;
 
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -226,10 +216,10 @@ Job parseCommandLine(const std::vector<std::string>& args)
         } else if (arg == "-vframes") {
             frames = stillCount(value);
         } else if (arg == "-vcodec") {
-            job.h264 = codecAsked(arg, value);
+            job.video = askedCodec(arg, value);
             encodeOnly.push_back(arg);
         } else if (arg == "-acodec") {
-            job.aac = codecAsked(arg, value);
+            job.audio = askedCodec(arg, value);
             audioOptions.push_back(arg);
         }
     }
@@ -260,7 +250,7 @@ Job parseCommandLine(const std::vector<std::string>& args)
     } else {
         job.kind = JobKind::Encode;
     }
-    if (!job.aac) // AAC takes the bitrate as it is
+    if (job.audio == Codec::Mp3) // AAC takes the bitrate as it is
         job.audioKbps = mp3Bitrate(job.sampleRate, job.audioKbps);
     return job;
 }

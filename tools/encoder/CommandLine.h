@@ -1,6 +1,8 @@
 // The older encoder dialect the window speaks, read into a job description.
 #pragma once
 
+#include "Codecs.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,10 +19,10 @@ struct Job {
     std::optional<std::string> frameSize; // "400x300"
     std::optional<std::string> frameRate; // "24", "29.97", "30000/1001"
     std::optional<std::string> vhook;     // the whole -vhook argument
-    bool h264 = false;                    // -vcodec libx264, else Sorenson H.263
+    Codec video = Codec::Flv1;            // -vcodec
     // Audio (encode).
     bool noAudio = false;
-    bool aac = false; // -acodec libfaac, else MP3
+    Codec audio = Codec::Mp3; // -acodec
     int sampleRate = 44100;
     int audioKbps = 64;
     std::optional<int> channels;

@@ -1,9 +1,9 @@
 #include "Encode.h"
 
+#include "Codecs.h"
 #include "ColourTable.h"
 #include "FFmpegParts.h"
 #include "Failure.h"
-#include "H264.h"
 #include "Process.h"
 #include "TempFiles.h"
 #include "Watermark.h"
@@ -110,7 +110,7 @@ std::vector<std::string> bitrateOptions(const Job& job)
     std::vector<std::string> options = {"-b:v", *job.videoKbps + "k"};
     // FFmpeg's Sorenson encoder refuses a buffer that cannot hold a frame,
     // and without -r the frame rate is the source's, unknown here.
-    if (!job.h264 && !job.frameRate)
+    if (job.video == Codec::Flv1 && !job.frameRate)
         return options;
     const double bits = decimalNumber(*job.videoKbps, 6).value_or(1) * 1000,
                  seconds = std::max(0.5, job.frameRate ? 1 / framesPerSecond(*job.frameRate) : 0);
@@ -148,10 +148,9 @@ int runEncode(const Job& job, const std::string& ffmpeg)
         colour = colourFromTable(mark->table, mark->colourName);
     }
     const bool drawsText = mark && !mark->text.empty();
-    const unsigned audioPart = job.noAudio ? 0 : job.aac ? AacEncoder : Mp3Encoder;
-    requireParts(ffmpeg, FlvMuxer | (job.h264 ? X264Encoder : FlvEncoder) |
-                             (job.frameRate ? FpsModeOption : 0) | audioPart |
-                             (drawsText ? DrawtextFilter : 0));
+    const CodecRow &video = codecRow(job.video), &audio = codecRow(job.audio);
+    requireParts(ffmpeg, FlvMuxer | video.part | (job.frameRate ? FpsModeOption : 0) |
+                             (job.noAudio ? 0 : audio.part) | (drawsText ? DrawtextFilter : 0));
     // FFmpeg reads the text from a file in memory it inherits, so no copy of
     // the text is ever left in a shared folder.
     Fd textFile;
@@ -168,38 +167,13 @@ int runEncode(const Job& job, const std::string& ffmpeg)
     OutputFile output(job.output);
     std::unique_ptr<TempFolder> link;
     std::vector<std::string> argv = ffmpegReading(ffmpeg, sourceForFFmpeg(job.input, link));
-    auto add = [&argv](std::initializer_list<std::string> words) {
-        argv.insert(argv.end(), words);
-    };
-    if (job.h264) {
-        const std::vector<std::string> video = h264VideoOptions(job, filter);
-        argv.insert(argv.end(), video.begin(), video.end());
-    } else {
-        add({"-c:v", "flv1"});
-        if (!filter.empty())
-            add({"-vf", filter}); // drawn on the source frames, before the scaling below
-        if (job.frameSize)
-            add({"-s", *job.frameSize});
-        // A constant rate, as a Flash-era player expects: frames are repeated or dropped.
-        if (job.frameRate)
-            add({"-r", *job.frameRate, "-fps_mode", "cfr"});
-    }
-    const std::vector<std::string> bitrate = bitrateOptions(job);
-    argv.insert(argv.end(), bitrate.begin(), bitrate.end());
-    if (job.noAudio) {
-        add({"-an"});
-    } else if (job.aac) {
-        const std::vector<std::string> audio = aacAudioOptions(job);
-        argv.insert(argv.end(), audio.begin(), audio.end());
-    } else {
-        add({"-c:a", "libmp3lame", "-ar", std::to_string(job.sampleRate), "-b:a",
-             std::to_string(job.audioKbps) + "k"});
-        if (job.channels)
-            add({"-ac", std::to_string(*job.channels)});
-    }
+    for (const std::vector<std::string>& options :
+         {video.options(job, filter), bitrateOptions(job),
+          job.noAudio ? std::vector<std::string>{"-an"} : audio.options(job, "")})
+        argv.insert(argv.end(), options.begin(), options.end());
     // FFmpeg opens the inherited file again by its /dev/fd name: a file of
     // its own, so it can seek back to complete the header at the end.
-    add({"-sn", "-dn", "-f", "flv", "-y", "file:" + output.fd().path()});
+    argv.insert(argv.end(), {"-sn", "-dn", "-f", "flv", "-y", "file:" + output.fd().path()});
 
     const int code = runTool(argv, nullptr, nullptr, {output.fd().get(), textFile.get()});
     if (code != 0)
