@@ -119,7 +119,7 @@ JobRequest frmMain::ReadJobRequest() const
     job.stills = m_ui->chkImage->isChecked();
     job.stillsCount = ParseVbInteger(m_ui->txtNumImages->text()).value;
     job.appFolder = AppPaths::AppFolder();
-    job.windowsDir = WindowsDir;
+    job.fontsRoot = WindowsDir;
     job.separator = QDir::separator();
     job.sourceSize = {SourceWidth, SourceHeight};
     return job;

@@ -38,7 +38,7 @@ void frmMain::Form_Load()
         show();
 
         FillOptionLists();
-        WindowsDir = GetWindowsDir();
+        WindowsDir = FontsRootFolder();
         m_ui->swfControl->SetMovie(AppPaths::AppFile(QStringLiteral("kstr_flvp_small.qml")));
         mdlMain::LinkTarget = ReadLinkFile(AppPaths::AppFile(QStringLiteral("kestrel.swx")));
 

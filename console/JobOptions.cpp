@@ -167,7 +167,7 @@ JobRequest StartRequest(const Catalogs& catalogs, const QString& appFolder)
     for (const JobOption& option : JobOptions())
         setValue(job, option, option.start, QString(), catalogs);
     job.appFolder = appFolder;
-    job.windowsDir = GetWindowsDir();
+    job.fontsRoot = FontsRootFolder();
     return job;
 }
 

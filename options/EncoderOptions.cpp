@@ -82,7 +82,7 @@ QString ComposeEncoderOptions(const EncoderControls& c, const EncoderPaths& path
         const QString hook = paths.appShort + sep + QStringLiteral("vhook") + sep;
         const QString module =
             hook + QStringLiteral("imlib2.dll -c ") + c.colorName + QStringLiteral(" -F ") +
-            paths.windowsDir + sep + QStringLiteral("fonts") + sep + c.fontFileName + u'/' +
+            paths.fontsRoot + sep + QStringLiteral("fonts") + sep + c.fontFileName + u'/' +
             c.fontSize + QStringLiteral(" -C ") + hook + QStringLiteral("rgb.txt -A ") +
             QString::number(c.alpha.value_or(255)) + QStringLiteral(" -x ") + c.left +
             QStringLiteral(" -y ") + c.top + QStringLiteral(" -t ") + c.watermarkText;

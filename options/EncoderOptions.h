@@ -56,7 +56,7 @@ void SetListEntry(EncoderControls& controls, JobField field, const QString& entr
 // "fonts", and the separator between path parts.
 struct EncoderPaths {
     QString appShort;
-    QString windowsDir;
+    QString fontsRoot;
     QChar separator = u'/';
 };
 

@@ -216,7 +216,7 @@ void ConversionJob::RunProbe()
         const int fd = OpenScratchForWriting(folder + sep + QStringLiteral("input.bat"));
         if (fd >= 0 && batch.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle))
             batch.write(
-                (BuildProbeLine(appShort(), sep, m_request.source, m_files.ShortName(folder)) +
+                (BuildProbeLine(appShort(), sep, m_request.source, m_files.BlankFreePath(folder)) +
                  QStringLiteral("\r\n"))
                     .toLocal8Bit());
         else if (fd >= 0)
@@ -361,7 +361,7 @@ bool ConversionJob::wantsStills() const
 
 QString ConversionJob::appShort() const
 {
-    return m_files.ShortName(m_request.appFolder);
+    return m_files.BlankFreePath(m_request.appFolder);
 }
 
 // The report is read only when it is no link; its lines go to the log.
@@ -387,7 +387,7 @@ void ConversionJob::BuildEncoderOptions()
         emit CornerPlaced(m_number, place.left, place.top);
     }
     m_outcome.encoderOptions =
-        ComposeEncoderOptions(controls, {appShort(), m_request.windowsDir, m_request.separator});
+        ComposeEncoderOptions(controls, {appShort(), m_request.fontsRoot, m_request.separator});
 }
 
 void ConversionJob::judgeEncode(const ToolOutcome& outcome)

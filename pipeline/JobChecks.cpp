@@ -18,7 +18,7 @@ public:
         return first.exists() && second.exists() &&
                first.canonicalFilePath() == second.canonicalFilePath();
     }
-    QString ShortName(const QString& path) const override { return GetShortName(path); }
+    QString BlankFreePath(const QString& path) const override { return ::BlankFreePath(path); }
 };
 
 } // namespace
@@ -54,7 +54,7 @@ std::optional<JobRefusal> CheckJob(const JobRequest& job, const JobFileSystem& f
     // A font the catalog names may be missing on this machine (Debian moves fonts between
     // packages); FFmpeg would only fail on it once the job has begun.
     const QString font = job.options.fontFileName;
-    if (watermark && !files.Exists(job.windowsDir + job.separator + QStringLiteral("fonts") +
+    if (watermark && !files.Exists(job.fontsRoot + job.separator + QStringLiteral("fonts") +
                                    job.separator + font)) {
         const QString package = FontPackage(font);
         return JobRefusal(QStringLiteral("THE WATERMARK FONT \"") + font +
@@ -77,7 +77,7 @@ std::optional<JobRefusal> CheckJob(const JobRequest& job, const JobFileSystem& f
             OutputName);
     // The programs beside this one are named on their command lines by a path
     // without blanks.
-    if (files.ShortName(job.appFolder).isEmpty())
+    if (files.BlankFreePath(job.appFolder).isEmpty())
         return JobRefusal(QStringLiteral("CANNOT RUN THE PROGRAMS IN \"") + job.appFolder +
                           QStringLiteral("\": THE FOLDER NAME HOLDS A BLANK AND NO LINK WITHOUT "
                                          "ONE CAN BE MADE. MOVE THE PROGRAM TO A FOLDER WHOSE "

@@ -13,8 +13,8 @@ public:
     virtual bool Exists(const QString& path) const = 0;
     // Both exist and are one file, whatever links lead to them.
     virtual bool SameFile(const QString& a, const QString& b) const = 0;
-    // See GetShortName.
-    virtual QString ShortName(const QString& path) const = 0;
+    // See BlankFreePath.
+    virtual QString BlankFreePath(const QString& path) const = 0;
 };
 
 // The real file system.

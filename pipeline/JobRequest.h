@@ -33,8 +33,8 @@ struct JobRequest {
     // this number.
     int batchNumber = 0;
 
-    QString appFolder;  // the program's folder, without a closing separator
-    QString windowsDir; // the folder whose "fonts" holds the watermark fonts
+    QString appFolder; // the program's folder, without a closing separator
+    QString fontsRoot; // the folder whose "fonts" holds the watermark fonts
     QChar separator = u'/';
 
     // The frame size the last probe found; a probe that finds none keeps it.

@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-QString GetWindowsDir()
+QString FontsRootFolder()
 {
     return QStringLiteral("/usr/share");
 }
@@ -44,7 +44,7 @@ QString linkFolder()
 
 } // namespace
 
-QString GetShortName(const QString& longPath)
+QString BlankFreePath(const QString& longPath)
 {
     const QFileInfo target(longPath);
     if (longPath.isEmpty() || !target.exists())

@@ -20,7 +20,7 @@ static JobRequest request(const QString& app, const QString& changes = QString()
     job.options = {225, {400, 300}, 24,  {},       false, "yellow", "f.ttf", "20",
                    255, "7",        "8", "Sample", false, 22050,    64,      1};
     job.appFolder = app;
-    job.windowsDir = "/usr/share";
+    job.fontsRoot = "/usr/share";
     job.sourceSize = {320, 240};
     const QHash<QString, QString*> texts = {{"source", &job.source},
                                             {"dir", &job.outDir},

@@ -145,15 +145,15 @@ void TestPipelineCore::pathsAndErrors()
     QTemporaryDir dir;
     QVERIFY(QDir(dir.path()).mkpath("with blank/and \"quote\""));
     const QString plain = dir.path();
-    QCOMPARE(GetShortName(plain), plain);
-    QCOMPARE(GetShortName(plain + "/missing"), QString());
+    QCOMPARE(BlankFreePath(plain), plain);
+    QCOMPARE(BlankFreePath(plain + "/missing"), QString());
     const QString spaced = plain + "/with blank/and \"quote\"";
-    const QString link = GetShortName(spaced);
+    const QString link = BlankFreePath(spaced);
     QVERIFY(!link.isEmpty() && !link.contains(' ') && !link.contains('"'));
     QCOMPARE(QFileInfo(link).canonicalFilePath(), QFileInfo(spaced).canonicalFilePath());
-    QCOMPARE(GetShortName(spaced), link); // made once
+    QCOMPARE(BlankFreePath(spaced), link); // made once
     for (const QString odd : {"q\"q", "t\tt"})
-        QVERIFY(QDir(plain).mkpath(odd) && !GetShortName(plain + '/' + odd).contains(odd[1]));
+        QVERIFY(QDir(plain).mkpath(odd) && !BlankFreePath(plain + '/' + odd).contains(odd[1]));
     // A private folder others may enter is closed; a link, a file, another user's folder refused.
     const QString other = plain + "/other", own = plain + "/kestrel-" + QString::number(geteuid());
     QVERIFY(QDir(plain).mkpath(other) && QFile::link(other, own));
@@ -168,9 +168,9 @@ void TestPipelineCore::pathsAndErrors()
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(plain + "/run time"));
     qputenv("TMPDIR", QFile::encodeName(plain));
-    QCOMPARE(GetShortName(spaced), QString());
+    QCOMPARE(BlankFreePath(spaced), QString());
     QVERIFY(QFile::remove(own));
-    QCOMPARE(QFileInfo(GetShortName(spaced)).path(), own);
+    QCOMPARE(QFileInfo(BlankFreePath(spaced)).path(), own);
     qputenv("XDG_RUNTIME_DIR", runtime);
     qunsetenv("TMPDIR");
     QVERIFY(geteuid() != 0 ||

@@ -92,5 +92,8 @@ public:
     {
         return Exists(a) && Exists(b) && files[a] == files[b];
     }
-    QString ShortName(const QString& path) const override { return shortNames ? path : QString(); }
+    QString BlankFreePath(const QString& path) const override
+    {
+        return shortNames ? path : QString();
+    }
 };
