@@ -71,10 +71,9 @@ void TestInstance::secondCopyThenKilledCopy()
     QCOMPARE(openWith.exitCode(), 0);
     QVERIFY(FindWindow(next, "^Error$", 20000));
     // Bad arguments are refused before a display is needed; Qt's own pass.
-    QProcess bogus;
-    bogus.start("env", {"-u", "DISPLAY", openWith.program(), "--bogus"});
-    QVERIFY(bogus.waitForFinished() && bogus.exitCode() == 2);
-    QVERIFY(bogus.readAllStandardError().contains("\nUsage: kestrel"));
+    const ToolTest::Run bogus =
+        ToolTest::run("env", {"-u", "DISPLAY", openWith.program(), "--bogus"});
+    QVERIFY(bogus.code == 2 && bogus.err.contains("\nUsage: kestrel"));
     QCOMPARE(QProcess::execute(
                  "env", {"-u", "DISPLAY", openWith.program(), "-style", "fusion", "--version"}),
              0);
@@ -91,10 +90,8 @@ void TestInstance::openWithThenPlayer()
     for (const char* name : {"clip.avi", "other.avi"})
         QVERIFY(QFile(dir.filePath(name)).open(QIODevice::WriteOnly));
     auto openWith = [&](const QStringList& files) {
-        QProcess copy;
-        copy.setWorkingDirectory(dir.path());
-        copy.start(TestSupport::BuiltAppFolder() + "/kestrel", files);
-        return copy.waitForFinished(15000) && copy.exitCode() == 0;
+        return ToolTest::run(TestSupport::BuiltAppFolder() + "/kestrel", files, {}, dir.path())
+                   .code == 0;
     };
     win.messages.answers = {vbNo};
     QVERIFY(openWith({"clip.avi", "other.avi"})); // No to the batch: the first counts

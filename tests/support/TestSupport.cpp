@@ -25,18 +25,6 @@ AppFolderCopy::AppFolderCopy()
     }
 }
 
-void WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size());
-}
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 MessageRecorder::MessageRecorder()
 {
     SetMsgBoxHandler(
@@ -64,20 +52,11 @@ DialogScript::DialogScript()
 
 std::optional<QString> Run(const QString& program, const QStringList& args)
 {
-    QProcess p;
-    p.start(program, args);
-    if (p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && !p.exitCode())
-        return QString::fromUtf8(p.readAllStandardOutput());
-    qWarning("%s", p.readAllStandardError().constData());
+    const ToolTest::Run r = ToolTest::run(program, args);
+    if (r.code == 0)
+        return QString::fromUtf8(r.out);
+    qWarning("%s", r.err.constData());
     return std::nullopt;
-}
-
-QStringList Corpus(const QString& fileName)
-{
-    const QByteArray text = ReadFile(KESTREL_TEST_SOURCE_DIR "/tests/corpus/" + fileName);
-    if (text.isEmpty())
-        qFatal("missing test corpus %s", qPrintable(fileName));
-    return QString::fromUtf8(text).split(u'\n', Qt::SkipEmptyParts);
 }
 
 void StartWindow(frmMain& window, int splashMs)

@@ -4,6 +4,7 @@
 #include "app/LinkStyle.h"
 #include "app/MsgBox.h"
 #include "app/frmMain.h"
+#include "tests/support/ToolTest.h"
 #include "ui_frmMain.h"
 
 #include <QtTest> // and QtCore
@@ -18,8 +19,11 @@ inline const auto BuiltAppFolder = [] { return QString(KESTREL_TEST_APP_DIR); };
 // Own temporary runtime, state, cache and configuration folders; the built application folder.
 void IsolateProcess();
 
-void WriteFile(const QString& path, const QByteArray& bytes);
-QByteArray ReadFile(const QString& path); // empty when it cannot be read
+inline void WriteFile(const QString& path, const QByteArray& b)
+{
+    QVERIFY(ToolTest::writeFile(path, b));
+}
+inline const auto ReadFile = ToolTest::readAll; // empty when it cannot be read
 
 // A copy of the built application folder that a test may change.
 class AppFolderCopy
@@ -68,7 +72,7 @@ struct LinkRecorder {
 // What a program printed, or nothing (and its errors as a warning) when it did not end well.
 std::optional<QString> Run(const QString& program, const QStringList& args);
 
-QStringList Corpus(const QString& fileName); // a hostile-input list of tests/corpus, one a line
+inline const auto Corpus = ToolTest::corpus; // a hostile-input list of tests/corpus, one a line
 
 void StartWindow(frmMain& window, int splashMs = 10); // start-up with a short splash
 

@@ -78,7 +78,11 @@ inline void addRows(const QString& path, const QString& separator = " => ", bool
 // The entries of a hostile-input list of tests/corpus, one a line.
 inline QStringList corpus(const QString& name)
 {
-    return QString::fromUtf8(readAll(CORPUS_DIR "/" + name)).split('\n', Qt::SkipEmptyParts);
+    const QStringList entries =
+        QString::fromUtf8(readAll(CORPUS_DIR "/" + name)).split('\n', Qt::SkipEmptyParts);
+    if (entries.isEmpty())
+        qFatal("missing test corpus %s", qPrintable(name));
+    return entries;
 }
 
 } // namespace ToolTest
