@@ -46,6 +46,8 @@ void BatchRunner::Run(const BatchPlan& plan)
 
 void BatchRunner::Add(const PlannedJob& job)
 {
+    if (m_stopStatus) // a video that appears while the run stops waits for the next run
+        return;
     m_engine->SetOpen(true);
     m_report.Queued(m_engine->Count() + 1, 0, job.request);
     m_engine->Add(job);
