@@ -24,8 +24,8 @@ WindowBatch::WindowBatch(ConversionEngine& engine, const QList<PlannedJob>& jobs
     for (const PlannedJob& planned : jobs) {
         Video video;
         video.request = planned.request;
-        video.skip = planned.outputExists && !replace;
-        m_toRun += !video.skip;
+        video.outputExists = planned.outputExists;
+        m_toRun += !(planned.outputExists && !replace); // the engine skips the others
         m_videos << video;
     }
     connect(&m_engine, &ConversionEngine::JobStarted, this, [this](int job) {
@@ -54,7 +54,7 @@ void WindowBatch::Start()
     m_engine.SetHoldBetweenSteps(false);
     m_engine.SetReplaceOutputs(m_replace);
     for (Video& video : m_videos)
-        video.number = m_engine.Add({video.request, std::nullopt, video.skip});
+        video.number = m_engine.Add({video.request, std::nullopt, video.outputExists});
 }
 
 void WindowBatch::Cancel()
@@ -72,11 +72,11 @@ StepResult WindowBatch::summary() const
     for (const Video& video : m_videos) {
         const QString name = nameOf(video.request);
         // A video the cancel came before has no words of its own.
-        const QString words = video.outcome.result == JobResult::Skipped
-                                  ? QStringLiteral("SKIPPED! THE OUTPUT FILE ALREADY EXISTS.")
-                              : video.outcome.Words().isEmpty()
-                                  ? StepResult::TextOf(StepOutcome::Cancelled)
-                                  : video.outcome.Words();
+        QString words = video.outcome.Words();
+        if (video.outcome.result == JobResult::Skipped)
+            words = QStringLiteral("SKIPPED! THE OUTPUT FILE ALREADY EXISTS.");
+        else if (words.isEmpty())
+            words = StepResult::TextOf(StepOutcome::Cancelled);
         lines << name + QStringLiteral(": ") + words;
         converted += video.outcome.Converted();
         QStringList failures;

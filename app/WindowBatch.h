@@ -38,8 +38,8 @@ signals:
 private:
     struct Video {
         JobRequest request;
-        bool skip = false;
-        int number = 0; // the engine's
+        bool outputExists = false; // the FLV or the first still
+        int number = 0;            // the engine's
         JobOutcome outcome;
     };
 

@@ -122,6 +122,8 @@ private:
     // The conversion job's glue (frmMain_Convert.cpp).
     void WireJob();
     JobRequest ReadJobRequest() const;
+    // The corner whose button is on; None when none is.
+    Corner CheckedCorner() const;
     void EnableJobControls(bool on);
     // The message of a check that failed, then the focus it names.
     void ShowRefusal(const JobRefusal& refusal);

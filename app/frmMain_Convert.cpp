@@ -103,10 +103,7 @@ JobRequest frmMain::ReadJobRequest() const
     c.format = ChosenFormat();
     c.watermark = m_ui->chkWatermark->isChecked();
     if (c.watermark) {
-        for (int i = 0; i < 4; ++i) {
-            if (findChild<QRadioButton*>(CornerControls[i])->isChecked())
-                job.corner = Corner(i + 1);
-        }
+        job.corner = CheckedCorner();
         c.left = m_ui->txtLeft->text();
         c.top = m_ui->txtTop->text();
         c.colorName = m_ui->ccbWatermarkColor->SelectedName();
@@ -123,6 +120,15 @@ JobRequest frmMain::ReadJobRequest() const
     job.separator = QDir::separator();
     job.sourceSize = {SourceWidth, SourceHeight};
     return job;
+}
+
+Corner frmMain::CheckedCorner() const
+{
+    for (int i = 0; i < 4; ++i) {
+        if (findChild<QRadioButton*>(CornerControls[i])->isChecked())
+            return Corner(i + 1);
+    }
+    return Corner::None;
 }
 
 void frmMain::ShowRefusal(const JobRefusal& refusal)

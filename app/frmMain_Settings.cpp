@@ -53,10 +53,8 @@ void frmMain::mnuWMSaveSettings_Click()
     settings.text = text->text();
     settings.colorIndex = static_cast<qint16>(m_ui->ccbWatermarkColor->SelectionIndex());
     settings.alpha = m_ui->txtAlpha->text();
-    for (int i = 0; i < 4; ++i) {
-        if (findChild<QRadioButton*>(CornerControls[i])->isChecked())
-            settings.corner = Corner(i + 1);
-    }
+    if (const Corner corner = CheckedCorner(); corner != Corner::None)
+        settings.corner = corner;
     settings.fontIndex = static_cast<qint16>(m_ui->cmbFontName->currentIndex());
     settings.fontSizeIndex = static_cast<qint16>(m_ui->cmbFontSize->currentIndex());
 

@@ -10,7 +10,7 @@ BatchRunner::BatchRunner(int atOnce, bool overwrite, EventReport& report, QObjec
     m_engine->SetReplaceOutputs(overwrite);
     connect(m_engine, &ConversionEngine::StepStarted, this, [this](int job, JobStep step) {
         m_percents[job] = -1;
-        m_report.StepStarted(job, step, StepCaption(step));
+        m_report.StepStarted(job, step);
     });
     connect(m_engine, &ConversionEngine::Progress, this,
             [this](int job, const JobProgress& progress) {

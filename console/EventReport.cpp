@@ -69,12 +69,11 @@ QString EventReport::prefix(int job) const
                       : QStringLiteral("[%1]").arg(job);
 }
 
-void EventReport::StepStarted(int job, JobStep step, const QString& caption)
+void EventReport::StepStarted(int job, JobStep step)
 {
     Job& state = m_running[job];
     state.step = step;
-    state.caption = caption;
-    writeJson("step", {{"job", job}, {"step", StepName(step)}, {"caption", caption}});
+    writeJson("step", {{"job", job}, {"step", StepName(step)}, {"caption", StepCaption(step)}});
 }
 
 void EventReport::Progress(int job, int percent, std::optional<int> secondsLeft)
@@ -87,9 +86,10 @@ void EventReport::Progress(int job, int percent, std::optional<int> secondsLeft)
                {"seconds_left", secondsLeft ? QJsonValue(*secondsLeft) : QJsonValue()}});
     if (!m_live)
         return;
-    QString line = QStringLiteral("%1 %2: %3 %4%")
-                       .arg(prefix(job), oneLine(QFileInfo(state.source).fileName()), state.caption)
-                       .arg(percent);
+    QString line =
+        QStringLiteral("%1 %2: %3 %4%")
+            .arg(prefix(job), oneLine(QFileInfo(state.source).fileName()), StepCaption(state.step))
+            .arg(percent);
     if (secondsLeft)
         line += QStringLiteral(", %1:%2 left")
                     .arg(*secondsLeft / 60)

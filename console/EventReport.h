@@ -24,7 +24,7 @@ public:
 
     // jobs: how many the run has; 0 while that is not known (a watched folder).
     void Queued(int job, int jobs, const JobRequest& request);
-    void StepStarted(int job, JobStep step, const QString& caption);
+    void StepStarted(int job, JobStep step);
     void Progress(int job, int percent, std::optional<int> secondsLeft);
     void StepEnded(int job, const StepResult& step);
     void Ended(int job, const JobOutcome& outcome);
@@ -40,7 +40,6 @@ private:
         QString source;
         QString output;
         JobStep step = JobStep::Encode;
-        QString caption;
     };
     FILE* m_lines;
     FILE* m_json;
