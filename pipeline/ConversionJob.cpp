@@ -52,8 +52,7 @@ const QList<ConversionJob::Step>& ConversionJob::Steps()
     using J = ConversionJob;
     static const QList<Step> steps = {
         {JobStep::Probe, &J::wantsProbe, &J::RunProbe, &J::judgeProbe, O::Probed, O::Probed},
-        {JobStep::Encode, &J::always, &J::RunEncode, &J::judgeEncode, O::Encoded,
-         O::EncodingFailed},
+        {JobStep::Encode, &J::always, &J::RunEncode, nullptr, O::Encoded, O::EncodingFailed},
         {JobStep::Inject, &J::wantsInjection, &J::RunMetadataInjection, nullptr, O::Converted,
          O::InjectionFailed},
         {JobStep::Stills, &J::wantsStills, &J::RunImageGrab, nullptr, O::StillsGenerated,
@@ -82,7 +81,6 @@ void ConversionJob::Start(const JobRequest& request)
     m_waiting = false;
     m_stops = 0;
     m_leftOut = false;
-    m_encodeSucceeded = false;
     m_stepIndex = -1;
     m_batchScratch.reset();
     m_log.Begin(JobLog::DefaultFolder(), QDateTime::currentDateTime(), request.batchNumber);
@@ -351,7 +349,8 @@ bool ConversionJob::wantsProbe() const
 
 bool ConversionJob::wantsInjection() const
 {
-    return m_encodeSucceeded;
+    // Only an encoder that was seen to end with code 0 counts as a success.
+    return !m_outcome.steps.isEmpty() && m_outcome.steps.last().outcome == StepOutcome::Encoded;
 }
 
 bool ConversionJob::wantsStills() const
@@ -388,9 +387,4 @@ void ConversionJob::BuildEncoderOptions()
     }
     m_outcome.encoderOptions =
         ComposeEncoderOptions(controls, {appShort(), m_request.fontsRoot, m_request.separator});
-}
-
-void ConversionJob::judgeEncode(const ToolOutcome& outcome)
-{
-    m_encodeSucceeded = outcome.Succeeded();
 }

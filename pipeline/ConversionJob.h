@@ -97,7 +97,6 @@ private:
     bool wantsStills() const;
     bool always() const { return true; }
     void judgeProbe(const ToolOutcome& outcome);
-    void judgeEncode(const ToolOutcome& outcome);
     void finish();
     void BuildEncoderOptions();
     QString appShort() const;
@@ -111,7 +110,6 @@ private:
     bool m_waiting = false; // for Continue()
     int m_stops = 0;
     bool m_leftOut = false; // a stop left wanted steps out
-    bool m_encodeSucceeded = false;
     int m_stepIndex = -1;
     const Step* m_current = nullptr;
     QString m_program;
