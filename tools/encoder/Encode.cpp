@@ -136,7 +136,7 @@ void checkFont(const std::string& fontFile)
 
 } // namespace
 
-int runEncode(const Job& job, const std::string& ffmpeg)
+EncodeText prepareEncode(const Job& job, const std::string& ffmpeg)
 {
     // Everything the watermark names is checked before FFmpeg starts: FFmpeg
     // would quietly fall back to another font or colour.
@@ -154,20 +154,17 @@ int runEncode(const Job& job, const std::string& ffmpeg)
                              (drawsText ? DrawtextFilter : 0));
     // FFmpeg reads the text from a file in memory it inherits, so no copy of
     // the text is ever left in a shared folder.
-    Fd textFile;
-    std::string filter;
+    EncodeText text;
     if (drawsText) {
-        textFile = memoryFile(mark->text);
-        filter = drawtextFilter(*mark, colour, textFile.path());
+        text.file = memoryFile(mark->text);
+        text.filter = drawtextFilter(*mark, colour, text.file.path());
     }
+    return text;
+}
 
-    struct stat existing = {};
-    if (stat(job.output.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode))
-        throw Failure("the output " + quoted(job.output) + " is a folder, not a file name");
-    scratch::removeLeftovers(folderOf(job.output));
-    OutputFile output(job.output);
-    std::unique_ptr<TempFolder> link;
-    std::vector<std::string> argv = ffmpegReading(ffmpeg, sourceForFFmpeg(job.input, link));
+std::vector<std::string> codecOptions(const Job& job, const std::string& filter)
+{
+    std::vector<std::string> argv;
     auto add = [&argv](std::initializer_list<std::string> words) {
         argv.insert(argv.end(), words);
     };
@@ -197,11 +194,26 @@ int runEncode(const Job& job, const std::string& ffmpeg)
         if (job.channels)
             add({"-ac", std::to_string(*job.channels)});
     }
+    return argv;
+}
+
+int runEncode(const Job& job, const std::string& ffmpeg)
+{
+    const EncodeText text = prepareEncode(job, ffmpeg);
+    struct stat existing = {};
+    if (stat(job.output.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode))
+        throw Failure("the output " + quoted(job.output) + " is a folder, not a file name");
+    scratch::removeLeftovers(folderOf(job.output));
+    OutputFile output(job.output);
+    std::unique_ptr<TempFolder> link;
+    std::vector<std::string> argv = ffmpegReading(ffmpeg, sourceForFFmpeg(job.input, link));
+    const std::vector<std::string> codecs = codecOptions(job, text.filter);
+    argv.insert(argv.end(), codecs.begin(), codecs.end());
     // FFmpeg opens the inherited file again by its /dev/fd name: a file of
     // its own, so it can seek back to complete the header at the end.
-    add({"-sn", "-dn", "-f", "flv", "-y", "file:" + output.fd().path()});
+    argv.insert(argv.end(), {"-sn", "-dn", "-f", "flv", "-y", "file:" + output.fd().path()});
 
-    const int code = runTool(argv, nullptr, nullptr, {output.fd().get(), textFile.get()});
+    const int code = runTool(argv, nullptr, nullptr, {output.fd().get(), text.file.get()});
     if (code != 0)
         return code;
     // FFmpeg may end with 0 when the disk filled at its last write: the file
