@@ -418,6 +418,13 @@ void Streamer::onLine(Destination& d, const std::string& line)
     d.certificate = d.certificate || (tls && has("certificate"));
     d.ioError = d.ioError || has("Input/output error");
     d.opened = d.opened || line.rfind("Output #0", 0) == 0;
+    // A write that failed: the connection is lost. FFmpeg would still try
+    // to end the stream there, waiting for the timeout again.
+    if ((has("av_interleaved_write_frame()") || has("Error submitting a packet to the muxer")) &&
+        !d.killed) {
+        d.killed = true;
+        kill(d.pid, SIGKILL);
+    }
     const size_t size = line.find("size=");
     if (size != std::string::npos && has("time=")) {
         const std::string status = line.substr(size, line.find(" bitrate=") - size);
@@ -455,8 +462,9 @@ void Streamer::onExit(Destination& d, int status)
     // It never got through: its lines tell why.
     if (d.certificate)
         return fail(d, certificateWords);
-    // Connected, yet the stream was ended before its first frame: the key.
-    if (d.connected && !d.unreachable && d.ioError)
+    // Connected, yet the stream was ended before its first frame: the key,
+    // unless it was taken before (the server may still hold the stream lost).
+    if (d.connected && !d.unreachable && d.ioError && !d.everSent)
         return fail(d, refusedWords);
     retry(d, unreachableWords);
 }
