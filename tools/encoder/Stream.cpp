@@ -178,28 +178,14 @@ std::vector<std::string> encoderCommand(const Job& job, const std::string& ffmpe
 // so that a server that stops reading shows at once.
 std::vector<std::string> relayCommand(const std::string& ffmpeg, const std::string& url)
 {
-    std::vector<std::string> argv = {ffmpeg,
-                                     "-nostdin",
-                                     "-hide_banner",
-                                     "-v",
-                                     "verbose",
-                                     "-stats",
-                                     "-fpsprobesize",
-                                     "0",
-                                     "-analyzeduration",
-                                     "0",
-                                     "-f",
-                                     "flv",
-                                     "-i",
-                                     "pipe:0",
-                                     "-map",
-                                     "0",
-                                     "-c",
-                                     "copy",
-                                     "-rw_timeout",
-                                     "10000000",
-                                     "-send_buffer_size",
-                                     "32768"};
+    std::vector<std::string> argv = {ffmpeg, "-nostdin", "-hide_banner", "-v", "verbose", "-stats"};
+    for (const char* option :
+         {"-fpsprobesize 0", "-analyzeduration 0", "-f flv", "-i pipe:0", "-map 0", "-c copy",
+          "-rw_timeout 10000000", "-send_buffer_size 32768"}) {
+        const std::string words = option;
+        argv.insert(argv.end(),
+                    {words.substr(0, words.find(' ')), words.substr(words.find(' ') + 1)});
+    }
     if (isRtmps(url)) {
         // GnuTLS ignores SSL_CERT_FILE, so the trusted certificates are named.
         const char* named = std::getenv("SSL_CERT_FILE");
