@@ -34,6 +34,8 @@ PACKAGES=(
   nlohmann-json3-dev
   # the browser test: Chromium plays our FLV files with flv.js
   chromium
+  # the streaming tests' private RTMP/RTMPS servers
+  nginx libnginx-mod-rtmp libnginx-mod-stream
 )
 # Node.js and npm bring flv.js; a Node.js from elsewhere that has npm serves.
 command -v npm >/dev/null || PACKAGES+=(nodejs npm)
@@ -69,6 +71,19 @@ if [ "${1:-}" = deb ]; then
     (cd "$2" && $SUDO apt-get build-dep -y -qq --no-install-recommends ./)
   fi
   exit 0
+fi
+
+# Debian's nginx package starts a web server on port 80 and has it start at boot; the streaming
+# tests run servers of their own, so it is stopped and disabled. Where invoke-rc.d was refused
+# (policy-rc.d) nothing started; without an init system it started from the init script.
+if [ -d /run/systemd/system ]; then
+  $SUDO systemctl disable --now --quiet nginx
+else
+  $SUDO update-rc.d nginx disable >/dev/null 2>&1 || true
+  if [ -s /run/nginx.pid ]; then
+    $SUDO start-stop-daemon --stop --quiet --retry QUIT/5/TERM/5/KILL/5 \
+      --pidfile /run/nginx.pid --exec /usr/sbin/nginx || true
+  fi
 fi
 
 # The npm packages of the browser test, exactly as locked (again only when

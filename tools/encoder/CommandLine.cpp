@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include "Failure.h"
+#include "StreamUrl.h"
 
 #include <array>
 #include <charconv>
@@ -170,9 +171,9 @@ Job parseCommandLine(const std::vector<std::string>& args)
             job.kind = arg == "--help" ? JobKind::Help : JobKind::Version;
             return job;
         }
-        static const std::array<const char*, 11> withValue = {
-            "-i",  "-b",  "-s",       "-r",      "-vhook", "-ar",
-            "-ab", "-ac", "-vframes", "-vcodec", "-acodec"};
+        static const std::array<const char*, 12> withValue = {
+            "-i",  "-b",  "-s",       "-r",      "-vhook",  "-ar",
+            "-ab", "-ac", "-vframes", "-vcodec", "-acodec", "-stream"};
         bool takesValue = false;
         for (const char* name : withValue)
             takesValue = takesValue || arg == name;
@@ -213,6 +214,9 @@ Job parseCommandLine(const std::vector<std::string>& args)
         } else if (arg == "-ac") {
             job.channels = channelCount(value, audioCodec);
             audioOptions.push_back(arg);
+        } else if (arg == "-stream") {
+            checkStreamUrl(value);
+            job.streams.push_back(value);
         } else if (arg == "-vframes") {
             frames = stillCount(value);
         } else if (arg == "-vcodec") {
@@ -232,6 +236,15 @@ Job parseCommandLine(const std::vector<std::string>& args)
         throw Failure("only one output file can be given, found " + quoted(outputs[0]) + " and " +
                       quoted(outputs[1]));
     encodeOnly.insert(encodeOnly.end(), audioOptions.begin(), audioOptions.end());
+    if (!job.streams.empty()) {
+        if (frames || !outputs.empty())
+            throw Failure("-stream sends the encode to servers; it takes no output file or "
+                          "-vframes besides");
+        job.kind = JobKind::Stream;
+        if (job.audio == Codec::Mp3)
+            job.audioKbps = mp3Bitrate(job.sampleRate, job.audioKbps);
+        return job;
+    }
     if (outputs.empty()) {
         if (frames || job.frameSize || !encodeOnly.empty())
             throw Failure("no output file given");

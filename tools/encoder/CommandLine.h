@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-enum class JobKind { Probe, Encode, Stills, Help, Version };
+enum class JobKind { Probe, Encode, Stills, Stream, Help, Version };
 
 struct Job {
     JobKind kind = JobKind::Probe;
@@ -28,6 +28,8 @@ struct Job {
     std::optional<int> channels;
     // Stills.
     int stillCount = 0;
+    // Stream: the servers the encode is sent to (-stream URL, each).
+    std::vector<std::string> streams;
 };
 
 // Reads the arguments after the program name; throws Failure with a message

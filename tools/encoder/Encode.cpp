@@ -136,7 +136,7 @@ void checkFont(const std::string& fontFile)
 
 } // namespace
 
-int runEncode(const Job& job, const std::string& ffmpeg)
+EncodeText prepareEncode(const Job& job, const std::string& ffmpeg)
 {
     // Everything the watermark names is checked before FFmpeg starts: FFmpeg
     // would quietly fall back to another font or colour.
@@ -153,13 +153,27 @@ int runEncode(const Job& job, const std::string& ffmpeg)
                              (job.noAudio ? 0 : audio.part) | (drawsText ? DrawtextFilter : 0));
     // FFmpeg reads the text from a file in memory it inherits, so no copy of
     // the text is ever left in a shared folder.
-    Fd textFile;
-    std::string filter;
+    EncodeText text;
     if (drawsText) {
-        textFile = memoryFile(mark->text);
-        filter = drawtextFilter(*mark, colour, textFile.path());
+        text.file = memoryFile(mark->text);
+        text.filter = drawtextFilter(*mark, colour, text.file.path());
     }
+    return text;
+}
 
+std::vector<std::string> codecOptions(const Job& job, const std::string& filter)
+{
+    std::vector<std::string> argv;
+    for (const std::vector<std::string>& options :
+         {codecRow(job.video).options(job, filter), bitrateOptions(job),
+          job.noAudio ? std::vector<std::string>{"-an"} : codecRow(job.audio).options(job, "")})
+        argv.insert(argv.end(), options.begin(), options.end());
+    return argv;
+}
+
+int runEncode(const Job& job, const std::string& ffmpeg)
+{
+    const EncodeText text = prepareEncode(job, ffmpeg);
     struct stat existing = {};
     if (stat(job.output.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode))
         throw Failure("the output " + quoted(job.output) + " is a folder, not a file name");
@@ -167,15 +181,13 @@ int runEncode(const Job& job, const std::string& ffmpeg)
     OutputFile output(job.output);
     std::unique_ptr<TempFolder> link;
     std::vector<std::string> argv = ffmpegReading(ffmpeg, sourceForFFmpeg(job.input, link));
-    for (const std::vector<std::string>& options :
-         {video.options(job, filter), bitrateOptions(job),
-          job.noAudio ? std::vector<std::string>{"-an"} : audio.options(job, "")})
-        argv.insert(argv.end(), options.begin(), options.end());
+    const std::vector<std::string> codecs = codecOptions(job, text.filter);
+    argv.insert(argv.end(), codecs.begin(), codecs.end());
     // FFmpeg opens the inherited file again by its /dev/fd name: a file of
     // its own, so it can seek back to complete the header at the end.
     argv.insert(argv.end(), {"-sn", "-dn", "-f", "flv", "-y", "file:" + output.fd().path()});
 
-    const int code = runTool(argv, nullptr, nullptr, {output.fd().get(), textFile.get()});
+    const int code = runTool(argv, nullptr, nullptr, {output.fd().get(), text.file.get()});
     if (code != 0)
         return code;
     // FFmpeg may end with 0 when the disk filled at its last write: the file

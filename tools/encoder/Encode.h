@@ -3,6 +3,23 @@
 #pragma once
 
 #include "CommandLine.h"
+#include "TempFiles.h"
+
+// The watermark's text for FFmpeg: its drawtext filter (empty without a text)
+// reads it from FILE, a file in memory that FFmpeg inherits.
+struct EncodeText {
+    Fd file;
+    std::string filter;
+};
+
+// Checks everything JOB's watermark names (FFmpeg would quietly fall back to
+// another font or colour) and that FFMPEG has the parts JOB needs; throws
+// Failure naming what is wrong.
+EncodeText prepareEncode(const Job& job, const std::string& ffmpeg);
+
+// FFmpeg's output options for JOB's video, drawn on with FILTER, its bitrate
+// and its audio.
+std::vector<std::string> codecOptions(const Job& job, const std::string& filter);
 
 // Runs FFmpeg and returns the exit code for the front-end.
 int runEncode(const Job& job, const std::string& ffmpeg);

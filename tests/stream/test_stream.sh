@@ -1,0 +1,195 @@
+#!/usr/bin/env bash
+# The encoder front-end's streaming (-stream) on real FFmpeg and the real nginx RTMP/RTMPS server of
+# rtmp_server.sh: what the server records, the state lines, the retries, a server restarted, stalled
+# and stopped under the stream, certificates, and that no stream key leaks into what it writes.
+# Usage: test_stream.sh FRONT_END. Exit 77 (skipped) without nginx's rtmp module.
+set -uo pipefail
+fe=$1
+here=$(cd "$(dirname "$0")" && pwd)
+server=$here/rtmp_server.sh
+[ -e "${NGINX_MODULES:-/usr/lib/nginx/modules}/ngx_rtmp_module.so" ] || {
+    echo "no nginx rtmp module; skipped" && exit 77
+}
+work=$(mktemp -d)
+srv=$work/srv
+cleanup() {
+    cat "$work"/*.pid 2>/dev/null | xargs -r kill -KILL 2>/dev/null
+    bash "$server" stop "$srv" >/dev/null || echo "FAIL: the server still listens"
+    rm -rf "$work"
+}
+trap cleanup EXIT
+failures=0
+check() { # DESCRIPTION COMMAND...: a failed check is reported and counted
+    local what=$1 && shift
+    if ! "$@"; then echo "FAIL: $what" && failures=$((failures + 1)); fi
+}
+has() { grep -qF -- "$2" "$work/$1.out"; }
+count() { grep -cF -- "$2" "$work/$1.out"; }
+near() { awk -v a="$1" -v b="$2" -v d="$3" 'BEGIN { exit !(a - b <= d && b - a <= d) }'; }
+at_least() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a >= b) }'; }
+
+# SECONDS of grey video (second k at Y = 16 + 12k, read back by second()) and a 440 Hz tone.
+make_source() {
+    ffmpeg -nostdin -v error -y -f lavfi \
+        -i "nullsrc=s=320x240:r=25:d=$1,geq=lum='16+12*mod(floor(T),16)':cb=128:cr=128" \
+        -f lavfi -i "sine=f=440:r=44100:d=$1" -c:v mpeg4 -q:v 2 -c:a mp3 "$work/src$1.avi"
+}
+# The source second of each frame of FLV, in runs: "0 1 2 ..." (the corner, away from the text).
+seconds() {
+    ffmpeg -nostdin -v error -i "$1" -vf "crop=16:16:iw-16:ih-16,scale=1:1,format=yuv444p" \
+        -f rawvideo - | od -An -v -tu1 -w3 | awk '{ printf "%d\n", ($1 - 16) / 12 + 0.5 }' |
+        uniq | tr '\n' ' '
+}
+probe() { # FLV ENTRIES: ffprobe's answer, values only, a blank after each stream
+    ffprobe -v error -of csv=p=0 -show_entries "$2" "$1" | tr '\n' ' '
+}
+recorded() { ls -tr "$srv"/rec/"$1"-*.flv 2>/dev/null; } # KEY: its recordings, oldest first
+
+# start NAME ARGS...: runs the front-end in the background (its pid in NAME.pid); each line of its
+# error output goes to NAME.out after the time it came; its exit code to NAME.rc, the time it took
+# to NAME.took.
+start() {
+    local name=$1 && shift
+    mkfifo "$work/$name.fifo"
+    (
+        stdbuf -oL tr '\r' '\n' <"$work/$name.fifo" |
+            while IFS= read -r line; do echo "$EPOCHREALTIME $line"; done >"$work/$name.out" &
+        begin=$EPOCHREALTIME
+        echo "$begin" >"$work/$name.begin"
+        "$fe" "$@" 2>"$work/$name.fifo" >/dev/null &
+        echo $! >"$work/$name.pid"
+        wait $!
+        code=$?
+        awk -v a="$begin" -v b="$EPOCHREALTIME" 'BEGIN { print b - a }' >"$work/$name.took"
+        wait
+        echo $code >"$work/$name.rc"
+    ) &
+}
+finish() { # NAME...: waits (up to 120 s) for the runs NAME to end
+    local name tries
+    for name; do
+        for ((tries = 0; tries < 1200; ++tries)); do [ -s "$work/$name.rc" ] && break; sleep 0.1; done
+    done
+}
+rc() { cat "$work/$1.rc"; }
+when() { # NAME TEXT: the time of TEXT's first line in NAME.out, waiting up to 60 s for it
+    local tries
+    for ((tries = 0; tries < 600; ++tries)); do
+        grep -F -- "$2" "$work/$1.out" 2>/dev/null | head -1 | cut -d' ' -f1 | grep . && return
+        sleep 0.1
+    done
+    echo 0
+}
+
+bash "$server" start "$srv" >/dev/null || exit 1
+# shellcheck disable=SC1091
+. "$srv/ports.env"
+make_source 6 && make_source 16 || exit 1
+# A moving picture: its bitrate fills the buffers on the way soon when the server stalls.
+ffmpeg -nostdin -v error -f lavfi -i testsrc2=s=320x240:r=25:d=40 -f lavfi -i sine=r=44100:d=40 \
+    -c:v mpeg4 -q:v 3 -c:a mp3 "$work/src40.avi" || exit 1
+rgb=$here/../../assets/vhook/rgb.txt
+mark="imlib2.dll -c white -F /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf/20 -C $rgb -x 8 -y 8 -t On air"
+live=rtmp://127.0.0.1:$RTMP/live
+export KESTREL_STREAM_RETRY_SCALE=0.005 # retries within 3 s instead of 10 minutes
+
+# The two formats, paced, watermarked; the recording has what was asked and the source's length.
+start h264 -i "$work/src6.avi" -b 300kb/s -s 320x240 -r 25 -vcodec libx264 -acodec libfaac \
+    -ar 44100Hz -ab 64k -ac 2 -vhook "$mark" -stream "$live/good-key"
+start flv1 -i "$work/src6.avi" -b 300kb/s -s 240x180 -r 15 -ar 22050Hz -ab 48k -ac 1 \
+    -vhook "$mark" -stream "$live/second-key"
+finish h264 flv1
+check "H.264 streamed: $(rc h264)" [ "$(rc h264)" = 0 ]
+check "Sorenson streamed: $(rc flv1)" [ "$(rc flv1)" = 0 ]
+for name in h264 flv1; do
+    echo "$name: sending $(awk -v a="$(cat "$work/$name.begin")" -v b="$(when $name ': sending')" \
+        'BEGIN { print b - a }') s after the start"
+done
+check "paced at the source's speed: $(cat "$work/h264.took") s" at_least "$(cat "$work/h264.took")" 6
+for run in h264:good-key:"h264,320,240,25/1 aac,44100,2,0/0" flv1:second-key:"flv1,240,180,15/1 mp3,22050,1,0/0"; do
+    IFS=: read -r name key want <<<"$run"
+    file=$(recorded "$key")
+    got=$(probe "$file" stream=codec_name,width,height,r_frame_rate,sample_rate,channels)
+    check "$name recorded as asked: $got" [ "$got" = "$want " ]
+    duration=$(probe "$file" format=duration)
+    check "$name lasts the source's 6 s: $duration" near "$duration" 6 0.5
+    check "$name: states" [ "$(grep -o 'destination 1 .*' "$work/$name.out" | tr '\n' '|')" = \
+        "destination 1 $live/****: connecting|destination 1 $live/****: sending|destination 1 $live/****: ended|" ]
+    rm -f "$file"
+done
+
+# Silent audio with -an; a second, closed destination; a refused key; RTMPS with and without the CA.
+closed=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+start two -i "$work/src6.avi" -s 320x240 -vcodec libx264 -an -stream "$live/good-key" \
+    -stream "rtmp://127.0.0.1:$closed/live/good-key"
+start refused -i "$work/src6.avi" -stream "$live/bad-key"
+SSL_CERT_FILE=$CA start tls -i "$work/src6.avi" -stream "rtmps://127.0.0.1:$RTMPS/live/second-key"
+SSL_CERT_FILE='' start untrusted -i "$work/src6.avi" -stream "rtmps://127.0.0.1:$RTMPS/live/second-key"
+finish two refused tls untrusted
+check "one of two destinations: $(rc two)" [ "$(rc two)" = 0 ]
+check "the first got the whole stream" has two "destination 1 $live/****: ended"
+check "the closed port retried" [ "$(count two "destination 2 rtmp://127.0.0.1:$closed/live/****: connecting")" -ge 2 ]
+check "the closed port failed" has two "destination 2 rtmp://127.0.0.1:$closed/live/****: failed: THE STREAMING SERVER CANNOT BE REACHED!"
+check "the warning names it" has two "ffmpeg: warning: the stream did not reach the end at destination 2 rtmp://127.0.0.1:$closed/live/****"
+file=$(recorded good-key)
+check "-an: a silent AAC track: $(probe "$file" stream=codec_name)" [ "$(probe "$file" stream=codec_name)" = "h264 aac " ]
+check "-an: silent" grep -q "max_volume: -91" <(ffmpeg -nostdin -i "$file" -map 0:a -af volumedetect -f null - 2>&1)
+check "-an: the whole length" near "$(probe "$file" format=duration)" 6 0.5
+check "refused: $(rc refused)" [ "$(rc refused)" = 1 ]
+check "refused: once, in words" [ "$(count refused 'destination 1')" = 2 ]
+check "refused: the line" has refused "destination 1 $live/****: failed: THE SERVER REFUSED THE STREAM! CHECK THE STREAM KEY."
+check "rtmps with the CA: $(rc tls)" [ "$(rc tls)" = 0 ]
+check "rtmps recorded" near "$(probe "$(recorded second-key)" format=duration)" 6 0.5
+check "rtmps untrusted: $(rc untrusted)" [ "$(rc untrusted)" = 1 ]
+check "rtmps untrusted: the line" has untrusted "destination 1 rtmps://127.0.0.1:$RTMPS/live/****: failed: THE SERVER'S CERTIFICATE COULD NOT BE VERIFIED!"
+rm -f "$srv"/rec/*
+
+# The server restarted under the stream: it joins again where the source has got to.
+KESTREL_STREAM_RETRY_SCALE=0.1 start restart -i "$work/src16.avi" -s 320x240 -r 25 \
+    -vcodec libx264 -acodec libfaac -stream "$live/good-key"
+began=$(when restart ": sending")
+sleep 5
+bash "$server" restart "$srv" >/dev/null
+up=$EPOCHREALTIME
+finish restart
+back=$(grep ': sending' "$work/restart.out" | sed -n 2p | cut -d' ' -f1)
+check "restart: $(rc restart)" [ "$(rc restart)" = 0 ]
+check "restart: lost, then back" has restart "destination 1 $live/****: reconnecting: THE CONNECTION TO THE STREAMING SERVER WAS LOST!"
+echo "sending again $(awk -v a="$up" -v b="$back" 'BEGIN { print b - a }') s after the server was back"
+read -r before after < <(recorded good-key | tr '\n' ' ')
+first=$(seconds "$before") second=$(seconds "$after")
+echo "recorded seconds: $first/ $second"
+reached=$(awk -v a="$began" -v b="$back" 'BEGIN { print int(b - a) }')
+check "after the restart from where the source was ($reached s): $second" near "${second%% *}" "$reached" 2
+last=$(echo $first | awk '{ print $NF }')
+check "no second twice: $first/ $second" [ "${second%% *}" -gt "$last" ]
+rm -f "$srv"/rec/*
+
+# The server stalled: a drop within about 10 s of taking nothing; a SIGTERM then ends it cleanly.
+KESTREL_STREAM_RETRY_SCALE=0.1 start stall -i "$work/src40.avi" -b 500kb/s -vcodec libx264 \
+    -acodec libfaac -stream "$live/good-key"
+when stall ": sending" >/dev/null
+sleep 3
+stalled=$EPOCHREALTIME
+bash "$server" stall "$srv"
+dropped=$(when stall ": reconnecting")
+bash "$server" resume "$srv"
+echo "stall seen after $(awk -v a="$stalled" -v b="$dropped" 'BEGIN { print b - a }') s"
+check "stall: a drop within 25 s" near "$dropped" "$stalled" 25
+check "stall: in words" has stall "destination 1 $live/****: reconnecting: THE CONNECTION TO THE STREAMING SERVER WAS LOST!"
+resent=0
+for ((tries = 0; tries < 300; ++tries)); do
+    awk -v a="$dropped" '$1 > a && /: sending/ { f = 1 } END { exit !f }' "$work/stall.out" &&
+        resent=1 && break
+    sleep 0.1
+done
+check "stall: sending again after the resume" [ $resent = 1 ]
+kill -TERM "$(cat "$work/stall.pid")"
+finish stall
+check "stopped: 128 + SIGTERM: $(rc stall)" [ "$(rc stall)" = 143 ]
+check "stopped: ended cleanly" has stall "destination 1 $live/****: ended"
+
+check "the key never shows" [ "$(cat "$work"/*.out | grep -c -e good-key -e second-key -e bad-key)" = 0 ]
+check "nothing left running" [ -z "$(pgrep -f "$work/src|127.0.0.1:($RTMP|$RTMPS|$closed)/live")" ]
+[ $failures = 0 ] && echo "all passed"
+exit $((failures > 0))
