@@ -23,6 +23,10 @@ const QList<RunOption>& runOptions()
         {{"json"}, nullptr, "report each event as a JSON line on standard output"},
         {{"overwrite"}, nullptr, "replace outputs that exist (default: skip them)"},
         {{"watch"}, "DIR", "convert each video that appears in DIR, until stopped"},
+        {{"stream"},
+         "URL",
+         "send the videos live to rtmp[s]://HOST[:PORT]/APP (repeatable)"},
+        {{"stream-key-file"}, "FILE", "the stream keys, one a line, one per --stream"},
         {{"help"}, nullptr, "show this help and exit"},
         {{"version"}, nullptr, "show the version and exit"},
     };
@@ -37,6 +41,26 @@ int count(const QString& option, const QString& value)
         throw UsageError(
             QStringLiteral("--%1 takes a whole number from 0 (not \"%2\")").arg(option, value));
     return n;
+}
+
+// A stream sends one video after the other and writes nothing.
+void checkStreaming(const ConsoleArguments& args, bool stills)
+{
+    if (args.streams.isEmpty()) {
+        if (!args.streamKeyFile.isEmpty())
+            throw UsageError(QStringLiteral("--stream-key-file needs --stream"));
+        return;
+    }
+    const QList<std::pair<bool, const char*>> refused = {
+        {args.jobs != 1, "--jobs"},         {!args.watch.isEmpty(), "--watch"},
+        {args.index.has_value(), "--index"}, {!args.outputDir.isEmpty(), "-o"},
+        {stills, "--stills"},               {args.overwrite, "--overwrite"}};
+    for (const auto& [given, option] : refused) {
+        if (given)
+            throw UsageError(QStringLiteral("--stream sends the videos one after the other and "
+                                            "writes no file: %1 cannot go with it")
+                                 .arg(QLatin1String(option)));
+    }
 }
 
 } // namespace
@@ -84,8 +108,11 @@ ConsoleArguments ParseArguments(const QStringList& arguments)
         args.index = count(QStringLiteral("index"), parser.value(QStringLiteral("index")));
     if (parser.isSet(QStringLiteral("jobs")))
         args.jobs = count(QStringLiteral("jobs"), parser.value(QStringLiteral("jobs")));
+    args.streams = parser.values(QStringLiteral("stream"));
+    args.streamKeyFile = parser.value(QStringLiteral("stream-key-file"));
     if (args.action != ConsoleArguments::Run)
         return args;
+    checkStreaming(args, parser.isSet(QStringLiteral("stills")));
 
     if (args.index && args.manifest.isEmpty())
         throw UsageError(QStringLiteral("--index needs --manifest"));
@@ -104,6 +131,7 @@ QString HelpText()
         "Usage: kestrel-convert [OPTION]... VIDEO|FOLDER...\n"
         "       kestrel-convert [OPTION]... --manifest FILE [--index K]\n"
         "       kestrel-convert [OPTION]... --watch DIR -o DIR\n"
+        "       kestrel-convert [OPTION]... --stream URL [--stream URL]... VIDEO|FOLDER...\n"
         "Converts videos to Flash Video (FLV) the way Kestrel's window does, without a\n"
         "window. A FOLDER gives the videos directly inside it.\n\n"
         "Job options (default: the window's start values):\n");
@@ -132,6 +160,9 @@ QString HelpText()
         "\nExit status: 0 when every job converted or was skipped, 1 when any failed or\n"
         "was refused, 2 for bad usage, 128 + the signal when stopped by SIGINT (130),\n"
         "SIGPIPE (141) or SIGTERM (143).\n"
+        "\nStreaming: the key of each --stream comes from --stream-key-file (a file only\n"
+        "its owner may read; an empty line: the URL as it is) or else from\n"
+        "$KESTREL_STREAM_KEY (one key for every server); it is never shown.\n"
         "See kestrel-convert(1) for the manifest, --json and more.\n");
     return text;
 }

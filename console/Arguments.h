@@ -19,6 +19,10 @@ struct ConsoleArguments {
     std::optional<int> index;
     int jobs = 1; // 0: one per core
     QString watch;
+    // --stream: the servers (address and application, without the key) each
+    // video is sent to live, instead of being converted.
+    QStringList streams;
+    QString streamKeyFile;
 };
 
 // arguments[0] is the program. Throws UsageError.

@@ -20,11 +20,14 @@ BatchRunner::BatchRunner(int atOnce, bool overwrite, EventReport& report, QObjec
             });
     connect(m_engine, &ConversionEngine::StepEnded, this,
             [this](int job, const StepResult& result) { m_report.StepEnded(job, result); });
+    connect(m_engine, &ConversionEngine::DestinationChanged, this,
+            [this](int job, const DestinationState& state) { m_report.Destination(job, state); });
     connect(m_engine, &ConversionEngine::JobEnded, this,
             [this](int job, const JobOutcome& outcome) {
                 m_percents.remove(job);
                 m_anyFailed = m_anyFailed || (outcome.result != JobResult::Converted &&
-                                              outcome.result != JobResult::Skipped);
+                                              outcome.result != JobResult::Skipped &&
+                                              outcome.result != JobResult::Streamed);
                 m_report.Ended(job, outcome);
             });
     connect(m_engine, &ConversionEngine::Idle, this, [this] {

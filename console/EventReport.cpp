@@ -59,8 +59,9 @@ void EventReport::Queued(int job, int jobs, const JobRequest& request)
     m_jobs = jobs;
     Job& state = m_running[job];
     state.source = request.source;
-    state.output = request.outDir + request.outFile;
-    writeJson("queued", {{"job", job}, {"source", state.source}, {"output", state.output}});
+    // A stream writes no file.
+    state.output = request.streamUrls.isEmpty() ? request.outDir + request.outFile : QString();
+    writeJson("queued", {{"job", job}, {"source", state.source}, {"output", orNull(state.output)}});
 }
 
 QString EventReport::prefix(int job) const
@@ -109,6 +110,22 @@ void EventReport::StepEnded(int job, const StepResult& step)
                           {"details", step.details}});
 }
 
+void EventReport::Destination(int job, const DestinationState& state)
+{
+    if (state.state == QLatin1String("connecting"))
+        return;
+    writeJson("destination", {{"job", job},
+                              {"destination", state.number},
+                              {"url", state.url},
+                              {"state", state.state},
+                              {"message", state.message}});
+    writeLine(QStringLiteral("%1 %2: destination %3 %4: %5")
+                  .arg(prefix(job), oneLine(m_running[job].source))
+                  .arg(state.number)
+                  .arg(state.url, state.state) +
+              (state.message.isEmpty() ? QString() : QStringLiteral(": ") + state.message));
+}
+
 // A skipped job's note is the output that is there; a watched folder, whose
 // count is not known, takes no --overwrite.
 void EventReport::Ended(int job, const JobOutcome& end)
@@ -124,7 +141,7 @@ void EventReport::Ended(int job, const JobOutcome& end)
     writeJson("ended",
               {{"job", job},
                {"source", state.source},
-               {"output", state.output},
+               {"output", orNull(state.output)},
                {"result", ResultName(end.result)},
                {"message", text},
                {"exit_code", end.exitCode ? QJsonValue(qint64(*end.exitCode)) : QJsonValue()},
@@ -135,6 +152,12 @@ void EventReport::Ended(int job, const JobOutcome& end)
         text = QStringLiteral("skipped: ") + text;
     if (!end.logPath.isEmpty() && end.result == JobResult::Failed)
         text += QStringLiteral(" (log: ") + end.logPath + u')';
+    const bool inPart = !end.steps.isEmpty() &&
+                        end.steps.last().outcome == StepOutcome::StreamedInPart;
+    if (inPart) {
+        writeJson("warning", {{"job", job}, {"message", text}});
+        text = QStringLiteral("warning: ") + text;
+    }
     const QString where = end.result == JobResult::Converted
                               ? state.source + QStringLiteral(" -> ") + state.output
                               : state.source;
@@ -149,5 +172,6 @@ void EventReport::RunEnded(int exitStatus)
                        {"skipped", count(JobResult::Skipped)},
                        {"failed", count(JobResult::Failed)},
                        {"refused", count(JobResult::Refused)},
-                       {"cancelled", count(JobResult::Cancelled)}});
+                       {"cancelled", count(JobResult::Cancelled)},
+                       {"streamed", count(JobResult::Streamed)}});
 }

@@ -3,6 +3,7 @@
 #include "console/JobEvents.h"
 #include "pipeline/JobRequest.h"
 #include "pipeline/StepResult.h"
+#include "pipeline/StreamDestinations.h"
 
 #include <QHash>
 #include <QJsonValue>
@@ -27,6 +28,8 @@ public:
     void StepStarted(int job, JobStep step);
     void Progress(int job, int percent, std::optional<int> secondsLeft);
     void StepEnded(int job, const StepResult& step);
+    // A streaming server's state; "connecting" is not reported.
+    void Destination(int job, const DestinationState& state);
     void Ended(int job, const JobOutcome& outcome);
     void RunEnded(int exitStatus);
 
@@ -47,5 +50,5 @@ private:
     bool m_progressShown = false;
     int m_jobs = 0;
     QHash<int, Job> m_running;
-    int m_results[5] = {}; // by JobResult
+    int m_results[6] = {}; // by JobResult
 };

@@ -2,6 +2,7 @@
 
 #include "console/Manifest.h"
 #include "console/SourceList.h"
+#include "console/StreamKeys.h"
 #include "console/UsageError.h"
 
 #include <QDir>
@@ -115,8 +116,14 @@ BatchPlan PlanRun(const ConsoleArguments& args, const Catalogs& catalogs, const 
     }
     if (!args.manifest.isEmpty())
         requests += manifestRequests(args, catalogs, appFolder);
+    // A stream writes nothing: no output can clash, and no folder is made.
+    const QStringList streamUrls = StreamUrls(args);
+    for (JobRequest& request : requests)
+        request.streamUrls = streamUrls;
 
     BatchPlan plan = PlanBatch(requests, LocalFileSystem());
+    if (!streamUrls.isEmpty())
+        return plan;
     if (!plan.clashes.isEmpty()) {
         QStringList messages;
         for (const OutputClash& clash : plan.clashes)

@@ -34,3 +34,12 @@ QString BuildProbeLine(const QString& appShort, QChar sep, const QString& source
     return BuildProbeCommand(appShort, sep, source) + u'>' + scratchShort + sep +
            QStringLiteral("infile.txt 2>&1");
 }
+
+QString BuildStreamCommand(const QString& appShort, QChar sep, const QString& source,
+                           const QString& encoderOptions, const QStringList& urls)
+{
+    QStringList streams;
+    for (const QString& url : urls)
+        streams << QStringLiteral("-stream ") + Quoted(url);
+    return BuildProbeCommand(appShort, sep, source) + encoderOptions + streams.join(u' ');
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // The command lines of a conversion. appShort is the application folder in
 // the blank-free form that stands unquoted; sep is the path separator. Every
@@ -32,3 +33,8 @@ QString BuildProbeCommand(const QString& appShort, QChar sep, const QString& sou
 // The line of input.bat: appShort/ffmpeg -i "SOURCE">scratchShort/infile.txt 2>&1
 QString BuildProbeLine(const QString& appShort, QChar sep, const QString& source,
                        const QString& scratchShort);
+
+// appShort/ffmpeg -i "SOURCE"<options>-stream "URL" -stream "URL"...: the
+// encode sent live to each server instead of a file.
+QString BuildStreamCommand(const QString& appShort, QChar sep, const QString& source,
+                           const QString& encoderOptions, const QStringList& urls);

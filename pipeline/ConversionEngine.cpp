@@ -112,6 +112,7 @@ void ConversionEngine::start(int number, const JobRequest& request)
     connect(job, &J::Progress, this, &E::Progress);
     connect(job, &J::StillsCountShown, this, &E::StillsCountShown);
     connect(job, &J::CornerPlaced, this, &E::CornerPlaced);
+    connect(job, &J::DestinationChanged, this, &E::DestinationChanged);
     connect(job, &J::StepEnded, this, [this, job](int number, const StepResult& result) {
         emit StepEnded(number, result);
         if (!m_hold)

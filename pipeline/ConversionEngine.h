@@ -3,6 +3,7 @@
 #include "pipeline/BatchPlan.h"
 #include "pipeline/Progress.h"
 #include "pipeline/StepResult.h"
+#include "pipeline/StreamDestinations.h"
 
 #include <QHash>
 #include <QObject>
@@ -67,6 +68,7 @@ signals:
     void StillsCountShown(int job, const QString& count);
     // The watermark's position after the probe.
     void CornerPlaced(int job, const QString& left, const QString& top);
+    void DestinationChanged(int job, const DestinationState& state);
     void JobEnded(int job, const JobOutcome& outcome);
     // Every job has ended and no more may come; from the event loop.
     void Idle();

@@ -52,11 +52,12 @@ const QList<ConversionJob::Step>& ConversionJob::Steps()
     using J = ConversionJob;
     static const QList<Step> steps = {
         {JobStep::Probe, &J::wantsProbe, &J::RunProbe, &J::judgeProbe, O::Probed, O::Probed},
-        {JobStep::Encode, &J::always, &J::RunEncode, nullptr, O::Encoded, O::EncodingFailed},
+        {JobStep::Encode, &J::wantsEncode, &J::RunEncode, nullptr, O::Encoded, O::EncodingFailed},
         {JobStep::Inject, &J::wantsInjection, &J::RunMetadataInjection, nullptr, O::Converted,
          O::InjectionFailed},
         {JobStep::Stills, &J::wantsStills, &J::RunImageGrab, nullptr, O::StillsGenerated,
          O::StillsFailed},
+        {JobStep::Stream, &J::wantsStream, &J::RunStream, nullptr, O::Streamed, O::StreamFailed},
     };
     return steps;
 }
@@ -168,7 +169,9 @@ void ConversionJob::finish()
     m_batchScratch.reset();
     JobOutcome& outcome = m_outcome;
     outcome.logPath = m_log.Path();
-    outcome.result = m_leftOut ? JobResult::Cancelled : JobResult::Converted;
+    outcome.result = m_leftOut         ? JobResult::Cancelled
+                     : wantsStream() ? JobResult::Streamed
+                                     : JobResult::Converted;
     outcome.exitCode = m_leftOut ? std::nullopt : std::optional<quint32>(0);
     for (qsizetype i = 0; i < outcome.steps.size(); ++i) {
         const StepResult& step = outcome.steps[i];
@@ -259,13 +262,30 @@ void ConversionJob::RunImageGrab()
     startProgram(command);
 }
 
+// The command line box and the log show each server's key as "****".
+void ConversionJob::RunStream()
+{
+    BuildEncoderOptions();
+    m_destinations = DestinationLines();
+    const auto command = [this](const QStringList& urls) {
+        return BuildStreamCommand(appShort(), m_request.separator, m_request.source,
+                                  m_outcome.encoderOptions, urls);
+    };
+    QStringList shown;
+    for (const QString& url : m_request.streamUrls)
+        shown << MaskedStreamUrl(url);
+    emit CommandLine(m_number, command(shown));
+    startProgram(command(m_request.streamUrls), QString(), command(shown));
+}
+
 // The command line is taken untrimmed. The step is announced once its command
 // is built, so what building it showed (the stills count) is in place.
-void ConversionJob::startProgram(const QString& command, const QString& outputFile)
+void ConversionJob::startProgram(const QString& command, const QString& outputFile,
+                                 const QString& shown)
 {
     emit StepStarted(m_number, m_current->step);
     m_progress = ProgressParser();
-    m_log.ProgramStarted(command);
+    m_log.ProgramStarted(shown.isEmpty() ? command : shown);
     m_clock.start();
     const QStringList argv = SplitCommandLine(command);
     m_program = argv.value(0);
@@ -276,6 +296,10 @@ void ConversionJob::onOutput(const QByteArray& chunk)
 {
     if (m_current)
         m_log.Output(chunk);
+    if (m_current && m_current->step == JobStep::Stream) {
+        for (const DestinationState& state : m_destinations.Feed(chunk))
+            emit DestinationChanged(m_number, state);
+    }
     if (!m_current || !m_progress.Feed(chunk))
         return;
     const int percent = m_progress.Percent().value_or(-1);
@@ -306,7 +330,8 @@ StepResult ConversionJob::judge(const ToolOutcome& outcome, const Step& step)
     result.step = step.step;
     if (outcome.stopped && !outcome.Succeeded()) {
         result.outcome = StepOutcome::Cancelled;
-        result.text = StepResult::TextOf(result.outcome);
+        result.text = step.step == JobStep::Stream ? QStringLiteral("STREAMING STOPPED!")
+                                                   : StepResult::TextOf(result.outcome);
         return result;
     }
     if (step.judge)
@@ -321,6 +346,8 @@ StepResult ConversionJob::judge(const ToolOutcome& outcome, const Step& step)
         result.outcome = outcome.Succeeded() ? step.success : step.failure;
         result.text = StepResult::TextOf(result.outcome);
     }
+    if (step.step == JobStep::Stream && outcome.kind != ToolOutcome::FailedToStart)
+        judgeStream(outcome, result);
     if (result.outcome == StepOutcome::StillsGenerated && m_request.replaceStills)
         RemoveStillsAbove(m_request.outDir, m_request.stillsName, m_stillsCount);
     if (result.IsFailure())
@@ -355,7 +382,32 @@ bool ConversionJob::wantsInjection() const
 
 bool ConversionJob::wantsStills() const
 {
-    return m_request.stills;
+    return m_request.stills && !wantsStream();
+}
+
+bool ConversionJob::wantsEncode() const
+{
+    return !wantsStream();
+}
+
+bool ConversionJob::wantsStream() const
+{
+    return !m_request.streamUrls.isEmpty();
+}
+
+// Each server that did not get the stream is named with why; a stream that
+// failed with no server to blame failed at the source.
+void ConversionJob::judgeStream(const ToolOutcome& outcome, StepResult& result)
+{
+    const QStringList failures = m_destinations.Failures();
+    if (outcome.Succeeded() && !failures.isEmpty()) {
+        result.outcome = StepOutcome::StreamedInPart;
+        result.text = QStringLiteral("THE STREAM DID NOT REACH EVERY SERVER! ") + failures.join(u' ');
+        result.details = m_log.Details();
+    } else if (!outcome.Succeeded()) {
+        result.text = failures.isEmpty() ? StepResult::TextOf(StepOutcome::EncodingFailed)
+                                         : QStringLiteral("STREAMING FAILED! ") + failures.join(u' ');
+    }
 }
 
 QString ConversionJob::appShort() const

@@ -4,6 +4,7 @@
 #include "pipeline/JobRequest.h"
 #include "pipeline/Progress.h"
 #include "pipeline/StepResult.h"
+#include "pipeline/StreamDestinations.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -17,7 +18,8 @@ struct ToolOutcome;
 // One conversion after its checks have passed: the source probe (with a
 // watermark), the encode, the metadata injection (after a good encode) and the
 // stills (when asked for, whatever became of the encode), one program after
-// the other, each started only when the previous one has ended.
+// the other, each started only when the previous one has ended. A job with
+// servers to stream to streams instead, after the probe, and does nothing else.
 //
 // The job shows nothing itself. It reports each step's end with StepEnded and
 // then waits until Continue() (ConversionEngine calls it at once, or when the
@@ -73,6 +75,8 @@ signals:
     void StillsCountShown(int job, const QString& count);
     // The watermark's position after the probe.
     void CornerPlaced(int job, const QString& left, const QString& top);
+    // A streaming server's state changed.
+    void DestinationChanged(int job, const DestinationState& state);
     void Finished(int job, const JobOutcome& outcome);
 
 private:
@@ -85,7 +89,10 @@ private:
     void RunEncode();
     void RunMetadataInjection();
     void RunImageGrab();
-    void startProgram(const QString& command, const QString& outputFile = QString());
+    void RunStream();
+    // shown: the command as the log shows it, when it differs (a stream's keys).
+    void startProgram(const QString& command, const QString& outputFile = QString(),
+                      const QString& shown = QString());
     void onOutput(const QByteArray& chunk);
     void onFinished(const ToolOutcome& outcome);
     StepResult judge(const ToolOutcome& outcome, const Step& step);
@@ -95,7 +102,9 @@ private:
     bool wantsProbe() const;
     bool wantsInjection() const;
     bool wantsStills() const;
-    bool always() const { return true; }
+    bool wantsEncode() const;
+    bool wantsStream() const;
+    void judgeStream(const ToolOutcome& outcome, StepResult& result);
     void judgeProbe(const ToolOutcome& outcome);
     void finish();
     void BuildEncoderOptions();
@@ -116,6 +125,7 @@ private:
     QString m_reportPath;
     std::unique_ptr<QTemporaryDir> m_batchScratch; // a batch job's probe files
     ProgressParser m_progress;
+    DestinationLines m_destinations;
     JobLog m_log;
     QElapsedTimer m_clock;
     qint16 m_stillsCount = 0;

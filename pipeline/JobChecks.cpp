@@ -2,6 +2,7 @@
 
 #include "options/Catalogs.h"
 #include "pipeline/PathHelpers.h"
+#include "pipeline/StreamDestinations.h"
 
 #include <QFileInfo>
 
@@ -41,11 +42,20 @@ std::optional<JobRefusal> CheckJob(const JobRequest& job, const JobFileSystem& f
     using enum JobField;
     if (job.source.isEmpty())
         return JobRefusal(QStringLiteral("NO FILE TO ENCODE!"), Source);
-    if (job.outDir.isEmpty())
+    // A stream writes nothing: it needs servers, not an output.
+    const bool stream = !job.streamUrls.isEmpty();
+    for (const QString& url : job.streamUrls) {
+        if (!StreamUrlProblem(url).isEmpty())
+            return JobRefusal(QStringLiteral("INVALID STREAMING SERVER ADDRESS \"") +
+                              MaskedStreamUrl(url) +
+                              QStringLiteral("\"! IT MUST BE rtmp:// OR rtmps:// WITH THE HOST, "
+                                             "THE APPLICATION AND THE STREAM KEY."));
+    }
+    if (!stream && job.outDir.isEmpty())
         return JobRefusal(QStringLiteral("OUTPUT FOLDER MISSING!"), OutputFolder);
-    if (job.outFile.isEmpty())
+    if (!stream && job.outFile.isEmpty())
         return JobRefusal(QStringLiteral("OUTPUT FILE NAME MISSING!"), OutputName);
-    if (job.outFile.right(4).toLower() != u".flv")
+    if (!stream && job.outFile.right(4).toLower() != u".flv")
         return JobRefusal(QStringLiteral("INVALID OUTPUT FILE NAME! MUST BE A .FLV FILE."),
                           OutputName);
     const bool watermark = job.options.watermark;
@@ -68,9 +78,9 @@ std::optional<JobRefusal> CheckJob(const JobRequest& job, const JobFileSystem& f
     // The opacity comes from a settings file and may hold anything; the window has no box for it.
     if (watermark && !job.options.alpha)
         return JobRefusal(QStringLiteral("INVALID WATERMARK OPACITY! LOAD A VALID SETTINGS FILE."));
-    if (job.stills && !job.stillsCount)
+    if (!stream && job.stills && !job.stillsCount)
         return JobRefusal(QStringLiteral("NUMBER OF IMAGES MUST BE A NUMBER!"), StillsCount);
-    if (files.SameFile(job.source, job.outDir + job.outFile))
+    if (!stream && files.SameFile(job.source, job.outDir + job.outFile))
         return JobRefusal(
             QStringLiteral("THE OUTPUT FILE IS THE SOURCE FILE! CHOOSE ANOTHER OUTPUT "
                            "FILE NAME OR FOLDER."),
@@ -87,5 +97,5 @@ std::optional<JobRefusal> CheckJob(const JobRequest& job, const JobFileSystem& f
 
 bool OutputExists(const JobRequest& job, const JobFileSystem& files)
 {
-    return files.Exists(job.outDir + job.outFile);
+    return job.streamUrls.isEmpty() && files.Exists(job.outDir + job.outFile);
 }

@@ -5,6 +5,7 @@
 #include "pipeline/ProbeReport.h"
 
 #include <QString>
+#include <QStringList>
 
 // One conversion as the window's controls describe it, read once when the
 // user starts it. Texts are taken as they stand, untrimmed.
@@ -36,6 +37,10 @@ struct JobRequest {
     QString appFolder; // the program's folder, without a closing separator
     QString fontsRoot; // the folder whose "fonts" holds the watermark fonts
     QChar separator = u'/';
+
+    // The servers to stream to, each with its key; none for a conversion. A
+    // stream writes nothing to the output folder and grabs no stills.
+    QStringList streamUrls;
 
     // The frame size the last probe found; a probe that finds none keeps it.
     FrameSize sourceSize;

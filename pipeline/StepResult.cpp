@@ -2,7 +2,7 @@
 
 QString StepName(JobStep step)
 {
-    static const char* const names[] = {"probe", "encode", "inject", "stills"};
+    static const char* const names[] = {"probe", "encode", "inject", "stills", "stream"};
     return QLatin1String(names[static_cast<int>(step)]);
 }
 
@@ -10,7 +10,8 @@ QString StepCaption(JobStep step)
 {
     static const char* const captions[] = {"Reading the source video...", "Encoding the video...",
                                            "Adding the metadata...",
-                                           "Grabbing the still images..."};
+                                           "Grabbing the still images...",
+                                           "Streaming the video..."};
     return QLatin1String(captions[static_cast<int>(step)]);
 }
 
@@ -30,9 +31,13 @@ QString StepResult::TextOf(StepOutcome outcome)
         return QStringLiteral("IMAGE GENERATION FAILED!");
     case StepOutcome::Cancelled:
         return QStringLiteral("CONVERSION CANCELLED!");
+    case StepOutcome::Streamed:
+        return QStringLiteral("STREAMING FINISHED!");
     case StepOutcome::Probed:
     case StepOutcome::Encoded:
     case StepOutcome::CannotStart:
+    case StepOutcome::StreamedInPart:
+    case StepOutcome::StreamFailed:
         break;
     }
     return QString();
@@ -41,12 +46,14 @@ QString StepResult::TextOf(StepOutcome outcome)
 bool StepResult::IsFailure() const
 {
     return outcome == StepOutcome::EncodingFailed || outcome == StepOutcome::InjectionFailed ||
-           outcome == StepOutcome::StillsFailed || outcome == StepOutcome::CannotStart;
+           outcome == StepOutcome::StillsFailed || outcome == StepOutcome::CannotStart ||
+           outcome == StepOutcome::StreamFailed;
 }
 
 QString ResultName(JobResult result)
 {
-    static const char* const names[] = {"converted", "failed", "cancelled", "refused", "skipped"};
+    static const char* const names[] = {"converted", "failed", "cancelled", "refused",
+                                         "skipped",   "streamed"};
     return QLatin1String(names[static_cast<int>(result)]);
 }
 

@@ -7,10 +7,11 @@
 
 // The steps of a conversion, in the order they run: the source probe (with a
 // watermark), the encode, the metadata injection (after a good encode) and the
-// stills (when asked for, whatever became of the encode).
-enum class JobStep { Probe, Encode, Inject, Stills };
+// stills (when asked for, whatever became of the encode). A stream to servers
+// takes the encode's place and is all there is after the probe.
+enum class JobStep { Probe, Encode, Inject, Stills, Stream };
 
-// "probe", "encode", "inject", "stills": each step's own name.
+// "probe", "encode", "inject", "stills", "stream": each step's own name.
 QString StepName(JobStep step);
 // "Encoding the video...": what the user reads while the step runs.
 QString StepCaption(JobStep step);
@@ -27,7 +28,10 @@ enum class StepOutcome {
     StillsGenerated, // "IMAGE(S) GENERATED!"
     StillsFailed,    // "IMAGE GENERATION FAILED!"
     CannotStart,     // "CANNOT START FFMPEG! NO SUCH FILE OR DIRECTORY." (program, reason)
-    Cancelled,       // "CONVERSION CANCELLED!"
+    Cancelled,       // "CONVERSION CANCELLED!" ("STREAMING STOPPED!" for a stream)
+    Streamed,        // "STREAMING FINISHED!": every destination got the whole stream
+    StreamedInPart,  // some destinations did: names the others and why
+    StreamFailed,    // none did: names each and why, or the encoding's failure
 };
 
 struct StepResult {
@@ -43,9 +47,9 @@ struct StepResult {
 };
 Q_DECLARE_METATYPE(StepResult)
 
-enum class JobResult { Converted, Failed, Cancelled, Refused, Skipped };
+enum class JobResult { Converted, Failed, Cancelled, Refused, Skipped, Streamed };
 
-// "converted", "failed", "cancelled", "refused", "skipped".
+// "converted", "failed", "cancelled", "refused", "skipped", "streamed".
 QString ResultName(JobResult result);
 
 // How one job ended, reported once.

@@ -1,0 +1,60 @@
+#include "console/StreamKeys.h"
+
+#include "console/UsageError.h"
+#include "pipeline/StreamDestinations.h"
+
+#include <QFile>
+#include <sys/stat.h>
+
+namespace
+{
+
+QStringList keysFromFile(const QString& path, qsizetype wanted)
+{
+    const QString named = QStringLiteral("--stream-key-file ") + path;
+    QFile file(path);
+    struct stat st = {};
+    if (!file.open(QIODevice::ReadOnly) || ::fstat(file.handle(), &st) != 0 ||
+        !S_ISREG(st.st_mode))
+        throw UsageError(named + QStringLiteral(": cannot read the file"));
+    if (st.st_mode & (S_IRGRP | S_IROTH))
+        throw UsageError(named + QStringLiteral(": others may read the keys in it; make it "
+                                                "yours alone first (chmod 600 FILE)"));
+    QStringList keys = QString::fromUtf8(file.readAll()).split(u'\n');
+    if (!keys.isEmpty() && keys.last().isEmpty())
+        keys.removeLast(); // the last line's end
+    for (QString& key : keys) {
+        if (key.endsWith(u'\r'))
+            key.chop(1);
+    }
+    if (keys.size() != wanted)
+        throw UsageError(named + QStringLiteral(": it has %1 lines, one for each of the %2 "
+                                                "--stream")
+                                     .arg(keys.size())
+                                     .arg(wanted));
+    return keys;
+}
+
+} // namespace
+
+QStringList StreamUrls(const ConsoleArguments& args)
+{
+    const qsizetype count = args.streams.size();
+    QStringList keys;
+    if (!args.streamKeyFile.isEmpty())
+        keys = keysFromFile(args.streamKeyFile, count);
+    else
+        keys = QStringList(count, qEnvironmentVariable("KESTREL_STREAM_KEY"));
+    QStringList urls;
+    for (qsizetype i = 0; i < count; ++i) {
+        const QString url = StreamUrlWithKey(args.streams[i], keys[i]);
+        if (const QString problem = StreamUrlProblem(url); !problem.isEmpty())
+            throw UsageError(
+                QStringLiteral("--stream %1: %2").arg(MaskedStreamUrl(url), problem) +
+                (keys[i].isEmpty() ? QStringLiteral(" (the key comes from --stream-key-file or "
+                                                    "$KESTREL_STREAM_KEY)")
+                                   : QString()));
+        urls << url;
+    }
+    return urls;
+}
