@@ -94,6 +94,8 @@ void frmMain::WireHandlers()
     connect(m_ui->mnuWMLoadSettings, &QAction::triggered, this, &frmMain::mnuWMLoadSettings_Click);
     connect(m_ui->mnuInstructions, &QAction::triggered, this, &frmMain::mnuInstructions_Click);
     connect(m_ui->mnuWebVideoPlayer, &QAction::triggered, this, &frmMain::mnuWebVideoPlayer_Click);
+    connect(m_ui->mnuStreamToServers, &QAction::triggered, this,
+            &frmMain::mnuStreamToServers_Click);
     connect(m_ui->mnuHelpAbout, &QAction::triggered, this, &frmMain::mnuHelpAbout_Click);
     connect(m_ui->swfControl, &FlashPlayer::FSCommand, this, &frmMain::swfControl_FSCommand);
     connect(m_ui->sstThis, &TabControl::Click, this, &frmMain::sstThis_Click);

@@ -119,6 +119,11 @@ private:
     void WireFormatMenu();
     FlvFormat ChosenFormat() const;
 
+    // The Stream menu (frmMain_Stream.cpp): the source sent live to servers
+    // with the window's settings.
+    void mnuStreamToServers_Click();
+    void StartStreaming(const QStringList& urls);
+
     // The conversion job's glue (frmMain_Convert.cpp).
     void WireJob();
     JobRequest ReadJobRequest() const;
@@ -127,7 +132,7 @@ private:
     void EnableJobControls(bool on);
     // The message of a check that failed, then the focus it names.
     void ShowRefusal(const JobRefusal& refusal);
-    void ShowProgressWindow();
+    void ShowProgressWindow(bool streaming = false);
     void JobFinished();
     // What the job reports is shown at once, or, while the exit question is
     // open, once it has been answered No.

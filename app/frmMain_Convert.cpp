@@ -42,9 +42,10 @@ void frmMain::WireJob()
                                     : 0,
             m_batch ? m_batch->Current().stillsName : QLatin1String(DefaultStillsName));
     });
-    connect(m_engine, &ConversionEngine::Progress, this, [this](int, const JobProgress& progress) {
-        m_progress->ShowProgress(progress.percent, progress.statusLine);
-    });
+    connect(m_engine, &ConversionEngine::DestinationChanged, this,
+            [this](int, const DestinationState& state) { m_progress->ShowDestination(state); });
+    connect(m_engine, &ConversionEngine::Progress, this,
+            [this](int, const JobProgress& progress) { m_progress->ShowProgress(progress); });
     // Each step's word is shown in a box; the job goes on once it has been
     // answered. The desktop hears of it before the box holds the job. A batch
     // collects the words instead and speaks at its end.
@@ -57,8 +58,12 @@ void frmMain::WireJob()
                     m_desktop->JobStepEnded(result);
                     if (result.outcome == StepOutcome::Cancelled) // the progress window goes first
                         m_progress->hide();
+                    // A stream that missed some servers is no success to the user.
                     if (!result.text.isEmpty())
-                        ShowJobWords(result.text, result.IsFailure(), result.details);
+                        ShowJobWords(result.text,
+                                     result.IsFailure() ||
+                                         result.outcome == StepOutcome::StreamedInPart,
+                                     result.details);
                     m_engine->Continue(job);
                 });
             });
@@ -169,7 +174,7 @@ void frmMain::cmdConvert_Click()
 }
 
 // The job's controls stay off while it runs, so nothing can change it.
-void frmMain::ShowProgressWindow()
+void frmMain::ShowProgressWindow(bool streaming)
 {
     EnableJobControls(false);
     if (!m_progress) {
@@ -179,6 +184,7 @@ void frmMain::ShowProgressWindow()
         connect(m_progress, &frmProgress::PauseRequested, m_engine, &ConversionEngine::Pause);
     }
     m_progress->ShowVideo(QString());
+    m_progress->SetStreaming(streaming);
     m_progress->show();
 }
 
@@ -199,4 +205,5 @@ void frmMain::EnableJobControls(bool on)
         w->setEnabled(on);
     m_ui->mnuWatermark->setEnabled(on);
     m_ui->mnuFormat->setEnabled(on);
+    m_ui->mnuStream->setEnabled(on);
 }

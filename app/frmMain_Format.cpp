@@ -3,19 +3,14 @@
 #include "app/frmMain.h"
 #include "ui_frmMain.h"
 
+#include "app/UserSettings.h"
+
 #include <QActionGroup>
-#include <QSettings>
 
 namespace
 {
 
 const char* const formatKey = "Format";
-
-QSettings UserSettings()
-{
-    return {QSettings::IniFormat, QSettings::UserScope, QStringLiteral("kestrel"),
-            QStringLiteral("kestrel")};
-}
 
 } // namespace
 

@@ -35,6 +35,11 @@ frmProgress::frmProgress(QWidget* owner) : QDialog(owner)
     m_status->setObjectName(QStringLiteral("lblStatus"));
     m_status->setTextFormat(Qt::PlainText);
     m_status->setMinimumWidth(360);
+    m_destinations = new QLabel(this);
+    m_destinations->setObjectName(QStringLiteral("lblDestinations"));
+    m_destinations->setTextFormat(Qt::PlainText);
+    m_destinations->setWordWrap(true);
+    m_destinations->hide();
     m_pause = new QPushButton(QStringLiteral("&Pause"), this);
     m_pause->setObjectName(QStringLiteral("cmdPause"));
     connect(m_pause, &QPushButton::clicked, this, [this] {
@@ -51,12 +56,34 @@ frmProgress::frmProgress(QWidget* owner) : QDialog(owner)
     layout->addWidget(m_bar);
     layout->addWidget(m_remaining);
     layout->addWidget(m_status);
+    layout->addWidget(m_destinations);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(m_pause);
     buttons->addWidget(m_cancel);
     layout->addLayout(buttons);
     setFixedWidth(400);
+}
+
+void frmProgress::SetStreaming(bool streaming)
+{
+    m_streaming = streaming;
+    setWindowTitle(streaming ? QStringLiteral("Streaming") : QStringLiteral("Converting"));
+    m_pause->setVisible(!streaming);
+    m_cancel->setText(streaming ? QStringLiteral("&Stop") : QStringLiteral("&Cancel"));
+    m_destinationLines.clear();
+    m_destinations->clear();
+    m_destinations->setVisible(streaming);
+}
+
+void frmProgress::ShowDestination(const DestinationState& state)
+{
+    while (m_destinationLines.size() < state.number)
+        m_destinationLines << QString();
+    m_destinationLines[state.number - 1] =
+        QStringLiteral("%1. %2: %3").arg(state.number).arg(state.url, state.state) +
+        (state.message.isEmpty() ? QString() : QStringLiteral(": ") + state.message);
+    m_destinations->setText(m_destinationLines.join(u'\n'));
 }
 
 void frmProgress::ShowVideo(const QString& caption)
@@ -98,11 +125,12 @@ void frmProgress::showStatus()
     m_status->setText(m_status->fontMetrics().elidedText(text, Qt::ElideRight, m_status->width()));
 }
 
-void frmProgress::ShowProgress(int percent, const QString& statusLine)
+void frmProgress::ShowProgress(const JobProgress& progress)
 {
     // The grab's time and lines say nothing of how far it is.
     if (m_stills > 0)
         return;
+    const int percent = progress.percent;
     if (percent < 0) {
         m_bar->setRange(0, 0);
     } else {
@@ -114,8 +142,13 @@ void frmProgress::ShowProgress(int percent, const QString& statusLine)
         m_remaining->setText(QStringLiteral("%1% done").arg(percent) +
                              (left.isEmpty() ? QString() : QStringLiteral(", ") + left));
     }
-    if (!statusLine.isEmpty()) {
-        m_statusLine = statusLine;
+    // A stream goes at the source's own speed: how much of it was sent tells all.
+    if (m_streaming && progress.doneSeconds && progress.durationSeconds)
+        m_remaining->setText(
+            QStringLiteral("%1 of %2 sent")
+                .arg(ClockText(*progress.doneSeconds), ClockText(*progress.durationSeconds)));
+    if (!progress.statusLine.isEmpty()) {
+        m_statusLine = progress.statusLine;
         showStatus();
     }
 }

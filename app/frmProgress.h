@@ -1,6 +1,8 @@
 #pragma once
 
 #include "pipeline/Commands.h"
+#include "pipeline/Progress.h"
+#include "pipeline/StreamDestinations.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
@@ -26,7 +28,12 @@ public:
     // In a batch, which video runs ("Video 2 of 5: clip.avi"); empty hides it.
     void ShowVideo(const QString& caption);
     // percent < 0: unknown, the bar just shows that work goes on.
-    void ShowProgress(int percent, const QString& statusLine);
+    void ShowProgress(const JobProgress& progress);
+    // Streaming: "Streaming" with each server's state and Stop for Cancel;
+    // no pause, as the servers' viewers would see the stream stand still.
+    // Otherwise the window of a conversion.
+    void SetStreaming(bool streaming);
+    void ShowDestination(const DestinationState& state);
 
 signals:
     void CancelRequested();
@@ -42,6 +49,9 @@ private:
     QProgressBar* m_bar;
     QLabel* m_remaining;
     QLabel* m_status;
+    QLabel* m_destinations;
+    QStringList m_destinationLines;
+    bool m_streaming = false;
     QPushButton* m_pause;
     QPushButton* m_cancel;
     QElapsedTimer m_elapsed;

@@ -23,9 +23,7 @@ const QList<RunOption>& runOptions()
         {{"json"}, nullptr, "report each event as a JSON line on standard output"},
         {{"overwrite"}, nullptr, "replace outputs that exist (default: skip them)"},
         {{"watch"}, "DIR", "convert each video that appears in DIR, until stopped"},
-        {{"stream"},
-         "URL",
-         "send the videos live to rtmp[s]://HOST[:PORT]/APP (repeatable)"},
+        {{"stream"}, "URL", "send the videos live to rtmp[s]://HOST[:PORT]/APP (repeatable)"},
         {{"stream-key-file"}, "FILE", "the stream keys, one a line, one per --stream"},
         {{"help"}, nullptr, "show this help and exit"},
         {{"version"}, nullptr, "show the version and exit"},
@@ -51,10 +49,12 @@ void checkStreaming(const ConsoleArguments& args, bool stills)
             throw UsageError(QStringLiteral("--stream-key-file needs --stream"));
         return;
     }
-    const QList<std::pair<bool, const char*>> refused = {
-        {args.jobs != 1, "--jobs"},         {!args.watch.isEmpty(), "--watch"},
-        {args.index.has_value(), "--index"}, {!args.outputDir.isEmpty(), "-o"},
-        {stills, "--stills"},               {args.overwrite, "--overwrite"}};
+    const QList<std::pair<bool, const char*>> refused = {{args.jobs != 1, "--jobs"},
+                                                         {!args.watch.isEmpty(), "--watch"},
+                                                         {args.index.has_value(), "--index"},
+                                                         {!args.outputDir.isEmpty(), "-o"},
+                                                         {stills, "--stills"},
+                                                         {args.overwrite, "--overwrite"}};
     for (const auto& [given, option] : refused) {
         if (given)
             throw UsageError(QStringLiteral("--stream sends the videos one after the other and "

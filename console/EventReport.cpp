@@ -152,8 +152,8 @@ void EventReport::Ended(int job, const JobOutcome& end)
         text = QStringLiteral("skipped: ") + text;
     if (!end.logPath.isEmpty() && end.result == JobResult::Failed)
         text += QStringLiteral(" (log: ") + end.logPath + u')';
-    const bool inPart = !end.steps.isEmpty() &&
-                        end.steps.last().outcome == StepOutcome::StreamedInPart;
+    const bool inPart =
+        !end.steps.isEmpty() && end.steps.last().outcome == StepOutcome::StreamedInPart;
     if (inPart) {
         writeJson("warning", {{"job", job}, {"message", text}});
         text = QStringLiteral("warning: ") + text;

@@ -14,8 +14,7 @@ QStringList keysFromFile(const QString& path, qsizetype wanted)
     const QString named = QStringLiteral("--stream-key-file ") + path;
     QFile file(path);
     struct stat st = {};
-    if (!file.open(QIODevice::ReadOnly) || ::fstat(file.handle(), &st) != 0 ||
-        !S_ISREG(st.st_mode))
+    if (!file.open(QIODevice::ReadOnly) || ::fstat(file.handle(), &st) != 0 || !S_ISREG(st.st_mode))
         throw UsageError(named + QStringLiteral(": cannot read the file"));
     if (st.st_mode & (S_IRGRP | S_IROTH))
         throw UsageError(named + QStringLiteral(": others may read the keys in it; make it "
@@ -49,11 +48,11 @@ QStringList StreamUrls(const ConsoleArguments& args)
     for (qsizetype i = 0; i < count; ++i) {
         const QString url = StreamUrlWithKey(args.streams[i], keys[i]);
         if (const QString problem = StreamUrlProblem(url); !problem.isEmpty())
-            throw UsageError(
-                QStringLiteral("--stream %1: %2").arg(MaskedStreamUrl(url), problem) +
-                (keys[i].isEmpty() ? QStringLiteral(" (the key comes from --stream-key-file or "
-                                                    "$KESTREL_STREAM_KEY)")
-                                   : QString()));
+            throw UsageError(QStringLiteral("--stream %1: %2").arg(MaskedStreamUrl(url), problem) +
+                             (keys[i].isEmpty()
+                                  ? QStringLiteral(" (the key comes from --stream-key-file or "
+                                                   "$KESTREL_STREAM_KEY)")
+                                  : QString()));
         urls << url;
     }
     return urls;

@@ -169,7 +169,7 @@ void ConversionJob::finish()
     m_batchScratch.reset();
     JobOutcome& outcome = m_outcome;
     outcome.logPath = m_log.Path();
-    outcome.result = m_leftOut         ? JobResult::Cancelled
+    outcome.result = m_leftOut       ? JobResult::Cancelled
                      : wantsStream() ? JobResult::Streamed
                                      : JobResult::Converted;
     outcome.exitCode = m_leftOut ? std::nullopt : std::optional<quint32>(0);
@@ -305,7 +305,8 @@ void ConversionJob::onOutput(const QByteArray& chunk)
     const int percent = m_progress.Percent().value_or(-1);
     emit Progress(m_number, {percent, m_progress.LastStatusLine(),
                              percent >= 0 ? RemainingSeconds(percent, m_clock.elapsed() / 1000.0)
-                                          : std::nullopt});
+                                          : std::nullopt,
+                             m_progress.DoneSeconds(), m_progress.DurationSeconds()});
 }
 
 void ConversionJob::onFinished(const ToolOutcome& outcome)
@@ -402,11 +403,13 @@ void ConversionJob::judgeStream(const ToolOutcome& outcome, StepResult& result)
     const QStringList failures = m_destinations.Failures();
     if (outcome.Succeeded() && !failures.isEmpty()) {
         result.outcome = StepOutcome::StreamedInPart;
-        result.text = QStringLiteral("THE STREAM DID NOT REACH EVERY SERVER! ") + failures.join(u' ');
+        result.text =
+            QStringLiteral("THE STREAM DID NOT REACH EVERY SERVER! ") + failures.join(u' ');
         result.details = m_log.Details();
     } else if (!outcome.Succeeded()) {
-        result.text = failures.isEmpty() ? StepResult::TextOf(StepOutcome::EncodingFailed)
-                                         : QStringLiteral("STREAMING FAILED! ") + failures.join(u' ');
+        result.text = failures.isEmpty()
+                          ? StepResult::TextOf(StepOutcome::EncodingFailed)
+                          : QStringLiteral("STREAMING FAILED! ") + failures.join(u' ');
     }
 }
 

@@ -37,6 +37,15 @@ const JobFileSystem& LocalFileSystem()
     return files;
 }
 
+std::optional<JobRefusal> CheckStreamUrl(const QString& url)
+{
+    if (StreamUrlProblem(url).isEmpty())
+        return std::nullopt;
+    return JobRefusal{QStringLiteral("INVALID STREAMING SERVER ADDRESS \"") + MaskedStreamUrl(url) +
+                      QStringLiteral("\"! IT MUST BE rtmp:// OR rtmps:// WITH THE HOST, THE "
+                                     "APPLICATION AND THE STREAM KEY.")};
+}
+
 std::optional<JobRefusal> CheckJob(const JobRequest& job, const JobFileSystem& files)
 {
     using enum JobField;
@@ -45,11 +54,8 @@ std::optional<JobRefusal> CheckJob(const JobRequest& job, const JobFileSystem& f
     // A stream writes nothing: it needs servers, not an output.
     const bool stream = !job.streamUrls.isEmpty();
     for (const QString& url : job.streamUrls) {
-        if (!StreamUrlProblem(url).isEmpty())
-            return JobRefusal(QStringLiteral("INVALID STREAMING SERVER ADDRESS \"") +
-                              MaskedStreamUrl(url) +
-                              QStringLiteral("\"! IT MUST BE rtmp:// OR rtmps:// WITH THE HOST, "
-                                             "THE APPLICATION AND THE STREAM KEY."));
+        if (std::optional<JobRefusal> refusal = CheckStreamUrl(url))
+            return refusal;
     }
     if (!stream && job.outDir.isEmpty())
         return JobRefusal(QStringLiteral("OUTPUT FOLDER MISSING!"), OutputFolder);

@@ -31,6 +31,9 @@ struct JobRefusal {
 // name cannot travel safely through the command lines.
 JobRefusal SourceNameRefusal();
 
+// A server address with its key that cannot be streamed to.
+std::optional<JobRefusal> CheckStreamUrl(const QString& url);
+
 // The checks of a job before anything is written or started, in the order
 // the user meets them; the first that fails is returned.
 std::optional<JobRefusal> CheckJob(const JobRequest& job, const JobFileSystem& files);

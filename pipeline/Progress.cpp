@@ -71,3 +71,16 @@ QString RemainingText(int percent, double elapsedSeconds)
     const int left = *seconds;
     return QStringLiteral("%1:%2 left").arg(left / 60).arg(left % 60, 2, 10, QLatin1Char('0'));
 }
+
+QString ClockText(double seconds)
+{
+    const qint64 whole = qint64(qMax(0.0, seconds));
+    const auto twoDigits = [](qint64 n) {
+        return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0'));
+    };
+    if (whole >= 3600)
+        return QStringLiteral("%1:%2:%3")
+            .arg(whole / 3600)
+            .arg(twoDigits(whole / 60 % 60), twoDigits(whole % 60));
+    return QStringLiteral("%1:%2").arg(whole / 60).arg(twoDigits(whole % 60));
+}

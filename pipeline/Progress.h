@@ -33,6 +33,9 @@ struct JobProgress {
     int percent = -1;
     QString statusLine;
     std::optional<int> secondsLeft;
+    // The source's time done and its length, once known.
+    std::optional<double> doneSeconds;
+    std::optional<double> durationSeconds;
 };
 
 // "00:01:02.50" -> 62.5; nothing for other texts.
@@ -41,6 +44,9 @@ std::optional<double> ParseClock(const QString& text);
 // The seconds a job at percent after elapsed seconds still needs, once it
 // has started to move.
 std::optional<int> RemainingSeconds(int percent, double elapsedSeconds);
+
+// 62.5 -> "1:02"; an hour or more as "1:00:00".
+QString ClockText(double seconds);
 
 // "1:02 left" style remaining time for a job at percent after elapsed seconds.
 QString RemainingText(int percent, double elapsedSeconds);

@@ -9,8 +9,7 @@ QString StepName(JobStep step)
 QString StepCaption(JobStep step)
 {
     static const char* const captions[] = {"Reading the source video...", "Encoding the video...",
-                                           "Adding the metadata...",
-                                           "Grabbing the still images...",
+                                           "Adding the metadata...", "Grabbing the still images...",
                                            "Streaming the video..."};
     return QLatin1String(captions[static_cast<int>(step)]);
 }
@@ -52,8 +51,8 @@ bool StepResult::IsFailure() const
 
 QString ResultName(JobResult result)
 {
-    static const char* const names[] = {"converted", "failed", "cancelled", "refused",
-                                         "skipped",   "streamed"};
+    static const char* const names[] = {"converted", "failed",  "cancelled",
+                                        "refused",   "skipped", "streamed"};
     return QLatin1String(names[static_cast<int>(result)]);
 }
 

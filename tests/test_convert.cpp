@@ -1,4 +1,5 @@
 // The window around the conversion job, with a scripted runner or (real*) the real programs.
+#include "app/UserSettings.h"
 #include "app/frmProgress.h"
 #include "common/AppPaths.h"
 #include "pipeline/JobLog.h"
@@ -105,6 +106,7 @@ private slots:
     void realJobWithWatermarkAndStills();
     void realBatchInTheNewFormat();
     void realExitDuringTheEncode();
+    void realStreamToServers();
 };
 
 // A refusal moves the focus to its control or leaves it; an output or older stills are replaced
@@ -387,6 +389,78 @@ void TestConvert::realExitDuringTheEncode()
     QCOMPARE(filesIn(out.path()), QStringList());
     QVERIFY2(NewestLog().contains("exit code 143, stopped: the program was closed after"),
              NewestLog().constData());
+}
+
+// Stream to Servers on the real nginx RTMP server: the whole stream ends in its message; Stop ends
+// a long one cleanly; the key shows nowhere; the dialog keeps its servers across a restart, in a
+// kestrel.ini only its owner may read.
+void TestConvert::realStreamToServers()
+{
+    const QString harness = KESTREL_TEST_SOURCE_DIR "/tests/stream/rtmp_server.sh";
+    if (!QFile::exists("/usr/lib/nginx/modules/ngx_rtmp_module.so"))
+        QSKIP("no nginx rtmp module");
+    QTemporaryDir server;
+    QVERIFY(Run("bash", {harness, "start", server.path()}));
+    const auto stop = qScopeGuard([&] { Run("bash", {harness, "stop", server.path()}); });
+    const QString url =
+        "rtmp://127.0.0.1:" +
+        QString(ReadFile(server.filePath("ports.env"))).section("RTMP=", 1).section('\n', 0, 0) +
+        "/live";
+    const QString longClip = m_media.filePath("long clip.avi");
+    QVERIFY(Run("ffmpeg", {"-nostdin", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                           "testsrc=rate=25:size=320x240:duration=60", "-c:v", "mpeg4", longClip}));
+    const auto inDialog = [this](const std::function<void(QDialog*)>& act) {
+        QTimer::singleShot(
+            0, [act] { act(qobject_cast<QDialog*>(QApplication::activeModalWidget())); });
+        ui->mnuStreamToServers->trigger();
+    };
+    const auto startStream = [&](const QString& source) {
+        m_win->w.SetCaption(ui->lblInput, source);
+        m_win->messages.messages.clear();
+        inDialog([](QDialog* d) { d->findChild<QPushButton*>("cmdStartStreaming")->click(); });
+    };
+    ui->chkWatermark->setChecked(true);
+    ui->txtWatermark->setText("Sample");
+    inDialog([&](QDialog* d) {
+        d->findChild<QCheckBox*>("chkUse1")->setChecked(true);
+        d->findChild<QLineEdit*>("txtServer1")->setText(url);
+        d->findChild<QLineEdit*>("txtKey1")->setText("good-key");
+        d->findChild<QLineEdit*>("txtServer2")->setText("rtmps://spare.example/app");
+        d->reject();
+    });
+    startStream(m_clip);
+    waitForJob();
+    QCOMPARE(m_win->messages.texts(), QStringList{"STREAMING FINISHED!|64|Message"});
+
+    startStream(longClip);
+    QTRY_VERIFY_WITH_TIMEOUT(progress("lblDestinations")->text() == "1. " + url + "/****: sending",
+                             20000);
+    QCOMPARE(m_win->w.ProgressWindow()->windowTitle(), "Streaming");
+    QVERIFY(!progress<QPushButton>("cmdPause")->isVisible());
+    QVERIFY(progress("lblRemaining")->text().endsWith(" of 1:00 sent"));
+    progress<QPushButton>("cmdCancel")->click();
+    waitForJob();
+    QCOMPARE(m_win->messages.texts(), QStringList{"STREAMING STOPPED!|64|Message"});
+    QCOMPARE(ui->txtApp->text().count(url + "/****"), 1);
+    QVERIFY(!ui->txtApp->text().contains("good-key") && !NewestLog().contains("good-key"));
+    QTRY_COMPARE(QDir(server.filePath("rec")).entryList({"good-key*.flv"}).size(), 2);
+
+    m_win.reset();
+    m_win = std::make_unique<Window>();
+    ui = m_win->ui();
+    QCOMPARE(QFile::permissions(UserSettings().fileName()),
+             QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+    inDialog([&](QDialog* d) {
+        auto* key = d->findChild<QLineEdit*>("txtKey1");
+        QCOMPARE(key->text(), "good-key");
+        QCOMPARE(key->echoMode(), QLineEdit::Password);
+        d->findChild<QCheckBox*>("chkShow1")->click();
+        QCOMPARE(key->echoMode(), QLineEdit::Normal);
+        QVERIFY(d->findChild<QCheckBox*>("chkUse1")->isChecked());
+        QVERIFY(!d->findChild<QCheckBox*>("chkUse2")->isChecked());
+        QCOMPARE(d->findChild<QLineEdit*>("txtServer2")->text(), "rtmps://spare.example/app");
+        d->reject();
+    });
 }
 
 QTEST_MAIN(TestConvert)

@@ -210,7 +210,8 @@ struct Destination {
     size_t queued = 0;
     bool toKeyframe = false; // data was dropped: the next piece sent starts at a keyframe
     Clock::time_point progressAt, retryAt;
-    std::string status; // the relay's last "size= ... time=" report
+    std::string status;                // the relay's last "size= ... time=" report
+    std::deque<std::string> lastLines; // its last other lines, the key masked
     // What this attempt's lines told.
     bool connected = false, opened = false, unreachable = false, certificate = false,
          ioError = false, killed = false;
@@ -273,6 +274,20 @@ private:
     std::optional<Clock::time_point> stoppingSince_;
     bool allFailed_ = false;
 };
+
+// LINE of D's relay with D's address, and its key, as shown.
+std::string masked(const Destination& d, std::string line)
+{
+    const std::string key = "/" + streamKey(d.url);
+    for (const std::string& secret : {d.url, key}) {
+        if (secret.size() <= 1)
+            continue;
+        const std::string shown = secret == key ? "/****" : d.shown;
+        for (size_t at = 0; (at = line.find(secret, at)) != std::string::npos; at += shown.size())
+            line.replace(at, secret.size(), shown);
+    }
+    return line;
+}
 
 void Streamer::readEncoder()
 {
@@ -412,6 +427,11 @@ void Streamer::onLine(Destination& d, const std::string& line)
         kill(d.pid, SIGKILL);
     }
     const size_t size = line.find("size=");
+    if (size == std::string::npos && !line.empty() && line.rfind("[AVIOContext", 0) != 0) {
+        d.lastLines.push_back(masked(d, line));
+        if (d.lastLines.size() > 4)
+            d.lastLines.pop_front();
+    }
     if (size != std::string::npos && has("time=")) {
         const std::string status = line.substr(size, line.find(" bitrate=") - size);
         if (status != d.status)
@@ -478,6 +498,8 @@ void Streamer::fail(Destination& d, const char* words)
     d.state = State::Failed;
     d.words = words;
     say(d, std::string("failed: ") + words);
+    for (const std::string& line : d.lastLines)
+        say(d, "> " + line);
     allFailed_ = std::all_of(destinations_.begin(), destinations_.end(),
                              [](const Destination& x) { return x.state == State::Failed; });
     if (allFailed_)
