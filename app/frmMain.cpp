@@ -6,6 +6,7 @@
 #include "app/MsgBox.h"
 #include "app/SingleInstance.h"
 #include "app/WindowBatch.h"
+#include "app/frmStream.h"
 #include "common/AppPaths.h"
 #include "pipeline/ConversionEngine.h"
 
@@ -25,6 +26,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent), m_ui(std::make_unique<U
     ApplyLook();
     WireHandlers();
     WireFormatMenu();
+    frmStream::KeepKeysPrivate();
     WireJob();
     setAcceptDrops(true);
     setFixedSize(sizeHint());

@@ -56,7 +56,8 @@ void frmMain::WireJob()
                     return;
                 Report([this, job, result] {
                     m_desktop->JobStepEnded(result);
-                    if (result.outcome == StepOutcome::Cancelled) // the progress window goes first
+                    // The progress window goes first when nothing follows.
+                    if (result.outcome == StepOutcome::Cancelled || result.step == JobStep::Stream)
                         m_progress->hide();
                     // A stream that missed some servers is no success to the user.
                     if (!result.text.isEmpty())

@@ -72,18 +72,26 @@ void frmProgress::SetStreaming(bool streaming)
     m_pause->setVisible(!streaming);
     m_cancel->setText(streaming ? QStringLiteral("&Stop") : QStringLiteral("&Cancel"));
     m_destinationLines.clear();
+    m_receiving.clear();
     m_destinations->clear();
     m_destinations->setVisible(streaming);
+    // The servers' states say more than FFmpeg's line would.
+    m_status->setVisible(!streaming);
+    adjustSize();
 }
 
 void frmProgress::ShowDestination(const DestinationState& state)
 {
-    while (m_destinationLines.size() < state.number)
+    while (m_destinationLines.size() < state.number) {
         m_destinationLines << QString();
+        m_receiving << false;
+    }
+    m_receiving[state.number - 1] = state.state == QLatin1String("sending");
     m_destinationLines[state.number - 1] =
         QStringLiteral("%1. %2: %3").arg(state.number).arg(state.url, state.state) +
         (state.message.isEmpty() ? QString() : QStringLiteral(": ") + state.message);
     m_destinations->setText(m_destinationLines.join(u'\n'));
+    adjustSize();
 }
 
 void frmProgress::ShowVideo(const QString& caption)

@@ -55,6 +55,7 @@ frmStream::frmStream(QWidget* owner) : QDialog(owner)
         row.server->setMinimumWidth(280);
         row.key->setObjectName(QStringLiteral("txtKey") + n);
         row.key->setEchoMode(QLineEdit::Password);
+        row.key->setMinimumWidth(200); // the big sites' keys are long
         row.show->setObjectName(QStringLiteral("chkShow") + n);
         QLineEdit* key = row.key;
         connect(row.show, &QCheckBox::toggled, key, [key](bool shown) {
@@ -86,8 +87,16 @@ void frmStream::startStreaming()
     for (const Row& row : std::as_const(m_rows)) {
         if (!row.use->isChecked())
             continue;
-        const QString url = StreamUrlWithKey(row.server->text().trimmed(), row.key->text());
-        if (const std::optional<JobRefusal> refusal = CheckStreamUrl(url)) {
+        const QString server = row.server->text().trimmed(), key = row.key->text();
+        const QString url = StreamUrlWithKey(server, key);
+        // An empty key box: the address may hold the key.
+        if (key.isEmpty() && !IsStreamUrl(url) && IsStreamUrl(url + QStringLiteral("/KEY"))) {
+            MsgBox(QStringLiteral("STREAM KEY MISSING!"), vbCritical, QStringLiteral("Error"));
+            row.key->setFocus();
+            return;
+        }
+        if (const std::optional<JobRefusal> refusal =
+                CheckStreamUrl(url, key.isEmpty() ? MaskedStreamUrl(url) : server)) {
             MsgBox(refusal->message, vbCritical, QStringLiteral("Error"));
             row.server->setFocus();
             return;
@@ -109,6 +118,13 @@ void frmStream::done(int result)
 {
     save();
     QDialog::done(result);
+}
+
+void frmStream::KeepKeysPrivate()
+{
+    const QSettings ini = UserSettings();
+    if (ini.childGroups().contains(QLatin1String(group)))
+        makePrivate(ini.fileName());
 }
 
 void frmStream::load()

@@ -24,6 +24,9 @@ public:
     QStringList ChosenUrls() const { return m_chosen; }
 
     void done(int result) override;
+    // A kestrel.ini that holds keys is made its owner's alone again (its mode
+    // may have been changed since).
+    static void KeepKeysPrivate();
 
 private:
     struct Row {

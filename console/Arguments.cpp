@@ -120,8 +120,11 @@ ConsoleArguments ParseArguments(const QStringList& arguments)
         throw UsageError(QStringLiteral("--index runs one job of the manifest: give no videos "
                                         "or folders with it"));
     if (args.paths.isEmpty() && args.manifest.isEmpty() && args.watch.isEmpty())
-        throw UsageError(QStringLiteral("nothing to convert: give videos, folders, "
-                                        "--manifest FILE or --watch DIR"));
+        throw UsageError(args.streams.isEmpty()
+                             ? QStringLiteral("nothing to convert: give videos, folders, "
+                                              "--manifest FILE or --watch DIR")
+                             : QStringLiteral("nothing to stream: give videos, folders or "
+                                              "--manifest FILE"));
     return args;
 }
 
@@ -157,7 +160,8 @@ QString HelpText()
                  option.names.last(),
              QLatin1String(option.valueName), QLatin1String(option.help));
     text += QStringLiteral(
-        "\nExit status: 0 when every job converted or was skipped, 1 when any failed or\n"
+        "\nExit status: 0 when every job converted, streamed (to one server at least) or\n"
+        "was skipped, 1 when any failed or\n"
         "was refused, 2 for bad usage, 128 + the signal when stopped by SIGINT (130),\n"
         "SIGPIPE (141) or SIGTERM (143).\n"
         "\nStreaming: the key of each --stream comes from --stream-key-file (a file only\n"

@@ -27,7 +27,7 @@ QStringList keysFromFile(const QString& path, qsizetype wanted)
             key.chop(1);
     }
     if (keys.size() != wanted)
-        throw UsageError(named + QStringLiteral(": it has %1 lines, one for each of the %2 "
+        throw UsageError(named + QStringLiteral(": it has %1 line(s), one for each of the %2 "
                                                 "--stream")
                                      .arg(keys.size())
                                      .arg(wanted));
@@ -47,12 +47,16 @@ QStringList StreamUrls(const ConsoleArguments& args)
     QStringList urls;
     for (qsizetype i = 0; i < count; ++i) {
         const QString url = StreamUrlWithKey(args.streams[i], keys[i]);
-        if (const QString problem = StreamUrlProblem(url); !problem.isEmpty())
-            throw UsageError(QStringLiteral("--stream %1: %2").arg(MaskedStreamUrl(url), problem) +
-                             (keys[i].isEmpty()
-                                  ? QStringLiteral(" (the key comes from --stream-key-file or "
-                                                   "$KESTREL_STREAM_KEY)")
-                                  : QString()));
+        // Without a key of its own, the address may hold one.
+        if (keys[i].isEmpty() && !IsStreamUrl(url) && IsStreamUrl(url + QStringLiteral("/KEY")))
+            throw UsageError(QStringLiteral("--stream %1: no stream key: give it in "
+                                            "--stream-key-file or $KESTREL_STREAM_KEY")
+                                 .arg(url));
+        if (!IsStreamUrl(url))
+            throw UsageError(QStringLiteral("--stream %1: give an rtmp:// or rtmps:// server with "
+                                            "the host and the application, such as "
+                                            "rtmp://live.example.com/app")
+                                 .arg(keys[i].isEmpty() ? MaskedStreamUrl(url) : args.streams[i]));
         urls << url;
     }
     return urls;

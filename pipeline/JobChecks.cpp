@@ -37,11 +37,12 @@ const JobFileSystem& LocalFileSystem()
     return files;
 }
 
-std::optional<JobRefusal> CheckStreamUrl(const QString& url)
+std::optional<JobRefusal> CheckStreamUrl(const QString& url, const QString& shown)
 {
-    if (StreamUrlProblem(url).isEmpty())
+    if (IsStreamUrl(url))
         return std::nullopt;
-    return JobRefusal{QStringLiteral("INVALID STREAMING SERVER ADDRESS \"") + MaskedStreamUrl(url) +
+    return JobRefusal{QStringLiteral("INVALID STREAMING SERVER ADDRESS \"") +
+                      (shown.isNull() ? MaskedStreamUrl(url) : shown) +
                       QStringLiteral("\"! IT MUST BE rtmp:// OR rtmps:// WITH THE HOST, THE "
                                      "APPLICATION AND THE STREAM KEY.")};
 }

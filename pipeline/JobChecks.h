@@ -31,8 +31,9 @@ struct JobRefusal {
 // name cannot travel safely through the command lines.
 JobRefusal SourceNameRefusal();
 
-// A server address with its key that cannot be streamed to.
-std::optional<JobRefusal> CheckStreamUrl(const QString& url);
+// A server address with its key that cannot be streamed to. The message
+// shows it as shown, or with the key masked.
+std::optional<JobRefusal> CheckStreamUrl(const QString& url, const QString& shown = QString());
 
 // The checks of a job before anything is written or started, in the order
 // the user meets them; the first that fails is returned.

@@ -28,20 +28,16 @@ QString MaskedStreamUrl(const QString& url)
     return key < url.size() ? url.left(key) + QLatin1String("****") : url;
 }
 
-QString StreamUrlProblem(const QString& url)
+bool IsStreamUrl(const QString& url)
 {
     for (QChar c : url) {
-        if (c.unicode() <= u' ' || c.unicode() == 0x7F)
-            return QStringLiteral("a streaming address holds no blank");
+        if (c.unicode() <= u' ' || c.unicode() == 0x7F) // cut or misread on the way
+            return false;
     }
     const qsizetype scheme = schemeLength(url), hostEnd = url.indexOf(u'/', scheme);
     const qsizetype key = keyStart(url);
-    if (scheme == 0 || hostEnd <= scheme || key <= hostEnd + 1 || key >= url.size() ||
-        url[key] == u'?')
-        return QStringLiteral("give an rtmp:// or rtmps:// address with the host, the "
-                              "application and the stream key, such as "
-                              "rtmp://live.example.com/app/KEY");
-    return QString();
+    return scheme > 0 && hostEnd > scheme && key > hostEnd + 1 && key < url.size() &&
+           url[key] != u'?';
 }
 
 QString StreamUrlWithKey(const QString& server, const QString& key)

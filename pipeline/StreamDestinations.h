@@ -9,9 +9,9 @@
 // A streaming server's address, rtmp[s]://HOST[:PORT]/APP/KEY, as it may be
 // shown: the key (the last part of the path, with any query) as "****".
 QString MaskedStreamUrl(const QString& url);
-// Why URL cannot be streamed to (not rtmp:// or rtmps://, or no host,
-// application or key); empty when it can.
-QString StreamUrlProblem(const QString& url);
+// Whether URL is an rtmp:// or rtmps:// address with a host, an application
+// and a key, and no blank.
+bool IsStreamUrl(const QString& url);
 // SERVER (the address and application path) with KEY as the stream's name;
 // an empty key leaves the address as it is.
 QString StreamUrlWithKey(const QString& server, const QString& key);

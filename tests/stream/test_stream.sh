@@ -11,10 +11,12 @@ server=$here/rtmp_server.sh
     echo "no nginx rtmp module; skipped" && exit 77
 }
 work=$(mktemp -d)
-srv=$work/srv
+srv=$work/srv srv2=$work/srv2
 cleanup() {
     cat "$work"/*.pid 2>/dev/null | xargs -r kill -KILL 2>/dev/null
-    bash "$server" stop "$srv" >/dev/null || echo "FAIL: the server still listens"
+    for dir in "$srv" "$srv2"; do
+        bash "$server" stop "$dir" >/dev/null || echo "FAIL: the server still listens"
+    done
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -45,9 +47,9 @@ probe() { # FLV ENTRIES: ffprobe's answer, values only, a blank after each strea
 }
 recorded() { ls -tr "$srv"/rec/"$1"-*.flv 2>/dev/null; } # KEY: its recordings, oldest first
 
-# start NAME ARGS...: runs the front-end in the background (its pid in NAME.pid); each line of its
-# error output goes to NAME.out after the time it came; its exit code to NAME.rc, the time it took
-# to NAME.took.
+# start NAME ARGS...: runs the front-end (or $run) in the background (its pid in NAME.pid); each
+# line of its error output goes to NAME.out after the time it came, its output to NAME.json; its
+# exit code to NAME.rc, the time it took to NAME.took.
 start() {
     local name=$1 && shift
     mkfifo "$work/$name.fifo"
@@ -56,7 +58,7 @@ start() {
             while IFS= read -r line; do echo "$EPOCHREALTIME $line"; done >"$work/$name.out" &
         begin=$EPOCHREALTIME
         echo "$begin" >"$work/$name.begin"
-        "$fe" "$@" 2>"$work/$name.fifo" >/dev/null &
+        "${run:-$fe}" "$@" 2>"$work/$name.fifo" >"$work/$name.json" &
         echo $! >"$work/$name.pid"
         wait $!
         code=$?
@@ -106,8 +108,8 @@ for name in h264 flv1; do
         'BEGIN { print b - a }') s after the start"
 done
 check "paced at the source's speed: $(cat "$work/h264.took") s" at_least "$(cat "$work/h264.took")" 6
-for run in h264:good-key:"h264,320,240,25/1 aac,44100,2,0/0" flv1:second-key:"flv1,240,180,15/1 mp3,22050,1,0/0"; do
-    IFS=: read -r name key want <<<"$run"
+for recording in h264:good-key:"h264,320,240,25/1 aac,44100,2,0/0" flv1:second-key:"flv1,240,180,15/1 mp3,22050,1,0/0"; do
+    IFS=: read -r name key want <<<"$recording"
     file=$(recorded "$key")
     got=$(probe "$file" stream=codec_name,width,height,r_frame_rate,sample_rate,channels)
     check "$name recorded as asked: $got" [ "$got" = "$want " ]
@@ -118,41 +120,57 @@ for run in h264:good-key:"h264,320,240,25/1 aac,44100,2,0/0" flv1:second-key:"fl
     rm -f "$file"
 done
 
-# Silent audio with -an; a second, closed destination; a refused key; RTMPS with and without the CA.
+# kestrel-convert: silent audio without audio; a second, closed destination; a refused key (from a
+# private key file, or the environment); RTMPS with and without the CA.
 closed=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-start two -i "$work/src6.avi" -s 320x240 -vcodec libx264 -an -stream "$live/good-key" \
-    -stream "rtmp://127.0.0.1:$closed/live/good-key"
-start refused -i "$work/src6.avi" -stream "$live/bad-key"
+export XDG_STATE_HOME=$work/state # the job logs
+kc=$(dirname "$fe")/kestrel-convert
+printf 'good-key\n\n' >"$work/keys" && chmod 600 "$work/keys"
+run=$kc start two --json --size 320x240 --format h264 --no-audio --stream "$live" \
+    --stream "rtmp://127.0.0.1:$closed/live/second-key" --stream-key-file "$work/keys" "$work/src6.avi"
+KESTREL_STREAM_KEY=bad-key run=$kc start refused --json --stream "$live" "$work/src6.avi"
 SSL_CERT_FILE=$CA start tls -i "$work/src6.avi" -stream "rtmps://127.0.0.1:$RTMPS/live/second-key"
 SSL_CERT_FILE='' start untrusted -i "$work/src6.avi" -stream "rtmps://127.0.0.1:$RTMPS/live/second-key"
 finish two refused tls untrusted
+closedUrl="rtmp://127.0.0.1:$closed/live/****"
+events() { grep -o "\"event\":\"$2\".*" "$work/$1.json" | tr '\n' '|'; } # NAME EVENT
 check "one of two destinations: $(rc two)" [ "$(rc two)" = 0 ]
 check "the first got the whole stream" has two "destination 1 $live/****: ended"
-check "the closed port retried" [ "$(count two "destination 2 rtmp://127.0.0.1:$closed/live/****: connecting")" -ge 2 ]
-check "the closed port failed" has two "destination 2 rtmp://127.0.0.1:$closed/live/****: failed: THE STREAMING SERVER CANNOT BE REACHED!"
-check "the warning names it" has two "ffmpeg: warning: the stream did not reach the end at destination 2 rtmp://127.0.0.1:$closed/live/****"
+check "the closed port retried" [ "$(events two destination | grep -o "$closedUrl" | wc -l)" -ge 3 ]
+check "then failed" has two "destination 2 $closedUrl: failed: THE STREAMING SERVER CANNOT BE REACHED!"
+check "a warning names it: $(events two warning)" [ "$(events two warning)" = "\"event\":\"warning\",\"job\":1,\"message\":\"THE STREAM DID NOT REACH EVERY SERVER! DESTINATION 2 ($closedUrl): THE STREAMING SERVER CANNOT BE REACHED!\"}|" ]
+check "streamed" grep -q '"result":"streamed",.*"exit_code":0' "$work/two.json"
 file=$(recorded good-key)
-check "-an: a silent AAC track: $(probe "$file" stream=codec_name)" [ "$(probe "$file" stream=codec_name)" = "h264 aac " ]
-check "-an: silent" grep -q "max_volume: -91" <(ffmpeg -nostdin -i "$file" -map 0:a -af volumedetect -f null - 2>&1)
-check "-an: the whole length" near "$(probe "$file" format=duration)" 6 0.5
+check "no audio: a silent AAC track: $(probe "$file" stream=codec_name)" [ "$(probe "$file" stream=codec_name)" = "h264 aac " ]
+check "no audio: silent" grep -q "max_volume: -91" <(ffmpeg -nostdin -i "$file" -map 0:a -af volumedetect -f null - 2>&1)
+check "no audio: the whole length" near "$(probe "$file" format=duration)" 6 0.5
 check "refused: $(rc refused)" [ "$(rc refused)" = 1 ]
-check "refused: once, in words" [ "$(count refused 'destination 1')" = 2 ]
-check "refused: the line" has refused "destination 1 $live/****: failed: THE SERVER REFUSED THE STREAM! CHECK THE STREAM KEY."
+check "refused: once, in words: $(events refused destination)" [ "$(events refused destination)" = "\"event\":\"destination\",\"job\":1,\"destination\":1,\"url\":\"$live/****\",\"state\":\"failed\",\"message\":\"THE SERVER REFUSED THE STREAM! CHECK THE STREAM KEY.\"}|" ]
+check "refused: FFmpeg's lines in the details" grep -q '"details":".*live/\*\*\*\*: Input/output error' "$work/refused.json"
+chmod 644 "$work/keys"
+for refused in "--stream-key-file $work/keys" "--jobs 2" "-o $work" "--stills 3" --overwrite "--watch $work"; do
+    # shellcheck disable=SC2086 # the options' words
+    "$kc" --stream "$live" $refused "$work/src6.avi" 2>/dev/null
+    check "refused before the start: $refused" [ $? = 2 ]
+done
 check "rtmps with the CA: $(rc tls)" [ "$(rc tls)" = 0 ]
 check "rtmps recorded" near "$(probe "$(recorded second-key)" format=duration)" 6 0.5
 check "rtmps untrusted: $(rc untrusted)" [ "$(rc untrusted)" = 1 ]
 check "rtmps untrusted: the line" has untrusted "destination 1 rtmps://127.0.0.1:$RTMPS/live/****: failed: THE SERVER'S CERTIFICATE COULD NOT BE VERIFIED!"
 rm -f "$srv"/rec/*
 
-# The server restarted under the stream: it joins again where the source has got to.
+# The server restarted under the stream: it joins again where the source has got to; a second
+# server meanwhile gets the whole stream unbroken.
+bash "$server" start "$srv2" >/dev/null || exit 1
+other=rtmp://127.0.0.1:$(sed -n 's/^RTMP=//p' "$srv2/ports.env")/live/good-key
 KESTREL_STREAM_RETRY_SCALE=0.1 start restart -i "$work/src16.avi" -s 320x240 -r 25 \
-    -vcodec libx264 -acodec libfaac -stream "$live/good-key"
-began=$(when restart ": sending")
+    -vcodec libx264 -acodec libfaac -stream "$live/good-key" -stream "$other"
+began=$(when restart "destination 1 $live/****: sending")
 sleep 5
 bash "$server" restart "$srv" >/dev/null
 up=$EPOCHREALTIME
 finish restart
-back=$(grep ': sending' "$work/restart.out" | sed -n 2p | cut -d' ' -f1)
+back=$(grep -F "destination 1 $live/****: sending" "$work/restart.out" | sed -n 2p | cut -d' ' -f1)
 check "restart: $(rc restart)" [ "$(rc restart)" = 0 ]
 check "restart: lost, then back" has restart "destination 1 $live/****: reconnecting: THE CONNECTION TO THE STREAMING SERVER WAS LOST!"
 echo "sending again $(awk -v a="$up" -v b="$back" 'BEGIN { print b - a }') s after the server was back"
@@ -163,6 +181,7 @@ reached=$(awk -v a="$began" -v b="$back" 'BEGIN { print int(b - a) }')
 check "after the restart from where the source was ($reached s): $second" near "${second%% *}" "$reached" 2
 last=$(echo $first | awk '{ print $NF }')
 check "no second twice: $first/ $second" [ "${second%% *}" -gt "$last" ]
+check "the other server: one whole recording" [ "$(seconds "$srv2"/rec/*.flv)" = "$(seq -s ' ' 0 15) " ]
 rm -f "$srv"/rec/*
 
 # The server stalled: a drop within about 10 s of taking nothing; a SIGTERM then ends it cleanly.
@@ -189,7 +208,7 @@ finish stall
 check "stopped: 128 + SIGTERM: $(rc stall)" [ "$(rc stall)" = 143 ]
 check "stopped: ended cleanly" has stall "destination 1 $live/****: ended"
 
-check "the key never shows" [ "$(cat "$work"/*.out | grep -c -e good-key -e second-key -e bad-key)" = 0 ]
+check "the key never shows" [ -z "$(grep -rl -e good-key -e second-key -e bad-key "$work"/*.out "$work"/*.json "$work/state")" ]
 check "nothing left running" [ -z "$(pgrep -f "$work/src|127.0.0.1:($RTMP|$RTMPS|$closed)/live")" ]
 [ $failures = 0 ] && echo "all passed"
 exit $((failures > 0))

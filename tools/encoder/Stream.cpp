@@ -214,7 +214,7 @@ struct Destination {
     std::deque<std::string> lastLines; // its last other lines, the key masked
     // What this attempt's lines told.
     bool connected = false, opened = false, unreachable = false, certificate = false,
-         ioError = false, killed = false;
+         ioError = false, killed = false, serverError = false;
     // The outage: since when the stream is down and how often it was tried.
     std::optional<Clock::time_point> downSince;
     int retries = 0;
@@ -328,7 +328,8 @@ void Streamer::start(Destination& d, const FlvTag& keyframe)
     d.errors = std::move(errors.read);
     nonBlocking(d.input);
     nonBlocking(d.errors);
-    d.connected = d.opened = d.unreachable = d.certificate = d.ioError = d.killed = false;
+    d.connected = d.opened = d.unreachable = d.certificate = d.ioError = d.killed = d.serverError =
+        false;
     d.partLine.clear();
     d.status.clear();
     d.queue = {splitter_.joining() + keyframe.bytes};
@@ -418,6 +419,12 @@ void Streamer::onLine(Destination& d, const std::string& line)
         d.unreachable || (tcp && (has(" failed: ") || has("Failed to resolve hostname")));
     d.certificate = d.certificate || (tls && has("certificate"));
     d.ioError = d.ioError || has("Input/output error");
+    // The server said no in words ("Server error: Already publishing"): the
+    // relay may go on sending into nothing, so it is ended.
+    if (has("Server error:") && !d.serverError) {
+        d.serverError = d.killed = true;
+        kill(d.pid, SIGKILL);
+    }
     d.opened = d.opened || line.rfind("Output #0", 0) == 0;
     // A write that failed: the connection is lost. FFmpeg would still try
     // to end the stream there, waiting for the timeout again.
@@ -455,6 +462,8 @@ void Streamer::onExit(Destination& d, int status)
     d.input = Fd();
     d.queue.clear();
     d.queued = d.written = 0;
+    if (d.serverError)
+        return fail(d, refusedWords);
     const bool clean = WIFEXITED(status) && WEXITSTATUS(status) == 0 && !d.killed;
     if (d.state == State::Closing && clean) {
         d.state = State::Ended;
