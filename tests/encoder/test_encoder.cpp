@@ -1,9 +1,7 @@
 // The encoder front-end on real FFmpeg, with the tables of this folder: the window's three command
 // shapes, hostile names and texts, and failures up to a kill at any moment, which leave nothing.
-#include "common/CommandLine.h"
 #include "pipeline/ProbeReport.h"
 #include "tests/support/ToolTest.h"
-#include "tools/encoder/CommandLine.h"
 
 #include <QImage>
 
@@ -231,26 +229,6 @@ private slots:
 
     // FFmpeg is asked what it offers once per program file, again when it changes and before any
     // refusal; a cache holding anything but an answer costs the questions (failures has no cache).
-    // Each format of the window composes a command line that the front-end reads to the codecs
-    // whose words the format carries.
-    void formatsAgree()
-    {
-        for (const OutputFormat& format : OutputFormats()) {
-            EncoderControls c{.format = format.format};
-            for (const JobOption& option : JobOptions())
-                if (option.kind == OptionKind::List)
-                    SetListEntry(c, option.field, option.entries[option.start]);
-            std::vector<std::string> args;
-            for (const QString& arg : SplitCommandLine("-i a" + ComposeEncoderOptions(c, {}) + "b"))
-                args.push_back(arg.toStdString());
-            const Job job = parseCommandLine(args);
-            const auto words = [](const CodecRow& row) {
-                return row.asked ? QString("%1 %2 ").arg(row.option, row.asked) : QString();
-            };
-            QCOMPARE(words(codecRow(job.video)) + '|' + words(codecRow(job.audio)),
-                     QString(format.videoCodec) + '|' + format.audioCodec);
-        }
-    }
     void partsAskedOnce()
     {
         const QString fake = src("counted");

@@ -102,7 +102,7 @@ start flv1 -i "$work/src6.avi" -b 300kb/s -s 240x180 -r 15 -ar 22050Hz -ab 48k -
 finish h264 flv1
 check "H.264 streamed: $(rc h264)" [ "$(rc h264)" = 0 ]
 check "Sorenson streamed: $(rc flv1)" [ "$(rc flv1)" = 0 ]
-check "paced at the source's speed: $(cat "$work/h264.took") s" at_least "$(cat "$work/h264.took")" 6
+check "paced at the source's speed (FFmpeg 7 reads up to 0.5 s ahead): $(cat "$work/h264.took") s" at_least "$(cat "$work/h264.took")" 5.5
 for recording in h264:good-key:"h264,320,240,25/1 aac,44100,2,0/0" flv1:second-key:"flv1,240,180,15/1 mp3,22050,1,0/0"; do
     IFS=: read -r name key want <<<"$recording"
     file=$(recorded "$key")
@@ -131,7 +131,8 @@ closedUrl="rtmp://127.0.0.1:$closed/live/****"
 events() { grep -o "\"event\":\"$2\".*" "$work/$1.json" | tr '\n' '|'; } # NAME EVENT
 check "one of two destinations: $(rc two)" [ "$(rc two)" = 0 ]
 check "the first got the whole stream" has two "destination 1 $live/****: ended"
-check "the closed port retried" [ "$(events two destination | grep -o "$closedUrl" | wc -l)" -ge 3 ]
+log=$(grep -o '"log":"[^"]*' "$work/two.json" | cut -d'"' -f4)
+check "the closed port retried" [ "$(grep -cF "destination 2 $closedUrl: connecting" "$log")" -ge 2 ]
 check "then failed" has two "destination 2 $closedUrl: failed: THE STREAMING SERVER CANNOT BE REACHED!"
 check "a warning names it: $(events two warning)" [ "$(events two warning)" = "\"event\":\"warning\",\"job\":1,\"message\":\"THE STREAM DID NOT REACH EVERY SERVER! DESTINATION 2 ($closedUrl): THE STREAMING SERVER CANNOT BE REACHED!\"}|" ]
 check "streamed" grep -q '"result":"streamed",.*"exit_code":0' "$work/two.json"

@@ -21,11 +21,13 @@ struct Part {
     unsigned bit;
     const char* list; // the FFmpeg option that lists it; none for an option, which is tried
     const char* name;
-    const char* lacking; // "no ..." in the message
+    const char* lacking;  // "no ..." in the message
+    const char* tryValue; // an option's value for the try
 };
 
 constexpr Part parts[] = {
-    {FpsModeOption, nullptr, "-fps_mode", "no -fps_mode option (it needs FFmpeg 5.1 or later)"},
+    {FpsModeOption, nullptr, "-fps_mode", "no -fps_mode option (it needs FFmpeg 5.1 or later)",
+     "cfr"},
     {FlvMuxer, "-muxers", "flv", "no flv muxer"},
     {Image2Muxer, "-muxers", "image2", "no image2 muxer"},
     {FlvEncoder, "-encoders", "flv1", "no flv1 (Sorenson H.263) encoder"},
@@ -54,16 +56,19 @@ bool listed(const std::string& listing, const std::string& list, const std::stri
     return false;
 }
 
-// Whether FFMPEG takes the output option OPTION ("-fps_mode cfr" on a short
-// run into nothing). Its help is not read: FFmpeg 7 writes a per-stream option
-// as "-fps_mode[:<stream_spec>]", 5.1 as "-fps_mode", and a later one may
-// write it otherwise. Throws Failure when the run fails for another reason.
-bool takesOption(const std::string& ffmpeg, const std::string& option)
+} // namespace
+
+// FFmpeg's help is not read: FFmpeg 7 writes a per-stream option as
+// "-fps_mode[:<stream_spec>]", 5.1 as "-fps_mode", and a later one may write
+// it otherwise.
+bool takesOption(const std::string& ffmpeg, const std::string& option, const std::string& value,
+                 bool inputOption)
 {
+    std::vector<std::string> argv = {ffmpeg,  "-hide_banner", "-nostdin",       "-v", "error", "-f",
+                                     "lavfi", "-i",           "nullsrc=d=0.04", "-f", "null",  "-"};
+    argv.insert(argv.begin() + (inputOption ? 5 : 9), {option, value});
     std::string errors;
-    const int code = runTool({ffmpeg, "-hide_banner", "-nostdin", "-v", "error", "-f", "lavfi",
-                              "-i", "nullsrc=d=0.04", option, "cfr", "-f", "null", "-"},
-                             nullptr, &errors);
+    const int code = runTool(argv, nullptr, &errors);
     if (code == 0)
         return true;
     if (errors.find("Unrecognized option '" + option.substr(1) + "'") != std::string::npos)
@@ -76,6 +81,9 @@ bool takesOption(const std::string& ffmpeg, const std::string& option)
                   oneLine(lastLine == std::string::npos ? errors : errors.substr(lastLine + 1)) +
                   ")");
 }
+
+namespace
+{
 
 constexpr unsigned allParts = [] {
     unsigned all = 0;
@@ -90,7 +98,7 @@ unsigned askFFmpeg(const std::string& ffmpeg)
     std::string lastList, listing;
     for (const Part& part : parts) {
         if (!part.list) {
-            found |= takesOption(ffmpeg, part.name) ? part.bit : 0;
+            found |= takesOption(ffmpeg, part.name, part.tryValue, false) ? part.bit : 0;
             continue;
         }
         if (part.list != lastList) {

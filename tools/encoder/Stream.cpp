@@ -1,6 +1,7 @@
 #include "Stream.h"
 
 #include "Encode.h"
+#include "FFmpegParts.h"
 #include "Failure.h"
 #include "FlvTags.h"
 #include "Process.h"
@@ -148,6 +149,9 @@ std::vector<std::string> encoderCommand(const Job& job, const std::string& ffmpe
 {
     std::vector<std::string> argv = ffmpegReading(ffmpeg, source);
     argv.insert(argv.end() - 2, "-re");
+    // FFmpeg 7 would send the first half second at once.
+    if (takesOption(ffmpeg, "-readrate_initial_burst", "0", true))
+        argv.insert(argv.end() - 2, {"-readrate_initial_burst", "0"});
     Job sent = job;
     if (job.noAudio) {
         // Streaming sites refuse a stream without sound: a silent track in
