@@ -74,11 +74,8 @@ void TestPipelineCore::tables()
             c.disableAudio |= change == "noaudio";
             c.format = change == "h264" ? FlvFormat::H264 : c.format;
         }
-        const QString options = ComposeEncoderOptions(c, {app, "C:\\WINDOWS", u'\\'});
-        if (changes.contains("stream"))
-            return BuildStreamCommand(app, u'\\', source, options,
-                                      {"rtmp://a.example/live/key one", "rtmps://b.example:443/app"});
-        return BuildEncodeCommand(app, u'\\', source, options, out, name);
+        return BuildEncodeCommand(app, u'\\', source,
+                                  ComposeEncoderOptions(c, {app, "C:\\WINDOWS", u'\\'}), out, name);
     });
     CompareGoldenTable("command-line-splits.txt", [](const QString& line) {
         return QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(SplitCommandLine(line)))
