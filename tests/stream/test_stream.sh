@@ -181,7 +181,8 @@ rm -f "$srv"/rec/*
 KESTREL_STREAM_RETRY_SCALE=0.1 start stall -i "$work/src40.avi" -b 500kb/s -vcodec libx264 \
     -acodec libfaac -stream "$live/good-key"
 when stall ": sending" >/dev/null
-sleep 3
+viewed=$(timeout 20 ffprobe -v error -of csv=p=0 -show_entries stream=codec_name "$live/good-key" | sort | tr '\n' ' ')
+check "a viewer sees the codecs: $viewed" [ "$viewed" = "aac h264 " ]
 stalled=$EPOCHREALTIME
 bash "$server" stall "$srv"
 dropped=$(when stall ": reconnecting")
