@@ -10,8 +10,8 @@
 #   rtmp_server.sh resume DIR   SIGCONT the worker
 #
 # start prints, and writes to DIR/ports.env, the lines RTMP=port HTTP=port RTMPS=port CA=path.
-# Publishing needs the key good-key or second-key as the stream name (rtmp://.../live/good-key);
-# nginx takes one publisher per name. Any other key gets 403 from the on_publish check, which
+# Publishing needs the key good-key, second-key or third-key as the stream name
+# (rtmp://.../live/good-key); nginx takes one publisher per name. Any other key gets 403 from the on_publish check, which
 # ends the publish before its first frame. Every publish is recorded under DIR/rec.
 set -euo pipefail
 
@@ -70,7 +70,7 @@ http {
     fastcgi_temp_path $dir/tmp/fastcgi;
     uwsgi_temp_path $dir/tmp/uwsgi;
     scgi_temp_path $dir/tmp/scgi;
-    map \$arg_name \$publish_allowed { good-key 1; second-key 1; default 0; }
+    map \$arg_name \$publish_allowed { good-key 1; second-key 1; third-key 1; default 0; }
     server {
         listen 127.0.0.1:$HTTP;
         location = /auth {

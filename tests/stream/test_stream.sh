@@ -126,7 +126,8 @@ run=$kc start two --json --size 320x240 --format h264 --no-audio --stream "$live
 KESTREL_STREAM_KEY=bad-key run=$kc start refused --json --stream "$live" "$work/src6.avi"
 SSL_CERT_FILE=$CA start tls -i "$work/src6.avi" -stream "rtmps://127.0.0.1:$RTMPS/live/second-key"
 SSL_CERT_FILE='' start untrusted -i "$work/src6.avi" -stream "rtmps://127.0.0.1:$RTMPS/live/second-key"
-finish two refused tls untrusted
+start inuse -i "$work/src6.avi" -stream "$live/third-key" -stream "$live/third-key"
+finish two refused tls untrusted inuse
 closedUrl="rtmp://127.0.0.1:$closed/live/****"
 events() { grep -o "\"event\":\"$2\".*" "$work/$1.json" | tr '\n' '|'; } # NAME EVENT
 check "one of two destinations: $(rc two)" [ "$(rc two)" = 0 ]
@@ -149,6 +150,8 @@ for refused in "--stream-key-file $work/keys" "--jobs 2" "-o $work" "--stills 3"
     "$kc" --stream "$live" $refused "$work/src6.avi" 2>/dev/null
     check "refused before the start: $refused" [ $? = 2 ]
 done
+check "a name in use: one refused, not retried" [ "$(count inuse 'failed: THE SERVER REFUSED THE STREAM!') $(count inuse ': connecting')" = "1 2" ]
+check "a name in use: the other got the stream: $(rc inuse)" has inuse "/live/****: ended"
 check "rtmps with the CA: $(rc tls)" [ "$(rc tls)" = 0 ]
 check "rtmps recorded" near "$(probe "$(recorded second-key)" format=duration)" 6 0.5
 check "rtmps untrusted: $(rc untrusted)" [ "$(rc untrusted)" = 1 ]
