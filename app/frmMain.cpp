@@ -6,6 +6,7 @@
 #include "app/MsgBox.h"
 #include "app/SingleInstance.h"
 #include "app/WindowBatch.h"
+#include "app/frmProgress.h"
 #include "app/frmStream.h"
 #include "common/AppPaths.h"
 #include "pipeline/ConversionEngine.h"
@@ -153,9 +154,11 @@ bool frmMain::Form_QueryUnload()
     // A running job is cancelled by a Yes; its reports wait for the answer.
     m_askingToExit = true;
     const bool yes =
-        MsgBox(JobRunning() ? QStringLiteral("A CONVERSION IS RUNNING! EXIT KESTREL FLV "
-                                             "CONVERTER AND CANCEL IT?")
-                            : QStringLiteral("EXIT KESTREL FLV CONVERTER?"),
+        MsgBox(!JobRunning() ? QStringLiteral("EXIT KESTREL FLV CONVERTER?")
+               : m_progress && m_progress->IsStreaming()
+                   ? QStringLiteral("A STREAM IS RUNNING! EXIT KESTREL FLV CONVERTER AND STOP IT?")
+                   : QStringLiteral("A CONVERSION IS RUNNING! EXIT KESTREL FLV CONVERTER AND "
+                                    "CANCEL IT?"),
                vbQuestionYesNo, QStringLiteral("Confirm")) == vbYes;
     m_askingToExit = false;
     if (!yes) {

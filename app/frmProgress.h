@@ -34,6 +34,7 @@ public:
     // Otherwise the window of a conversion.
     void SetStreaming(bool streaming);
     void ShowDestination(const DestinationState& state);
+    bool IsStreaming() const { return m_streaming; }
 
 signals:
     void CancelRequested();

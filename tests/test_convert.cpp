@@ -438,9 +438,13 @@ void TestConvert::realStreamToServers()
     QCOMPARE(m_win->w.ProgressWindow()->windowTitle(), "Streaming");
     QVERIFY(!progress<QPushButton>("cmdPause")->isVisible());
     QVERIFY(progress("lblRemaining")->text().endsWith(" of 1:00 sent"));
+    m_win->messages.answers = {vbNo};
+    m_win->w.close();
     progress<QPushButton>("cmdCancel")->click();
     waitForJob();
-    QCOMPARE(m_win->messages.texts(), QStringList{"STREAMING STOPPED!|64|Message"});
+    QCOMPARE(m_win->messages.texts(),
+             (QStringList{"A STREAM IS RUNNING! EXIT KESTREL FLV CONVERTER AND STOP IT?|36|Confirm",
+                          "STREAMING STOPPED!|64|Message"}));
     QCOMPARE(ui->txtApp->text().count(url + "/****"), 1);
     QVERIFY(!ui->txtApp->text().contains("good-key") && !NewestLog().contains("good-key"));
     QTRY_COMPARE(QDir(server.filePath("rec")).entryList({"good-key*.flv"}).size(), 2);
