@@ -421,13 +421,26 @@ void TestConvert::realStreamToServers()
     };
     ui->chkWatermark->setChecked(true);
     ui->txtWatermark->setText("Sample");
-    inDialog([&](QDialog* d) {
+    inDialog([&](QDialog* d) { // none ticked, a bad address, a missing key, then good
+        const auto start = [d] { d->findChild<QPushButton*>("cmdStartStreaming")->click(); };
+        start();
         d->findChild<QCheckBox*>("chkUse1")->setChecked(true);
+        d->findChild<QLineEdit*>("txtServer1")->setText("http://host/x");
+        d->findChild<QLineEdit*>("txtKey1")->setText("good-key");
+        start();
         d->findChild<QLineEdit*>("txtServer1")->setText(url);
+        d->findChild<QLineEdit*>("txtKey1")->clear();
+        start();
         d->findChild<QLineEdit*>("txtKey1")->setText("good-key");
         d->findChild<QLineEdit*>("txtServer2")->setText("rtmps://spare.example/app");
         d->reject();
     });
+    QCOMPARE(
+        m_win->messages.texts(),
+        (QStringList{"NO STREAMING SERVER CHOSEN! TICK ONE OR MORE.|16|Error",
+                     "INVALID STREAMING SERVER ADDRESS \"http://host/x\"! IT MUST BE rtmp:// OR "
+                     "rtmps:// WITH THE HOST, THE APPLICATION AND THE STREAM KEY.|16|Error",
+                     "STREAM KEY MISSING!|16|Error"}));
     startStream(m_clip);
     waitForJob();
     QCOMPARE(m_win->messages.texts(), QStringList{"STREAMING FINISHED!|64|Message"});
