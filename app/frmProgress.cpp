@@ -71,8 +71,7 @@ void frmProgress::SetStreaming(bool streaming)
     setWindowTitle(streaming ? QStringLiteral("Streaming") : QStringLiteral("Converting"));
     m_pause->setVisible(!streaming);
     m_cancel->setText(streaming ? QStringLiteral("&Stop") : QStringLiteral("&Cancel"));
-    m_destinationLines.clear();
-    m_receiving.clear();
+    m_destinationStates.clear();
     m_destinations->clear();
     m_destinations->setVisible(streaming);
     // The servers' states say more than FFmpeg's line would.
@@ -82,15 +81,12 @@ void frmProgress::SetStreaming(bool streaming)
 
 void frmProgress::ShowDestination(const DestinationState& state)
 {
-    while (m_destinationLines.size() < state.number) {
-        m_destinationLines << QString();
-        m_receiving << false;
-    }
-    m_receiving[state.number - 1] = state.state == QLatin1String("sending");
-    m_destinationLines[state.number - 1] =
-        QStringLiteral("%1. %2: %3").arg(state.number).arg(state.url, state.state) +
-        (state.message.isEmpty() ? QString() : QStringLiteral(": ") + state.message);
-    m_destinations->setText(m_destinationLines.join(u'\n'));
+    RecordDestinationState(m_destinationStates, state);
+    QStringList lines;
+    for (const DestinationState& each : std::as_const(m_destinationStates))
+        lines << QStringLiteral("%1. %2: %3").arg(each.number).arg(each.url, each.state) +
+                     (each.message.isEmpty() ? QString() : QStringLiteral(": ") + each.message);
+    m_destinations->setText(lines.join(u'\n'));
     adjustSize();
 }
 

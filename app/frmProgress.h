@@ -51,8 +51,7 @@ private:
     QLabel* m_remaining;
     QLabel* m_status;
     QLabel* m_destinations;
-    QStringList m_destinationLines;
-    QList<bool> m_receiving; // each server's, as it is sending
+    QList<DestinationState> m_destinationStates;
     bool m_streaming = false;
     QPushButton* m_pause;
     QPushButton* m_cancel;

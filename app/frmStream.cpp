@@ -90,7 +90,7 @@ void frmStream::startStreaming()
         const QString server = row.server->text().trimmed(), key = row.key->text();
         const QString url = StreamUrlWithKey(server, key);
         // An empty key box: the address may hold the key.
-        if (key.isEmpty() && !IsStreamUrl(url) && IsStreamUrl(url + QStringLiteral("/KEY"))) {
+        if (key.isEmpty() && LacksOnlyStreamKey(url)) {
             MsgBox(QStringLiteral("STREAM KEY MISSING!"), vbCritical, QStringLiteral("Error"));
             row.key->setFocus();
             return;

@@ -48,7 +48,7 @@ QStringList StreamUrls(const ConsoleArguments& args)
     for (qsizetype i = 0; i < count; ++i) {
         const QString url = StreamUrlWithKey(args.streams[i], keys[i]);
         // Without a key of its own, the address may hold one.
-        if (keys[i].isEmpty() && !IsStreamUrl(url) && IsStreamUrl(url + QStringLiteral("/KEY")))
+        if (keys[i].isEmpty() && LacksOnlyStreamKey(url))
             throw UsageError(QStringLiteral("--stream %1: no stream key: give it in "
                                             "--stream-key-file or $KESTREL_STREAM_KEY")
                                  .arg(url));

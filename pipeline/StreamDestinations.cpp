@@ -40,6 +40,18 @@ bool IsStreamUrl(const QString& url)
            url[key] != u'?';
 }
 
+bool LacksOnlyStreamKey(const QString& url)
+{
+    return !IsStreamUrl(url) && IsStreamUrl(url + QStringLiteral("/KEY"));
+}
+
+void RecordDestinationState(QList<DestinationState>& latest, const DestinationState& state)
+{
+    while (latest.size() < state.number)
+        latest.append(DestinationState{int(latest.size()) + 1, {}, {}, {}});
+    latest[state.number - 1] = state;
+}
+
 QString StreamUrlWithKey(const QString& server, const QString& key)
 {
     if (key.isEmpty())
@@ -68,9 +80,7 @@ QList<DestinationState> DestinationLines::Feed(const QByteArray& chunk)
             continue;
         DestinationState state{match.captured(1).toInt(), match.captured(2), match.captured(3),
                                match.captured(4)};
-        while (m_latest.size() < state.number)
-            m_latest.append(DestinationState{int(m_latest.size()) + 1, {}, {}, {}});
-        m_latest[state.number - 1] = state;
+        RecordDestinationState(m_latest, state);
         states << state;
     }
     if (m_partLine.size() > 65536) // no state line is that long

@@ -12,6 +12,8 @@ QString MaskedStreamUrl(const QString& url);
 // Whether URL is an rtmp:// or rtmps:// address with a host, an application
 // and a key, and no blank.
 bool IsStreamUrl(const QString& url);
+// Whether URL lacks only its key to be one: a server and application path.
+bool LacksOnlyStreamKey(const QString& url);
 // SERVER (the address and application path) with KEY as the stream's name;
 // an empty key leaves the address as it is.
 QString StreamUrlWithKey(const QString& server, const QString& key);
@@ -25,6 +27,9 @@ struct DestinationState {
 };
 Q_DECLARE_METATYPE(DestinationState)
 
+// Each destination's latest state, by number: STATE takes its place.
+void RecordDestinationState(QList<DestinationState>& latest, const DestinationState& state);
+
 // Reads the encoder front-end's state lines from its output, in chunks as
 // they come: "destination N URL: STATE[: WHY]".
 class DestinationLines
@@ -32,8 +37,6 @@ class DestinationLines
 public:
     // The states the chunk completes, in order.
     QList<DestinationState> Feed(const QByteArray& chunk);
-    // Each destination's latest state, by number.
-    const QList<DestinationState>& Latest() const { return m_latest; }
     // "DESTINATION N (URL): WHY" of each failed destination.
     QStringList Failures() const;
 
